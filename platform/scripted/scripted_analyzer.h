@@ -1,0 +1,61 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/scripted/call_log.h"
+#include "platform/speech_analyzer.h"
+#include "platform/speech_transcriber.h"
+
+namespace earshot::platform::scripted {
+
+// What one analyzer session does.
+struct SessionScript {
+  std::optional<std::string> prepareFailure;
+  std::optional<std::string> startFailure;
+  std::optional<std::string> finalizeFailure;
+  // Results delivered when the session is finalized, in order.
+  std::vector<TranscriptionResult> results;
+  // When set, the result sequence fails with this text after `results`.
+  std::optional<std::string> resultFailure;
+};
+
+// A transcriber whose result sequence the scripted analyzer feeds.
+class ScriptedTranscriber final : public SpeechTranscriber, public TranscriptionResults {
+ public:
+  explicit ScriptedTranscriber(Locale locale) : locale_(std::move(locale)) {}
+  const Locale& locale() const override { return locale_; }
+  TranscriptionResults& results() override { return *this; }
+  std::optional<TranscriptionResult> next() override;
+
+  void deliver(TranscriptionResult result);
+  void end(std::optional<std::string> failure);
+
+ private:
+  Locale locale_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<TranscriptionResult> pending_;
+  bool ended_ = false;
+  std::optional<std::string> failure_;
+};
+
+// Hands out one script per analyzer, in order; sessions past the end of the
+// list get an empty script.
+class SessionScripts {
+ public:
+  std::vector<SessionScript> scripts;
+  std::shared_ptr<SpeechAnalyzer> makeAnalyzer(const ModuleList& modules,
+                                               std::shared_ptr<CallLog> log);
+
+ private:
+  size_t next_ = 0;
+};
+
+}  // namespace earshot::platform::scripted

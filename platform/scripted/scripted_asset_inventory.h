@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/asset_inventory.h"
+#include "platform/scripted/call_log.h"
+
+namespace earshot::platform::scripted {
+
+// The asset inventory as a test scripts it.
+class ScriptedAssetInventory final : public AssetInventory {
+ public:
+  explicit ScriptedAssetInventory(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}
+
+  std::vector<Locale> reserved;
+  int64_t maximumReserved = 0;
+  // What release answers.
+  bool releaseAnswer = false;
+  // When set, assetInstallationRequest fails with this text.
+  std::optional<std::string> requestFailure;
+  // Whether assetInstallationRequest returns a request (else: nothing to install).
+  bool needsInstallation = false;
+  // When set, downloadAndInstall fails with this text.
+  std::optional<std::string> downloadFailure;
+
+  std::vector<Locale> reservedLocales() override;
+  int64_t maximumReservedLocales() override;
+  std::unique_ptr<AssetInstallationRequest> assetInstallationRequest(
+      const ModuleList& modules) override;
+  bool release(const Locale& reservedLocale) override;
+
+ private:
+  std::shared_ptr<CallLog> log_;
+};
+
+}  // namespace earshot::platform::scripted

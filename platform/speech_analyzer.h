@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "platform/analyzer_input_queue.h"
+#include "platform/audio_format.h"
+#include "platform/speech_transcriber.h"
+
+namespace earshot::platform {
+
+// Runs its modules over the audio of one input queue. Each call blocks the
+// calling thread until the platform has done it; failures are thrown.
+class SpeechAnalyzer {
+ public:
+  virtual ~SpeechAnalyzer() = default;
+  virtual void prepareToAnalyze(const AudioFormat& format) = 0;
+  // Returns once analysis runs; from then on the analyzer consumes `input`
+  // in order on a thread of its own.
+  virtual void start(std::shared_ptr<AnalyzerInputQueue> input) = 0;
+  // Call after the input queue is finished: returns after the modules have
+  // delivered their last results, after which their result sequences end.
+  virtual void finalizeAndFinishThroughEndOfInput() = 0;
+};
+
+}  // namespace earshot::platform
