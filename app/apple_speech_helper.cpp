@@ -10,9 +10,13 @@
 
 namespace earshot {
 
-void AppleSpeechHelper::run(ModeContext& context) { session::runLiveTranscription(context); }
+void AppleSpeechHelper::run(ModeContext& context) {
+  session::runLiveTranscription(context);
+}
 
-void AppleSpeechHelper::emitLocales(ModeContext& context) { assets::emitLocales(context); }
+void AppleSpeechHelper::emitLocales(ModeContext& context) {
+  assets::emitLocales(context);
+}
 
 void AppleSpeechHelper::installLocale(ModeContext& context, const std::string& locale) {
   assets::installLocale(context, locale);

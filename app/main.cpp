@@ -32,4 +32,6 @@ void AppleSpeechHelper::main(int argc, char** argv) {
 
 }  // namespace earshot
 
-int main(int argc, char** argv) { earshot::AppleSpeechHelper::main(argc, argv); }
+int main(int argc, char** argv) {
+  earshot::AppleSpeechHelper::main(argc, argv);
+}

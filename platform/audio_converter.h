@@ -12,7 +12,12 @@
 namespace earshot::platform {
 
 enum class ConverterInputStatus : int { haveData = 0, noDataNow = 1, endOfStream = 2 };
-enum class ConverterOutputStatus : int { haveData = 0, inputRanDry = 1, endOfStream = 2, error = 3 };
+enum class ConverterOutputStatus : int {
+  haveData = 0,
+  inputRanDry = 1,
+  endOfStream = 2,
+  error = 3
+};
 
 // Called by a converter during one conversion call whenever it wants input.
 // Given the number of packets it would like (advisory) and a status to set;

@@ -15,7 +15,8 @@ class PcmBuffer {
   PcmBuffer(const AudioFormat& format, uint32_t frameCapacity)
       : format_(format),
         capacity_(frameCapacity),
-        samples_(std::make_unique_for_overwrite<int16_t[]>(frameCapacity == 0 ? 1 : frameCapacity)) {}
+        samples_(
+            std::make_unique_for_overwrite<int16_t[]>(frameCapacity == 0 ? 1 : frameCapacity)) {}
 
   // Adopts samples that already hold `frameCapacity` frames (no copy).
   PcmBuffer(const AudioFormat& format, uint32_t frameCapacity, std::unique_ptr<int16_t[]> samples)

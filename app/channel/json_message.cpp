@@ -66,8 +66,8 @@ std::optional<double> IncomingMessage::number(std::string_view key) const {
 IncomingMessage JsonMessageParser::parse(const InputLine& line) {
   simdjson::dom::element root;
   // The reader's padding lets the parser work on the line where it is.
-  auto error = parser_.parse(line.text.data(), line.text.size(), /*realloc_if_needed=*/false)
-                   .get(root);
+  auto error =
+      parser_.parse(line.text.data(), line.text.size(), /*realloc_if_needed=*/false).get(root);
   if (error != simdjson::SUCCESS) throw JsonSyntaxError(simdjson::error_message(error));
   if (!root.is_object() && !root.is_array()) {
     // The library accepts a bare scalar; host messages never are one.

@@ -1,6 +1,6 @@
 #include "app/channel/line_reader.h"
 
-
+#include <algorithm>
 #include <cstring>
 
 #include "app/channel/utf8.h"
@@ -12,13 +12,16 @@ constexpr size_t kReadChunk = 1 << 16;
 // One byte more than the limit so that a CR before the LF can still be
 // stripped from a line whose text is just under the limit.
 constexpr size_t kMaxRawBytes = LineReader::kMaxLineBytes + 1;
+// The buffer starts small and grows with the longest line up to the limit.
+constexpr size_t kInitialCapacity = 4 * kReadChunk;
+constexpr size_t kMaxCapacity = kMaxRawBytes + kReadChunk;
 
 }  // namespace
 
 LineReader::LineReader(ByteSource& source)
     : source_(source),
-      buffer_(std::make_unique_for_overwrite<char[]>(kMaxRawBytes + kReadChunk + kLinePadding)),
-      capacity_(kMaxRawBytes + kReadChunk) {}
+      buffer_(std::make_unique_for_overwrite<char[]>(kInitialCapacity + kLinePadding)),
+      capacity_(kInitialCapacity) {}
 
 bool LineReader::fill() {
   if (eof_) return false;
@@ -29,6 +32,14 @@ bool LineReader::fill() {
     end_ -= start_;
     scan_ -= start_;
     start_ = 0;
+  }
+  if (capacity_ - end_ < kReadChunk) {
+    // A long line: double the buffer, up to one line's limit and a chunk.
+    size_t grown = std::min(capacity_ * 2, kMaxCapacity);
+    auto larger = std::make_unique_for_overwrite<char[]>(grown + kLinePadding);
+    std::memcpy(larger.get(), buffer_.get(), end_);
+    buffer_ = std::move(larger);
+    capacity_ = grown;
   }
   size_t got = source_.readSome(buffer_.get() + end_, capacity_ - end_);
   if (got == 0) {

@@ -20,14 +20,30 @@ void OutgoingMessage::text(std::string_view value) {
   for (char c : value) {
     auto byte = static_cast<unsigned char>(c);
     switch (c) {
-      case '"': json_ += "\\\""; break;
-      case '\\': json_ += "\\\\"; break;
-      case '/': json_ += "\\/"; break;
-      case '\n': json_ += "\\n"; break;
-      case '\r': json_ += "\\r"; break;
-      case '\t': json_ += "\\t"; break;
-      case '\b': json_ += "\\b"; break;
-      case '\f': json_ += "\\f"; break;
+      case '"':
+        json_ += "\\\"";
+        break;
+      case '\\':
+        json_ += "\\\\";
+        break;
+      case '/':
+        json_ += "\\/";
+        break;
+      case '\n':
+        json_ += "\\n";
+        break;
+      case '\r':
+        json_ += "\\r";
+        break;
+      case '\t':
+        json_ += "\\t";
+        break;
+      case '\b':
+        json_ += "\\b";
+        break;
+      case '\f':
+        json_ += "\\f";
+        break;
       default:
         if (byte < 0x20) {
           json_ += "\\u00";
@@ -74,7 +90,8 @@ OutgoingMessage& OutgoingMessage::add(std::string_view name, int64_t number) {
   return *this;
 }
 
-OutgoingMessage& OutgoingMessage::add(std::string_view name, const std::vector<std::string>& texts) {
+OutgoingMessage& OutgoingMessage::add(std::string_view name,
+                                      const std::vector<std::string>& texts) {
   key(name);
   json_ += '[';
   for (size_t i = 0; i < texts.size(); ++i) {

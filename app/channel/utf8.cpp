@@ -75,7 +75,8 @@ void repairUtf8(std::string_view in, std::string& out) {
   }
 }
 
-
-bool isValidUtf8(std::string_view text) { return simdjson::validate_utf8(text.data(), text.size()); }
+bool isValidUtf8(std::string_view text) {
+  return simdjson::validate_utf8(text.data(), text.size());
+}
 
 }  // namespace earshot

@@ -14,15 +14,18 @@
 namespace earshot {
 namespace {
 
-std::string serialized(const OutgoingMessage& message) { return message.serialize().value_or("<dropped>"); }
+std::string serialized(const OutgoingMessage& message) {
+  return message.serialize().value_or("<dropped>");
+}
 
 TEST(OutgoingMessage, CompactJsonWithTheProgramsEscaping) {
   EXPECT_EQ(serialized(OutgoingMessage("stopped")), R"({"type":"stopped"})");
-  EXPECT_EQ(serialized(OutgoingMessage("transcript")
-                           .add("text", "a/b \"q\" \\ line\nfeed\r\t\x01\x1f caf\xC3\xA9 \xE2\x80\xA6")
-                           .add("isFinal", true)),
-            R"({"type":"transcript","text":"a\/b \"q\" \\ line\nfeed\r\t\u0001\u001f )"
-            "caf\xC3\xA9 \xE2\x80\xA6\",\"isFinal\":true}");
+  EXPECT_EQ(
+      serialized(OutgoingMessage("transcript")
+                     .add("text", "a/b \"q\" \\ line\nfeed\r\t\x01\x1f caf\xC3\xA9 \xE2\x80\xA6")
+                     .add("isFinal", true)),
+      R"({"type":"transcript","text":"a\/b \"q\" \\ line\nfeed\r\t\u0001\u001f )"
+      "caf\xC3\xA9 \xE2\x80\xA6\",\"isFinal\":true}");
   EXPECT_EQ(serialized(OutgoingMessage("locales")
                            .add("available", false)
                            .add("supported", std::vector<std::string>{"en-US", "de-DE"})
@@ -33,8 +36,8 @@ TEST(OutgoingMessage, CompactJsonWithTheProgramsEscaping) {
 }
 
 TEST(OutgoingMessage, NumbersReadBackToTheSameValue) {
-  for (double value : {16000.0, 1.0, 0.0, -0.0, 0.1, 1.0 / 3.0, 44100.5, 1e-300, 1.7976931348623157e308,
-                       5e-324}) {
+  for (double value :
+       {16000.0, 1.0, 0.0, -0.0, 0.1, 1.0 / 3.0, 44100.5, 1e-300, 1.7976931348623157e308, 5e-324}) {
     std::string json = serialized(OutgoingMessage("x").add("v", value));
     std::string number = json.substr(json.find(":", 10) + 1);
     number.pop_back();

@@ -26,9 +26,9 @@ class Parsed {
 };
 
 TEST(JsonMessageParser, SyntaxErrorsCarryTheLibrarysOwnText) {
-  for (const char* text : {"", " ", "\"stop\"", "42", "true", "null", "{\"type\":\"stop\"} x",
-                           "{\"type\":\"stop\"}{}", "/* c */ {}", "{\"a\":1,}", "{'a':1}",
-                           "{\"a\":1e400}", "[NaN]"}) {
+  for (const char* text :
+       {"", " ", "\"stop\"", "42", "true", "null", "{\"type\":\"stop\"} x", "{\"type\":\"stop\"}{}",
+        "/* c */ {}", "{\"a\":1,}", "{'a':1}", "{\"a\":1e400}", "[NaN]"}) {
     Parsed parsed(text);
     try {
       parsed.message();
@@ -49,10 +49,9 @@ TEST(JsonMessageParser, ArraysParseButAreNotObjects) {
 }
 
 TEST(IncomingMessage, MembersReadByKind) {
-  Parsed parsed(
-      R"({"type":"audio","sampleRate":16000,"big":9007199254740993,"neg":-0.5,)"
-      R"("digits":"16000","nothing":null,"flag":true,"list":[1],"Type":"x",)"
-      R"("dup":"first","dup":"second","exp":4.8e4,"huge":18446744073709551615})");
+  Parsed parsed(R"({"type":"audio","sampleRate":16000,"big":9007199254740993,"neg":-0.5,)"
+                R"("digits":"16000","nothing":null,"flag":true,"list":[1],"Type":"x",)"
+                R"("dup":"first","dup":"second","exp":4.8e4,"huge":18446744073709551615})");
   IncomingMessage message = parsed.message();
   EXPECT_EQ(message.string("type"), "audio");
   EXPECT_EQ(message.number("sampleRate"), 16000.0);  // an integer reads as a double

@@ -50,8 +50,7 @@ TEST_P(LineReaderCases, SameLinesWhateverTheChunking) {
 INSTANTIATE_TEST_SUITE_P(
     Terminators, LineReaderCases,
     ::testing::Values(
-        LineCase{"empty_input", "", {}},
-        LineCase{"lf", "a\nb\n", {{"a", false}, {"b", false}}},
+        LineCase{"empty_input", "", {}}, LineCase{"lf", "a\nb\n", {{"a", false}, {"b", false}}},
         LineCase{"crlf_same_as_lf", "a\r\nb\r\n", {{"a", false}, {"b", false}}},
         LineCase{"unterminated_last_line", "a\nlast", {{"a", false}, {"last", false}}},
         LineCase{"other_crs_stay", "a\rb\r\r\n\r", {{"a\rb\r", false}, {"\r", false}}},

@@ -42,7 +42,9 @@ TEST(Gate, UnsupportedLocaleQuotesTheRequestVerbatimWithTheModesSuffix) {
             "Apple Speech does not support language . Choose a supported language in Audio "
             "settings."},
            {{"earshot", "--install", "xx_YY"}, "", "Apple Speech does not support language xx_YY."},
-           {{"earshot", "--release", " q/\"z "}, "", "Apple Speech does not support language  q/\"z ."},
+           {{"earshot", "--release", " q/\"z "},
+            "",
+            "Apple Speech does not support language  q/\"z ."},
        }) {
     ScriptedPlatform scripted;
     scripted.speech->supported = {Locale::fromIdentifier("en-US")};

@@ -35,8 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{{"earshot", "--release", "--release", "X"}, Mode::release, "--release"},
         DispatchCase{{"earshot", "--install", "--release"}, Mode::install, "--release"},
         DispatchCase{{"earshot", "--verbose", "-h", "--help"}, Mode::liveTranscription, ""},
-        DispatchCase{{"earshot", "--locales=1", "--LOCALES", "--install=en"},
-                     Mode::liveTranscription, ""},
+        DispatchCase{
+            {"earshot", "--locales=1", "--LOCALES", "--install=en"}, Mode::liveTranscription, ""},
         DispatchCase{{"earshot", "--install", " en_US "}, Mode::install, " en_US "},
         DispatchCase{{"earshot", "--install", ""}, Mode::install, ""},
         // Index 0 is scanned too.

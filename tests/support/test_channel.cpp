@@ -18,7 +18,9 @@ TestChannel::TestChannel(std::string input, size_t chunk)
   if (fd_ < 0) throw std::runtime_error("memfd_create failed");
 }
 
-TestChannel::~TestChannel() { ::close(fd_); }
+TestChannel::~TestChannel() {
+  ::close(fd_);
+}
 
 std::string TestChannel::written() const {
   std::string all;
