@@ -1,0 +1,117 @@
+#include "tools/feed/protocol_lines.h"
+
+#include <simdjson.h>
+
+#include <cstdio>
+
+#include "tools/feed/base64.h"
+
+namespace earshot::feed {
+
+std::string jsonString(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+          out += escaped;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string initLine(std::string_view locale) {
+  return "{\"type\":\"init\",\"locale\":" + jsonString(locale) + "}\n";
+}
+
+std::string audioLine(std::span<const int16_t> samples, int sampleRate) {
+  std::string line =
+      "{\"type\":\"audio\",\"sampleRate\":" + std::to_string(sampleRate) + ",\"pcm\":\"";
+  appendPcmBase64(line, samples);
+  line += "\"}\n";
+  return line;
+}
+
+std::string flushLine() {
+  return "{\"type\":\"flush\"}\n";
+}
+
+std::string stopLine() {
+  return "{\"type\":\"stop\"}\n";
+}
+
+namespace {
+
+void readStrings(simdjson::dom::object object, const char* key, std::vector<std::string>& out) {
+  simdjson::dom::array array;
+  if (object[key].get_array().get(array)) return;
+  for (simdjson::dom::element element : array) {
+    std::string_view text;
+    if (!element.get_string().get(text)) out.emplace_back(text);
+  }
+}
+
+void readString(simdjson::dom::object object, const char* key, std::string& out) {
+  std::string_view text;
+  if (!object[key].get_string().get(text)) out = text;
+}
+
+void readNumber(simdjson::dom::object object, const char* key, double& out) {
+  double number;
+  if (!object[key].get_double().get(number)) out = number;
+}
+
+void readFlag(simdjson::dom::object object, const char* key, bool& out) {
+  bool flag;
+  if (!object[key].get_bool().get(flag)) out = flag;
+}
+
+}  // namespace
+
+std::optional<EarshotLine> parseEarshotLine(std::string_view line) {
+  // One parser per thread: it keeps its buffers between lines.
+  thread_local simdjson::dom::parser parser;
+  simdjson::dom::object object;
+  if (parser.parse(simdjson::padded_string(line)).get_object().get(object)) return std::nullopt;
+  EarshotLine parsed;
+  std::string_view type;
+  if (object["type"].get_string().get(type)) return std::nullopt;
+  parsed.type = type;
+  readString(object, "text", parsed.text);
+  readFlag(object, "isFinal", parsed.isFinal);
+  readString(object, "message", parsed.message);
+  readString(object, "locale", parsed.locale);
+  readString(object, "phase", parsed.phase);
+  readNumber(object, "sampleRate", parsed.sampleRate);
+  readNumber(object, "fraction", parsed.fraction);
+  readFlag(object, "available", parsed.available);
+  readFlag(object, "released", parsed.released);
+  readStrings(object, "supported", parsed.supported);
+  readStrings(object, "installed", parsed.installed);
+  readStrings(object, "reserved", parsed.reserved);
+  int64_t limit;
+  if (!object["maxReserved"].get_int64().get(limit)) parsed.maxReserved = limit;
+  return parsed;
+}
+
+}  // namespace earshot::feed

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "tools/feed/protocol_lines.h"
+
+namespace earshot::feed {
+
+// How earshot's lines reach the person: redrawn in place on a terminal,
+// plain lines for pipes and files, or earshot's own lines untouched.
+enum class Style { Terminal, Plain, Json };
+
+// Shows earshot's output lines. "error" lines go to `err` in every style;
+// the rest is up to the mode's view. Not thread-safe: one reader feeds it.
+class View {
+ public:
+  View(Style style, std::ostream& out, std::ostream& err) : style_(style), out_(out), err_(err) {}
+  virtual ~View() = default;
+
+  // One line as earshot wrote it, without its line feed. Returns the
+  // parsed line, if it was one.
+  std::optional<EarshotLine> show(std::string_view raw);
+  // earshot's output has ended.
+  virtual void finish() {}
+
+  bool sawError() const { return sawError_; }
+
+ protected:
+  virtual void onLine(const EarshotLine& line) = 0;
+  // Before anything goes to `err`: a terminal line drawn in place must end.
+  virtual void breakLine() {}
+
+  Style style_;
+  std::ostream& out_;
+  std::ostream& err_;
+
+ private:
+  bool sawError_ = false;
+};
+
+// Live transcription: finals one per line; on a terminal the partial too,
+// redrawn in place and cut to the last `columns` - 1 characters.
+class TranscriptView final : public View {
+ public:
+  TranscriptView(Style style, std::ostream& out, std::ostream& err, int columns)
+      : View(style, out, err), columns_(columns) {}
+  void finish() override;
+
+ protected:
+  void onLine(const EarshotLine& line) override;
+  void breakLine() override;
+
+ private:
+  int columns_;
+  bool partialShown_ = false;
+};
+
+// --locales as a table of locales and what is true of each.
+class LocalesView final : public View {
+ public:
+  using View::View;
+
+ protected:
+  void onLine(const EarshotLine& line) override;
+};
+
+// --install: a bar redrawn in place on a terminal, a line per whole percent
+// otherwise.
+class InstallView final : public View {
+ public:
+  using View::View;
+  void finish() override { breakLine(); }
+
+ protected:
+  void onLine(const EarshotLine& line) override;
+  void breakLine() override;
+
+ private:
+  bool barShown_ = false;
+  int lastPercent_ = -1;
+};
+
+// --release: one sentence on the outcome.
+class ReleaseView final : public View {
+ public:
+  using View::View;
+
+ protected:
+  void onLine(const EarshotLine& line) override;
+};
+
+// The rows of the --locales table, exposed for its tests.
+std::string localesTable(const EarshotLine& locales);
+
+}  // namespace earshot::feed
