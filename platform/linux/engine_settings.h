@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace earshot::platform::linuxos {
+
+// How the engine is configured beyond the model's own files. The choice and
+// its measurements are in docs/recognition.md; bench/engine_loop tries others.
+struct EngineSettings {
+  // Engine options as name/value pairs ("-fwdflat", "no"), passed after the
+  // model paths.
+  std::vector<std::pair<std::string, std::string>> options;
+  // Audio handed to the engine at once, in milliseconds: the granularity of
+  // voice activity decisions and of volatile results.
+  unsigned chunkMilliseconds = 100;
+
+  bool operator==(const EngineSettings&) const = default;
+};
+
+// The settings the program runs with.
+EngineSettings defaultEngineSettings();
+
+}  // namespace earshot::platform::linuxos

@@ -1,0 +1,45 @@
+#include "platform/linux/linux_speech_services.h"
+
+#include "platform/linux/locale_matching.h"
+#include "platform/linux/pocketsphinx_analyzer.h"
+#include "platform/linux/result_channel.h"
+
+namespace earshot::platform::linuxos {
+
+bool LinuxSpeechServices::isAvailable() {
+  return catalog_.usable();
+}
+
+std::optional<Locale> LinuxSpeechServices::supportedLocale(const Locale& equivalentTo) {
+  return matchSupportedLocale(equivalentTo, supportedLocales());
+}
+
+std::vector<Locale> LinuxSpeechServices::supportedLocales() {
+  std::vector<Locale> locales;
+  for (const auto& model : catalog_.models()) locales.push_back(model.locale);
+  return locales;
+}
+
+std::vector<Locale> LinuxSpeechServices::installedLocales() {
+  // Every model the catalog lists is on disk.
+  return supportedLocales();
+}
+
+std::shared_ptr<SpeechTranscriber> LinuxSpeechServices::makeTranscriber(const Locale& locale,
+                                                                        TranscriberPreset) {
+  return std::make_shared<LinuxTranscriber>(locale);
+}
+
+std::optional<AudioFormat> LinuxSpeechServices::bestAvailableAudioFormat(
+    const ModuleList& modules) {
+  if (modules.empty() || !modules.front()) return std::nullopt;
+  auto model = catalog_.find(modules.front()->locale());
+  if (!model) return std::nullopt;
+  return model->format();
+}
+
+std::shared_ptr<SpeechAnalyzer> LinuxSpeechServices::makeAnalyzer(const ModuleList& modules) {
+  return std::make_shared<PocketSphinxAnalyzer>(modules, catalog_, settings_, pool_);
+}
+
+}  // namespace earshot::platform::linuxos

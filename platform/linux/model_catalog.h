@@ -1,0 +1,55 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "platform/audio_format.h"
+#include "platform/locale.h"
+
+namespace earshot::platform::linuxos {
+
+// One installed recognition model: a folder named after its locale ("en-us")
+// that holds an acoustic model folder, a language model and a dictionary.
+struct SpeechModel {
+  Locale locale;
+  std::filesystem::path acousticModel;
+  std::filesystem::path languageModel;
+  std::filesystem::path dictionary;
+  // From the acoustic model's feature parameters; the engine's default when
+  // they do not say.
+  double sampleRate = 16000.0;
+  // Shipped with the engine: always installed, never reserved or released.
+  bool system = true;
+
+  // The format the engine takes: int16, the model's rate, one channel.
+  AudioFormat format() const { return AudioFormat{CommonFormat::int16, sampleRate, 1, false}; }
+};
+
+// A directory whose subfolders are models.
+struct ModelSource {
+  std::filesystem::path root;
+  bool system = true;
+};
+
+// The one place that knows where models are. Every query reads the
+// directories afresh; nothing is remembered between calls.
+class ModelCatalog {
+ public:
+  explicit ModelCatalog(std::vector<ModelSource> sources) : sources_(std::move(sources)) {}
+  // The engine's own model directory.
+  static ModelCatalog system();
+
+  // Whether any model directory exists, that is whether the engine can be
+  // used at all.
+  bool usable() const;
+  // The complete models of every source, ordered by BCP 47 identifier; a
+  // locale found in two sources is listed once, from the first source.
+  std::vector<SpeechModel> models() const;
+  std::optional<SpeechModel> find(const Locale& locale) const;
+
+ private:
+  std::vector<ModelSource> sources_;
+};
+
+}  // namespace earshot::platform::linuxos

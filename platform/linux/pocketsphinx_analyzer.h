@@ -1,0 +1,62 @@
+#pragma once
+
+#include <exception>
+#include <memory>
+#include <thread>
+
+#include "platform/linux/decoder_pool.h"
+#include "platform/linux/engine_settings.h"
+#include "platform/linux/model_catalog.h"
+#include "platform/linux/result_channel.h"
+#include "platform/linux/segmenting_recognizer.h"
+#include "platform/speech_analyzer.h"
+
+namespace earshot::platform::linuxos {
+
+// An analyzer with one transcriber, decoding with a pooled decoder of the
+// transcriber's locale.
+//
+// Threads. prepareToAnalyze() leases the decoder (loading it the first time
+// in the process, which blocks for a while). start() starts the consumer, a
+// std::jthread that alone takes buffers from the input queue and drives the
+// decoder, delivering results into the transcriber's ResultChannel (which
+// never blocks it), until the queue ends, the engine fails (the result
+// sequence then fails with the PlatformError) or a stop is requested.
+// finalizeAndFinishThroughEndOfInput() blocks until the consumer has taken
+// the whole queue, then on the calling thread closes the last segment, ends
+// the result sequence and gives the decoder back to the pool. The destructor
+// stops the consumer between two chunks of audio without decoding the rest
+// of the queue, ends the result sequence and gives the decoder back. The
+// decoder is touched by one thread at a time: the consumer while it runs,
+// the caller before start() and after joining it.
+class PocketSphinxAnalyzer final : public SpeechAnalyzer {
+ public:
+  PocketSphinxAnalyzer(const ModuleList& modules, ModelCatalog catalog, EngineSettings settings,
+                       DecoderPool& pool);
+  ~PocketSphinxAnalyzer() override;
+
+  void prepareToAnalyze(const AudioFormat& format) override;
+  void start(std::shared_ptr<AnalyzerInputQueue> input) override;
+  void finalizeAndFinishThroughEndOfInput() override;
+
+ private:
+  void consume(std::stop_token stop);
+  void endResults();
+
+  ModuleList modules_;
+  std::shared_ptr<LinuxTranscriber> transcriber_;
+  ModelCatalog catalog_;
+  EngineSettings settings_;
+  DecoderPool& pool_;
+
+  AudioFormat format_;
+  DecoderPool::Lease decoder_;
+  std::unique_ptr<SegmentingRecognizer> recognizer_;
+  std::shared_ptr<AnalyzerInputQueue> input_;
+  // Written by the consumer, read after joining it.
+  std::exception_ptr failure_;
+  bool finalized_ = false;
+  std::jthread consumer_;
+};
+
+}  // namespace earshot::platform::linuxos

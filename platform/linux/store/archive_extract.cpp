@@ -1,0 +1,173 @@
+#include "platform/linux/store/archive_extract.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "platform/linux/store/safe_path.h"
+#include "platform/linux/store/store_failure.h"
+
+namespace earshot::platform::store {
+namespace fs = std::filesystem;
+namespace {
+
+using Archive = std::unique_ptr<archive, int (*)(archive*)>;
+
+std::string archiveError(archive* a) {
+  const char* text = archive_error_string(a);
+  return text != nullptr ? text : "unknown error";
+}
+
+// The writer's failures are system errors (a full disk), whose own text
+// says more than libarchive's summary.
+std::string writeError(archive* writer) {
+  if (int error = archive_errno(writer); error > 0) return std::strerror(error);
+  return archiveError(writer);
+}
+
+void allowFormat(archive* reader, ArchiveFormat format) {
+  switch (format) {
+    case ArchiveFormat::tar:
+      break;
+    case ArchiveFormat::tarGzip:
+      archive_read_support_filter_gzip(reader);
+      break;
+    case ArchiveFormat::tarXz:
+      archive_read_support_filter_xz(reader);
+      break;
+    case ArchiveFormat::tarBzip2:
+      archive_read_support_filter_bzip2(reader);
+      break;
+    case ArchiveFormat::tarZstd:
+      archive_read_support_filter_zstd(reader);
+      break;
+    case ArchiveFormat::zip:
+      archive_read_support_format_zip(reader);
+      return;
+  }
+  archive_read_support_format_tar(reader);
+}
+
+std::string entryName(archive_entry* entry) {
+  const char* name = archive_entry_pathname_utf8(entry);
+  if (name == nullptr) name = archive_entry_pathname(entry);
+  return name != nullptr ? name : "";
+}
+
+[[noreturn]] void refuse(const std::string& name, const std::string& why) {
+  throw StoreFailure("the archive entry \"" + name + "\" " + why);
+}
+
+// Checks one entry and points it below `into`; returns false for an entry
+// that names the folder itself (nothing to write).
+bool placeEntry(archive_entry* entry, const fs::path& into) {
+  std::string name = entryName(entry);
+  auto contained = containedPath(name);
+  if (!contained) {
+    if (!name.empty() && name.front() != '/' && name.find("..") == std::string::npos) {
+      return false;  // "." or "./"
+    }
+    refuse(name, "leaves the model folder");
+  }
+  if (const char* hardlink = archive_entry_hardlink(entry)) {
+    auto target = containedPath(hardlink);
+    if (!target) refuse(name, "links to a file outside the model folder");
+    archive_entry_set_hardlink(entry, (into / *target).c_str());
+  } else {
+    switch (archive_entry_filetype(entry)) {
+      case AE_IFREG:
+        archive_entry_set_perm(entry, (archive_entry_perm(entry) & 0111) ? 0755 : 0644);
+        break;
+      case AE_IFDIR:
+        archive_entry_set_perm(entry, 0755);
+        break;
+      case AE_IFLNK: {
+        const char* target = archive_entry_symlink(entry);
+        if (target == nullptr || !linkStaysInside(*contained, target)) {
+          refuse(name, "links to a place outside the model folder");
+        }
+        break;
+      }
+      default:
+        refuse(name, "is a device, fifo or socket");
+    }
+  }
+  archive_entry_set_pathname(entry, (into / *contained).c_str());
+  return true;
+}
+
+void copyData(archive* reader, archive* writer, const std::string& name) {
+  const void* block;
+  size_t size;
+  la_int64_t offset;
+  for (;;) {
+    int status = archive_read_data_block(reader, &block, &size, &offset);
+    if (status == ARCHIVE_EOF) return;
+    if (status < ARCHIVE_WARN) throw StoreFailure("the archive is damaged: " + archiveError(reader));
+    if (archive_write_data_block(writer, block, size, offset) < ARCHIVE_WARN) {
+      throw StoreFailure("cannot write \"" + name + "\": " + writeError(writer));
+    }
+  }
+}
+
+// Links inside the archive may chain through each other; check where each
+// one really leads now that all are on disk.
+void checkLinksOnDisk(const fs::path& into) {
+  std::error_code error;
+  fs::recursive_directory_iterator walk(into, error), end;
+  for (; !error && walk != end; walk.increment(error)) {
+    if (!walk->is_symlink(error)) continue;
+    fs::path resolved = fs::canonical(walk->path(), error);
+    auto [stop, _] = std::mismatch(into.begin(), into.end(), resolved.begin(), resolved.end());
+    if (error || stop != into.end()) {
+      throw StoreFailure("the archive entry \"" + fs::relative(walk->path(), into).string() +
+                         "\" links to a place outside the model folder");
+    }
+  }
+  if (error) throw StoreFailure("cannot read " + into.string() + ": " + error.message());
+}
+
+}  // namespace
+
+void extractArchive(const fs::path& archivePath, ArchiveFormat format, const fs::path& into) {
+  Archive reader(archive_read_new(), &archive_read_free);
+  Archive writer(archive_write_disk_new(), &archive_write_free);
+  if (!reader || !writer) throw std::bad_alloc();
+  allowFormat(reader.get(), format);
+  // Defence in depth behind placeEntry: libarchive's own refusals.
+  archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_SECURE_NODOTDOT |
+                                                   ARCHIVE_EXTRACT_SECURE_SYMLINKS |
+                                                   ARCHIVE_EXTRACT_NO_OVERWRITE);
+  if (archive_read_open_filename(reader.get(), archivePath.c_str(), 1 << 20) != ARCHIVE_OK) {
+    throw StoreFailure("the archive cannot be read: " + archiveError(reader.get()));
+  }
+  archive_entry* entry;
+  for (;;) {
+    int status = archive_read_next_header(reader.get(), &entry);
+    if (status == ARCHIVE_EOF) break;
+    if (status < ARCHIVE_WARN) {
+      throw StoreFailure("the archive is damaged: " + archiveError(reader.get()));
+    }
+    std::string name = entryName(entry);
+    if (!placeEntry(entry, into)) continue;
+    if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
+      throw StoreFailure("cannot write \"" + name + "\": " + writeError(writer.get()));
+    }
+    copyData(reader.get(), writer.get(), name);
+    if (archive_write_finish_entry(writer.get()) < ARCHIVE_WARN) {
+      throw StoreFailure("cannot write \"" + name + "\": " + writeError(writer.get()));
+    }
+  }
+  if (archive_write_close(writer.get()) < ARCHIVE_WARN) {
+    throw StoreFailure("cannot finish the model folder: " + writeError(writer.get()));
+  }
+  checkLinksOnDisk(into);
+}
+
+}  // namespace earshot::platform::store

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/asset_inventory.h"
+#include "platform/linux/store/store_locations.h"
+
+namespace earshot::platform::store {
+
+// How many downloaded locales the store keeps reserved at once. A model is
+// tens of megabytes (the engine's en-US model is 31 MB), so this bounds the
+// store to a few hundred. System models are never reserved and do not count.
+inline constexpr int64_t maximumReservedLocales = 5;
+
+// Whether the engine's own model folder covers a locale (such a locale is
+// installed, never downloaded, never reserved).
+using SystemModelCheck = std::function<bool(const Locale&)>;
+
+// The asset inventory of the Linux platform: the catalog, the store and its
+// reservations. Every call reads the files afresh. Installs and releases
+// take the store lock, so they run one at a time across processes.
+class StoreAssetInventory final : public AssetInventory {
+ public:
+  StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel);
+
+  std::vector<Locale> reservedLocales() override;
+  int64_t maximumReservedLocales() override;
+  // nullptr when the modules' locale is a system model or installed in the
+  // store; throws PlatformError when the catalog has no model for it or the
+  // reservation limit is reached (nothing is downloaded then).
+  std::unique_ptr<AssetInstallationRequest> assetInstallationRequest(
+      const ModuleList& modules) override;
+  // Drops the reservation and deletes the model: false when the locale had
+  // no store entry (system models included).
+  bool release(const Locale& reservedLocale) override;
+
+ private:
+  StoreLocations locations_;
+  SystemModelCheck isSystemModel_;
+};
+
+}  // namespace earshot::platform::store

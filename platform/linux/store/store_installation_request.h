@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/asset_inventory.h"
+#include "platform/linux/store/catalog.h"
+#include "platform/linux/store/store_asset_inventory.h"
+#include "platform/linux/store/store_locations.h"
+
+namespace earshot::platform::store {
+
+// Installs one catalog model. downloadAndInstall() runs on the caller's
+// thread and holds the store lock throughout (a second install of the same
+// locale waits, then finds it installed). It writes the progress from that
+// thread; the poller reads it from its own without a lock. Whatever fails,
+// or wherever the process dies, the store keeps its previous entries: the
+// new entry appears in one rename, complete.
+class StoreInstallationRequest final : public AssetInstallationRequest {
+ public:
+  StoreInstallationRequest(StoreLocations locations, CatalogEntry entry,
+                           SystemModelCheck isSystemModel);
+
+  std::shared_ptr<Progress> progress() override { return progress_; }
+  // Throws PlatformError with one description naming the locale.
+  void downloadAndInstall() override;
+
+ private:
+  void install();
+
+  StoreLocations locations_;
+  CatalogEntry entry_;
+  SystemModelCheck isSystemModel_;
+  std::shared_ptr<Progress> progress_ = std::make_shared<Progress>();
+};
+
+// Throws the PlatformError for a full store unless `locale` may be reserved.
+class ModelStore;
+void checkReservationLimit(const ModelStore& store, const Locale& locale);
+
+}  // namespace earshot::platform::store

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+namespace earshot::platform::store {
+
+// Where the catalog, the store and the download cache live: the XDG base
+// directories, read from the environment once per mode.
+struct StoreLocations {
+  std::filesystem::path dataHome;    // $XDG_DATA_HOME, else ~/.local/share
+  std::filesystem::path configHome;  // $XDG_CONFIG_HOME, else ~/.config
+  std::filesystem::path cacheHome;   // $XDG_CACHE_HOME, else ~/.cache
+  // $XDG_DATA_DIRS, else /usr/local/share:/usr/share; most important first.
+  std::vector<std::filesystem::path> dataDirs;
+
+  // Relative values are ignored, as the XDG rules ask.
+  static StoreLocations fromEnvironment();
+
+  std::filesystem::path storeRoot() const { return dataHome / "earshot"; }
+  std::filesystem::path modelsDir() const { return storeRoot() / "models"; }
+  std::filesystem::path lockFile() const { return storeRoot() / "store.lock"; }
+  std::filesystem::path downloadsDir() const { return cacheHome / "earshot" / "downloads"; }
+  // The catalog folders, least important first: the system folders from
+  // the last of $XDG_DATA_DIRS to the first, then the user's.
+  std::vector<std::filesystem::path> catalogDirs() const;
+};
+
+}  // namespace earshot::platform::store
