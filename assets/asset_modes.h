@@ -8,8 +8,18 @@ namespace earshot::assets {
 
 // The one-shot modes. Each runs on the mode's thread, never reads standard
 // input, and throws the failure that ends it.
+
+// One "locales" line: the supported, installed and reserved locales and the
+// reservation limit; an unavailable platform is reported, not thrown.
 void emitLocales(ModeContext& context);
+
+// Installs the speech model of one locale, with "install-progress" lines and
+// a closing "install-done". While the download runs a progress poller writes
+// to context.output from its own thread; it may still run when this returns
+// (see progress_poller.h), so the output must outlive it.
 void installLocale(ModeContext& context, const std::string& requested);
+
+// Releases the reservation of one locale; one "release-done" line.
 void releaseLocale(ModeContext& context, const std::string& requested);
 
 }  // namespace earshot::assets

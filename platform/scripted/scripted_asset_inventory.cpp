@@ -7,8 +7,13 @@ namespace {
 
 class ScriptedInstallationRequest final : public AssetInstallationRequest {
  public:
-  ScriptedInstallationRequest(std::optional<std::string> failure, std::shared_ptr<CallLog> log)
-      : failure_(std::move(failure)), log_(std::move(log)) {}
+  ScriptedInstallationRequest(std::shared_ptr<Progress> progress,
+                              std::shared_ptr<ScriptedSleeper> clock,
+                              std::optional<std::string> failure, std::shared_ptr<CallLog> log)
+      : progress_(std::move(progress)),
+        clock_(std::move(clock)),
+        failure_(std::move(failure)),
+        log_(std::move(log)) {}
 
   std::shared_ptr<Progress> progress() override {
     log_->record("progress");
@@ -17,14 +22,17 @@ class ScriptedInstallationRequest final : public AssetInstallationRequest {
 
   void downloadAndInstall() override {
     log_->record("downloadAndInstall");
+    if (clock_ && !clock_->awaitDownloadEnd()) {
+      throw PlatformError("scripted download: the clock never reached its end");
+    }
     if (failure_) throw PlatformError(*failure_);
-    progress_->setFractionCompleted(1.0);
   }
 
  private:
+  std::shared_ptr<Progress> progress_;
+  std::shared_ptr<ScriptedSleeper> clock_;
   std::optional<std::string> failure_;
   std::shared_ptr<CallLog> log_;
-  std::shared_ptr<Progress> progress_ = std::make_shared<Progress>();
 };
 
 }  // namespace
@@ -49,7 +57,21 @@ std::unique_ptr<AssetInstallationRequest> ScriptedAssetInventory::assetInstallat
   log_->record(call + ")");
   if (requestFailure) throw PlatformError(*requestFailure);
   if (!needsInstallation) return nullptr;
-  return std::make_unique<ScriptedInstallationRequest>(downloadFailure, log_);
+  auto progress = std::make_shared<Progress>();
+  if (downloadDuration > std::chrono::milliseconds::zero() && !clock) {
+    throw PlatformError("scripted download: a download that takes time needs a clock");
+  }
+  if (clock) {
+    // Scheduled now, before anyone can sleep on the clock, so that the end
+    // falls into the right sleep.
+    clock->scheduleDownload(progress, fractions, downloadDuration);
+  } else {
+    for (const FractionStep& step : fractions) {
+      if (step.at <= std::chrono::milliseconds::zero())
+        progress->setFractionCompleted(step.fraction);
+    }
+  }
+  return std::make_unique<ScriptedInstallationRequest>(progress, clock, downloadFailure, log_);
 }
 
 bool ScriptedAssetInventory::release(const Locale& reservedLocale) {

@@ -1,0 +1,45 @@
+#include <string>
+#include <vector>
+
+#include "assets/asset_modes.h"
+
+namespace earshot::assets {
+namespace {
+
+// One identifier per element, in the platform's order, duplicates kept.
+std::vector<std::string> identifiers(const std::vector<platform::Locale>& locales) {
+  std::vector<std::string> texts;
+  texts.reserve(locales.size());
+  for (const platform::Locale& locale : locales) texts.push_back(locale.bcp47());
+  return texts;
+}
+
+}  // namespace
+
+void emitLocales(ModeContext& context) {
+  platform::SpeechServices& speech = *context.platform.speech;
+  if (!speech.isAvailable()) {
+    // Not a failure here: the host learns it from the listing itself.
+    context.output.emit(OutgoingMessage("locales")
+                            .add("available", false)
+                            .add("supported", std::vector<std::string>{})
+                            .add("installed", std::vector<std::string>{}));
+    return;
+  }
+  platform::AssetInventory& assets = *context.platform.assets;
+  std::vector<platform::Locale> supported = speech.supportedLocales();
+  std::vector<platform::Locale> installed = speech.installedLocales();
+  std::vector<platform::Locale> reserved = assets.reservedLocales();
+  std::vector<std::string> supportedTexts = identifiers(supported);
+  std::vector<std::string> installedTexts = identifiers(installed);
+  std::vector<std::string> reservedTexts = identifiers(reserved);
+  int64_t maxReserved = assets.maximumReservedLocales();
+  context.output.emit(OutgoingMessage("locales")
+                          .add("available", true)
+                          .add("supported", supportedTexts)
+                          .add("installed", installedTexts)
+                          .add("reserved", reservedTexts)
+                          .add("maxReserved", maxReserved));
+}
+
+}  // namespace earshot::assets

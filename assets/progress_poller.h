@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <stop_token>
+#include <string>
+
+#include "app/channel/host_output.h"
+#include "app/channel/outgoing_message.h"
+#include "platform/asset_inventory.h"
+#include "platform/sleeper.h"
+
+namespace earshot::assets {
+
+// How often the poller samples a download's progress.
+inline constexpr std::chrono::milliseconds kProgressInterval{300};
+
+// The "install-progress" line for one fraction, written as read.
+OutgoingMessage installProgressLine(const std::string& locale, double fraction);
+
+// Samples `progress` every kProgressInterval and writes a line whenever the
+// sample differs from the previous one (the first always does; NaN differs
+// from everything). A stop cuts the current sleep short; one more sample is
+// taken and then the loop ends. Ends at once when `stop` is already
+// requested. Runs on the calling thread.
+void pollProgress(const platform::Progress& progress, platform::Sleeper& sleeper,
+                  const std::string& locale, HostOutput& output, std::stop_token stop);
+
+// The install mode's progress poller: pollProgress on a thread of its own.
+//
+// Thread contract: the constructor starts one detached thread. It shares
+// ownership of the progress object and the sleeper, keeps its own copy of
+// the locale identifier, and writes through `output`, which it does not own:
+// whoever owns the output keeps it alive until the thread has ended or the
+// process exits. The program's entry never destroys its output before
+// _exit, so nothing in the program waits for the thread; in-process tests
+// wait with waitForAllToEnd() before they destroy theirs. The thread blocks
+// only in the sleeper and in the output's write. Dropping the poller object
+// neither stops nor waits for the thread.
+class ProgressPoller {
+ public:
+  ProgressPoller(std::shared_ptr<const platform::Progress> progress,
+                 std::shared_ptr<platform::Sleeper> sleeper, std::string locale,
+                 HostOutput& output);
+
+  // Asks the thread to end (see pollProgress); returns at once.
+  void requestStop() { stop_.request_stop(); }
+
+  // Blocks until no poller thread of this process is running, for at most
+  // `limit`; whether none is.
+  static bool waitForAllToEnd(std::chrono::nanoseconds limit);
+
+ private:
+  std::stop_source stop_;
+};
+
+}  // namespace earshot::assets

@@ -1,0 +1,69 @@
+#include "tests/assets/asset_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+#include "app/apple_speech_helper.h"
+#include "app/channel/byte_source.h"
+#include "app/channel/line_reader.h"
+#include "assets/progress_poller.h"
+#include "tests/support/test_channel.h"
+
+namespace earshot::testing {
+namespace {
+
+// Standard input of a mode that must not read it.
+class UnreadableInput final : public ByteSource {
+ public:
+  size_t readSome(char*, size_t) override {
+    ADD_FAILURE() << "the mode read standard input";
+    return 0;
+  }
+};
+
+AssetRun runWith(const std::vector<std::string>& arguments, platform::Platform platform,
+                 platform::scripted::ScriptedSleeper* clock) {
+  auto channel = std::make_unique<TestChannel>();
+  UnreadableInput unreadable;
+  LineReader input(unreadable);
+  ModeContext context{platform, input, channel->output()};
+  AssetRun run;
+  if (clock) clock->onStop([&] { run.linesAtStop = channel->lines(); });
+  run.status = AppleSpeechHelper::execute(arguments, context);
+  bool pollersEnded = assets::ProgressPoller::waitForAllToEnd(std::chrono::seconds(20));
+  if (clock) clock->onStop(nullptr);
+  if (!pollersEnded) {
+    ADD_FAILURE() << "a progress poller did not end after the mode returned";
+    channel.release();  // it may still write there; better leaked than freed
+    return run;
+  }
+  run.lines = channel->lines();
+  return run;
+}
+
+}  // namespace
+
+AssetRun runAssetMode(const std::vector<std::string>& arguments, platform::Platform platform) {
+  return runWith(arguments, std::move(platform), nullptr);
+}
+
+AssetRun runAssetMode(const std::vector<std::string>& arguments,
+                      const platform::scripted::ScriptedPlatform& scripted) {
+  return runWith(arguments, scripted.platform(), scripted.sleeper.get());
+}
+
+std::vector<std::string> callsBesidesSleeps(const platform::scripted::CallLog& log) {
+  std::vector<std::string> calls;
+  for (std::string& call : log.calls()) {
+    if (call.rfind("sleep(", 0) != 0) calls.push_back(std::move(call));
+  }
+  return calls;
+}
+
+std::vector<std::string> sleeps(const platform::scripted::CallLog& log) {
+  return log.callsStartingWith("sleep(");
+}
+
+}  // namespace earshot::testing

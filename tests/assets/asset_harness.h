@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/scripted/call_log.h"
+#include "platform/scripted/scripted_platform.h"
+
+namespace earshot::testing {
+
+struct AssetRun {
+  int status = -1;
+  std::vector<std::string> lines;
+  // On the scripted clock: the lines written when the mode stopped a poller
+  // that was asleep as its download ended.
+  std::optional<std::vector<std::string>> linesAtStop;
+};
+
+// Runs the mode that `arguments` choose, as the entry does, with standard
+// input that fails the test when read. Waits for a progress poller the mode
+// left running before it lets go of the output, so the lines include
+// everything the poller wrote.
+AssetRun runAssetMode(const std::vector<std::string>& arguments, platform::Platform platform);
+AssetRun runAssetMode(const std::vector<std::string>& arguments,
+                      const platform::scripted::ScriptedPlatform& scripted);
+
+// The logged calls without the poller's sleeps (those interleave with the
+// mode's own calls in no fixed order), and the sleeps alone.
+std::vector<std::string> callsBesidesSleeps(const platform::scripted::CallLog& log);
+std::vector<std::string> sleeps(const platform::scripted::CallLog& log);
+
+}  // namespace earshot::testing
