@@ -1,0 +1,249 @@
+// Measures recognition on the packaged recordings: word error rate, decode
+// speed and the time a segment's final result takes, for the engine alone
+// (a bare loop over its C API) and through the platform's analyzer.
+//
+//   engine_loop [--analyzer] [--whole] [--fresh] [--partials] [--chunk-ms N]
+//               [--defaults | engine options, e.g. -fwdflat no -bestpath no]
+//
+// --analyzer  decode through the platform analyzer, 100 ms input buffers
+// --whole     bare loop: one utterance per recording, no voice segmentation
+// --fresh     bare loop: a new decoder for every recording
+// --partials  bare loop: ask for the hypothesis after every chunk as well
+// --defaults  the program's own engine settings instead of the options given
+#include <pocketsphinx.h>
+#include <sphinxbase/err.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "engine_corpus.h"
+#include "platform/analyzer_input_queue.h"
+#include "platform/linux/engine_settings.h"
+#include "platform/linux/hypothesis_text.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/linux/model_catalog.h"
+
+namespace {
+
+using namespace earshot;
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Options {
+  bool analyzer = false, whole = false, fresh = false, partials = false, defaults = false;
+  unsigned chunkMs = 100;
+  std::vector<std::string> engine;
+};
+
+struct Outcome {
+  std::string text;
+  double decodeSeconds = 0;
+  double lastFinalSeconds = 0;  // closing the last utterance
+  std::vector<double> finals;   // closing every utterance
+};
+
+// The bare engine: a decoder and a loop over ps_process_raw.
+class BareEngine {
+ public:
+  BareEngine(const platform::linuxos::SpeechModel& model, const std::vector<std::string>& options) {
+    err_set_logfp(nullptr);
+    std::vector<std::string> words = {"-hmm",  model.acousticModel.string(),
+                                      "-lm",   model.languageModel.string(),
+                                      "-dict", model.dictionary.string()};
+    words.insert(words.end(), options.begin(), options.end());
+    for (auto& word : words) argv_.push_back(word.data());
+    auto start = Clock::now();
+    config_ = cmd_ln_parse_r(nullptr, ps_args(), int32(argv_.size()), argv_.data(), TRUE);
+    decoder_ = config_ ? ps_init(config_) : nullptr;
+    initSeconds = secondsSince(start);
+    if (!decoder_) {
+      std::fprintf(stdout, "engine refused the options\n");
+      std::exit(2);
+    }
+  }
+  ~BareEngine() {
+    ps_free(decoder_);
+    cmd_ln_free_r(config_);
+  }
+
+  Outcome decode(const std::vector<int16_t>& samples, size_t chunk, bool whole, bool partials) {
+    Outcome outcome;
+    auto start = Clock::now();
+    ps_start_utt(decoder_);
+    bool inSpeech = false;
+    auto closeUtterance = [&](bool reopen) {
+      auto end = Clock::now();
+      ps_end_utt(decoder_);
+      const char* hyp = ps_get_hyp(decoder_, nullptr);
+      outcome.finals.push_back(secondsSince(end));
+      std::string text = hyp ? platform::linuxos::hypothesisText(hyp) : "";
+      if (!text.empty()) outcome.text += (outcome.text.empty() ? "" : " ") + text;
+      if (reopen) ps_start_utt(decoder_);
+    };
+    for (size_t at = 0; at < samples.size(); at += chunk) {
+      ps_process_raw(decoder_, samples.data() + at, std::min(chunk, samples.size() - at), FALSE,
+                     FALSE);
+      if (whole) continue;
+      bool speech = ps_get_in_speech(decoder_);
+      if (inSpeech && !speech)
+        closeUtterance(true);
+      else if (partials)
+        ps_get_hyp(decoder_, nullptr);
+      inSpeech = speech;
+    }
+    closeUtterance(false);
+    outcome.lastFinalSeconds = outcome.finals.back();
+    outcome.decodeSeconds = secondsSince(start);
+    return outcome;
+  }
+
+  double initSeconds = 0;
+
+ private:
+  std::vector<char*> argv_;
+  cmd_ln_t* config_ = nullptr;
+  ps_decoder_t* decoder_ = nullptr;
+};
+
+// The platform's analyzer, as a session uses it.
+Outcome decodeWithAnalyzer(platform::Platform& platform, const std::vector<int16_t>& samples) {
+  using namespace platform;
+  Locale locale = *platform.speech->supportedLocale(Locale::fromIdentifier("en-US"));
+  auto transcriber =
+      platform.speech->makeTranscriber(locale, TranscriberPreset::progressiveTranscription);
+  ModuleList modules{transcriber};
+  AudioFormat format = *platform.speech->bestAvailableAudioFormat(modules);
+  auto analyzer = platform.speech->makeAnalyzer(modules);
+  auto queue = std::make_shared<AnalyzerInputQueue>();
+  Outcome outcome;
+  auto start = Clock::now();
+  analyzer->prepareToAnalyze(format);
+  analyzer->start(queue);
+  const size_t chunk = size_t(format.sampleRate / 10);
+  for (size_t at = 0; at < samples.size(); at += chunk) {
+    uint32_t n = uint32_t(std::min(chunk, samples.size() - at));
+    auto buffer = std::make_unique<PcmBuffer>(format, n);
+    std::copy_n(samples.data() + at, n, buffer->int16ChannelData());
+    buffer->setFrameLength(n);
+    queue->append(std::move(buffer));
+  }
+  queue->finish();
+  analyzer->finalizeAndFinishThroughEndOfInput();
+  outcome.decodeSeconds = secondsSince(start);
+  while (auto result = transcriber->results().next()) {
+    if (result->isFinal && !result->text.empty()) {
+      outcome.text += (outcome.text.empty() ? "" : " ") + result->text;
+    }
+  }
+  return outcome;
+}
+
+double mean(const std::vector<double>& values) {
+  return values.empty() ? 0 : std::accumulate(values.begin(), values.end(), 0.0) / values.size();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    if (word == "--analyzer")
+      options.analyzer = true;
+    else if (word == "--whole")
+      options.whole = true;
+    else if (word == "--fresh")
+      options.fresh = true;
+    else if (word == "--partials")
+      options.partials = true;
+    else if (word == "--defaults")
+      options.defaults = true;
+    else if (word == "--chunk-ms" && i + 1 < argc)
+      options.chunkMs = unsigned(std::atoi(argv[++i]));
+    else
+      options.engine.push_back(word);
+  }
+  auto settings = platform::linuxos::defaultEngineSettings();
+  if (options.defaults) {
+    options.engine.clear();
+    for (auto& [name, value] : settings.options) {
+      options.engine.push_back(name);
+      options.engine.push_back(value);
+    }
+    options.chunkMs = settings.chunkMilliseconds;
+  }
+  auto model =
+      *platform::linuxos::ModelCatalog::system().find(platform::Locale::fromIdentifier("en-US"));
+  std::vector<bench::Recording> recordings = bench::librivoxRecordings();
+  recordings.push_back(bench::goForwardRecording());
+
+  std::string label = options.analyzer ? "analyzer" : "bare";
+  for (auto& word : options.engine) label += " " + word;
+  std::printf("== %s%s%s%s chunk %u ms\n", label.c_str(), options.whole ? " whole" : "",
+              options.fresh ? " fresh" : "", options.partials ? " partials" : "", options.chunkMs);
+
+  std::unique_ptr<BareEngine> engine;
+  platform::Platform platform;
+  double initSeconds = 0;
+  if (options.analyzer) {
+    settings.options.clear();
+    for (size_t i = 0; i + 1 < options.engine.size(); i += 2) {
+      settings.options.emplace_back(options.engine[i], options.engine[i + 1]);
+    }
+    settings.chunkMilliseconds = options.chunkMs;
+    platform =
+        platform::linuxos::makeLinuxPlatform(platform::linuxos::ModelCatalog::system(), settings);
+    // The first session loads the decoder; later ones reuse it.
+    auto start = Clock::now();
+    decodeWithAnalyzer(platform, std::vector<int16_t>(1600, 0));
+    initSeconds = secondsSince(start);
+  } else {
+    engine = std::make_unique<BareEngine>(model, options.engine);
+    initSeconds = engine->initSeconds;
+  }
+  std::printf("engine load %.3f s\n", initSeconds);
+
+  bench::WordErrors total;
+  size_t totalErrorsLibrivox = 0, totalWordsLibrivox = 0;
+  double audio = 0, decode = 0;
+  std::vector<double> lastFinals, allFinals;
+  for (const auto& recording : recordings) {
+    if (options.fresh && !options.analyzer)
+      engine = std::make_unique<BareEngine>(model, options.engine);
+    Outcome outcome =
+        options.analyzer
+            ? decodeWithAnalyzer(platform, recording.samples)
+            : engine->decode(recording.samples, size_t(model.sampleRate * options.chunkMs / 1000),
+                             options.whole, options.partials);
+    bench::WordErrors errors = bench::wordErrors(recording.reference, outcome.text);
+    double seconds = double(recording.samples.size()) / model.sampleRate;
+    std::printf("%-40s %5.1fs %2zu/%2zu errors  %s\n", recording.name.c_str(), seconds,
+                errors.errors, errors.reference, outcome.text.c_str());
+    if (recording.name != "goforward") {
+      totalErrorsLibrivox += errors.errors;
+      totalWordsLibrivox += errors.reference;
+      audio += seconds;
+      decode += outcome.decodeSeconds;
+      if (!options.analyzer) lastFinals.push_back(outcome.lastFinalSeconds);
+      allFinals.insert(allFinals.end(), outcome.finals.begin(), outcome.finals.end());
+    }
+  }
+  std::printf("librivox WER %.1f%% (%zu/%zu)  audio %.1f s  decode %.3f s (%.3f x real time)\n",
+              100.0 * double(totalErrorsLibrivox) / double(totalWordsLibrivox), totalErrorsLibrivox,
+              totalWordsLibrivox, audio, decode, decode / audio);
+  if (!options.analyzer) {
+    std::printf("final at end of input: mean %.4f s max %.4f s; any segment end: max %.4f s\n",
+                mean(lastFinals), *std::max_element(lastFinals.begin(), lastFinals.end()),
+                *std::max_element(allFinals.begin(), allFinals.end()));
+  }
+  return 0;
+}
