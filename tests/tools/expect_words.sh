@@ -1,0 +1,19 @@
+#!/bin/sh
+# Runs a host and checks that it succeeded and printed every expected word.
+#   expect_words.sh "word word ..." command [argument ...]
+set -u
+words=$1
+shift
+out=$("$@")
+status=$?
+if [ "$status" -ne 0 ]; then
+  echo "exit status $status; output: $out" >&2
+  exit 1
+fi
+for word in $words; do
+  case " $(echo "$out" | tr '\n' ' ') " in
+    *" $word "*) ;;
+    *) echo "missing \"$word\" in: $out" >&2; exit 1 ;;
+  esac
+done
+echo "$out"
