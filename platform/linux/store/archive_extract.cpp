@@ -109,7 +109,8 @@ void copyData(archive* reader, archive* writer, const std::string& name) {
   for (;;) {
     int status = archive_read_data_block(reader, &block, &size, &offset);
     if (status == ARCHIVE_EOF) return;
-    if (status < ARCHIVE_WARN) throw StoreFailure("the archive is damaged: " + archiveError(reader));
+    if (status < ARCHIVE_WARN)
+      throw StoreFailure("the archive is damaged: " + archiveError(reader));
     if (archive_write_data_block(writer, block, size, offset) < ARCHIVE_WARN) {
       throw StoreFailure("cannot write \"" + name + "\": " + writeError(writer));
     }
@@ -126,7 +127,7 @@ void checkLinksOnDisk(const fs::path& into) {
     fs::path resolved = fs::canonical(walk->path(), error);
     auto [stop, _] = std::mismatch(into.begin(), into.end(), resolved.begin(), resolved.end());
     if (error || stop != into.end()) {
-      throw StoreFailure("the archive entry \"" + fs::relative(walk->path(), into).string() +
+      throw StoreFailure("the archive entry \"" + walk->path().lexically_relative(into).string() +
                          "\" links to a place outside the model folder");
     }
   }

@@ -23,8 +23,8 @@ bool hasAllowedScheme(std::string_view url) {
   std::string scheme(url.substr(0, colon));
   std::transform(scheme.begin(), scheme.end(), scheme.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return (scheme == "https" || scheme == "http" || scheme == "file") &&
-         url.size() > colon + 3 && url.find_first_of(" \t\r\n") == std::string_view::npos;
+  return (scheme == "https" || scheme == "http" || scheme == "file") && url.size() > colon + 3 &&
+         url.find_first_of(" \t\r\n") == std::string_view::npos;
 }
 
 std::optional<std::string> lowerHexDigest(std::string_view text) {

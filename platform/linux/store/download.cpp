@@ -107,7 +107,9 @@ void initialiseCurlOnce() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::string sizeText(uint64_t bytes) { return std::to_string(bytes) + " bytes"; }
+std::string sizeText(uint64_t bytes) {
+  return std::to_string(bytes) + " bytes";
+}
 
 }  // namespace
 
@@ -121,7 +123,7 @@ void download(const DownloadRequest& request, const std::function<void(uint64_t)
   }
   FileDescriptor file(::open(request.partial.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (file.get() < 0) failWithErrno("cannot create " + request.partial.string());
-  struct stat status{};
+  struct stat status {};
   if (::fstat(file.get(), &status) != 0) failWithErrno("cannot read " + request.partial.string());
 
   Transfer transfer;
@@ -137,8 +139,7 @@ void download(const DownloadRequest& request, const std::function<void(uint64_t)
   onBytes(transfer.held);
 
   if (transfer.held < request.size) {
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(),
-                                                             &curl_easy_cleanup);
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
     if (!curl) throw StoreFailure("cannot start a download");
     transfer.curl = curl.get();
     transfer.resuming = transfer.held > 0;
@@ -159,9 +160,10 @@ void download(const DownloadRequest& request, const std::function<void(uint64_t)
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, message);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &receive);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
-    if (transfer.resuming) {
-      curl_easy_setopt(c, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(transfer.held));
-    }
+    // A plain range rather than curl's resume, which gives up on a server
+    // that answers with the whole file; receive() starts over then.
+    std::string range = std::to_string(transfer.held) + "-";
+    if (transfer.resuming) curl_easy_setopt(c, CURLOPT_RANGE, range.c_str());
     CURLcode result = curl_easy_perform(c);
     if (transfer.tooLarge) {
       ::unlink(request.partial.c_str());

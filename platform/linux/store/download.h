@@ -8,9 +8,9 @@
 namespace earshot::platform::store {
 
 struct DownloadRequest {
-  std::string url;      // https, http or file
-  uint64_t size = 0;    // bytes expected
-  std::string sha256;   // lower-case hex digest expected
+  std::string url;                // https, http or file
+  uint64_t size = 0;              // bytes expected
+  std::string sha256;             // lower-case hex digest expected
   std::filesystem::path partial;  // where the bytes go; may hold an earlier attempt's
 };
 

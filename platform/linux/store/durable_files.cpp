@@ -58,6 +58,8 @@ void syncTree(const std::filesystem::path& root) {
   syncPath(root, O_DIRECTORY);
 }
 
-void syncDirectory(const std::filesystem::path& dir) { syncPath(dir, O_DIRECTORY); }
+void syncDirectory(const std::filesystem::path& dir) {
+  syncPath(dir, O_DIRECTORY);
+}
 
 }  // namespace earshot::platform::store

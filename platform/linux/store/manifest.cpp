@@ -54,8 +54,10 @@ std::optional<Manifest> Manifest::fromJson(std::string_view json) {
   simdjson::dom::object object;
   if (parser.parse(text).get_object().get(object) != simdjson::SUCCESS) return std::nullopt;
   Manifest manifest;
-  for (auto [key, field] : {std::pair{"locale", &manifest.locale}, {"url", &manifest.url},
-                            {"sha256", &manifest.sha256}, {"installedAt", &manifest.installedAt},
+  for (auto [key, field] : {std::pair{"locale", &manifest.locale},
+                            {"url", &manifest.url},
+                            {"sha256", &manifest.sha256},
+                            {"installedAt", &manifest.installedAt},
                             {"acousticModel", &manifest.acousticModel},
                             {"languageModel", &manifest.languageModel},
                             {"dictionary", &manifest.dictionary}}) {

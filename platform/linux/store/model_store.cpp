@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -108,8 +109,7 @@ fs::path ModelStore::makeTemporaryDir(const Locale& locale) const {
   std::error_code error;
   fs::create_directories(locations_.modelsDir(), error);
   if (error) {
-    throw StoreFailure("cannot create " + locations_.modelsDir().string() + ": " +
-                       error.message());
+    throw StoreFailure("cannot create " + locations_.modelsDir().string() + ": " + error.message());
   }
   std::string pattern =
       (locations_.modelsDir() / (std::string(temporaryPrefix) + locale.bcp47() + "-XXXXXX"))
@@ -121,9 +121,9 @@ fs::path ModelStore::makeTemporaryDir(const Locale& locale) const {
 void ModelStore::moveAsideAndDelete(const fs::path& dir, const Locale& locale) const {
   // Renamed first so that the locale disappears at once, whole; a crash
   // during the deletion leaves only a temporary folder.
-  std::string aside =
-      (locations_.modelsDir() / (std::string(temporaryPrefix) + "old-" + locale.bcp47() + "-XXXXXX"))
-          .string();
+  std::string aside = (locations_.modelsDir() /
+                       (std::string(temporaryPrefix) + "old-" + locale.bcp47() + "-XXXXXX"))
+                          .string();
   if (::mkdtemp(aside.data()) == nullptr) failWithErrno("cannot create a folder in the store");
   if (::rename(dir.c_str(), aside.c_str()) != 0) {
     int failure = errno;

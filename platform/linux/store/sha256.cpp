@@ -13,7 +13,9 @@ Sha256::Sha256() : context_(EVP_MD_CTX_new()) {
   reset();
 }
 
-Sha256::~Sha256() { EVP_MD_CTX_free(context_); }
+Sha256::~Sha256() {
+  EVP_MD_CTX_free(context_);
+}
 
 void Sha256::reset() {
   if (EVP_DigestInit_ex(context_, EVP_sha256(), nullptr) != 1) {

@@ -15,7 +15,9 @@ std::vector<Locale> StoreAssetInventory::reservedLocales() {
   return ModelStore(locations_).reservedLocales();
 }
 
-int64_t StoreAssetInventory::maximumReservedLocales() { return store::maximumReservedLocales; }
+int64_t StoreAssetInventory::maximumReservedLocales() {
+  return store::maximumReservedLocales;
+}
 
 std::unique_ptr<AssetInstallationRequest> StoreAssetInventory::assetInstallationRequest(
     const ModuleList& modules) {

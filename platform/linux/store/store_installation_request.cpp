@@ -103,9 +103,8 @@ void StoreInstallationRequest::install() {
   fs::path root = fs::canonical(folder.path());
   extractArchive(request.partial, entry_.format, root);
   checkParts(root, entry_);
-  Manifest manifest{locale.bcp47(),        entry_.url,           entry_.sha256,
-                    utcTimestamp(),        entry_.acousticModel, entry_.languageModel,
-                    entry_.dictionary};
+  Manifest manifest{locale.bcp47(),       entry_.url,           entry_.sha256,    utcTimestamp(),
+                    entry_.acousticModel, entry_.languageModel, entry_.dictionary};
   writeFileDurably(root / Manifest::fileName, manifest.toJson());
   syncTree(root);
   store.publish(root, locale);

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "tests/store/store_fixture.h"
+
+namespace earshot::testing {
+
+// The archives the loopback server serves, built once per test program in
+// a temporary folder.
+struct ServedModels {
+  std::filesystem::path folder;
+  // The Debian en-US model repackaged as en-GB (tar.gz).
+  std::string englishFile = "en-GB.tar.gz";
+  // A small made-up model: parts m/acoustic, m/m.lm.bin (2 MB of noise),
+  // m/m.dict.
+  std::string smallFile = "small.tar.gz";
+  // The small model plus an entry "../evil".
+  std::string traversalFile = "traversal.tar";
+  // The small model without its dictionary.
+  std::string partlessFile = "partless.tar.gz";
+
+  std::map<std::string, std::string> digests;
+
+  static const ServedModels& get();
+  uint64_t size(const std::string& file) const;
+  std::string sha256(const std::string& file) const;
+  // A catalog line for `locale` naming `file` at `url`, with its real size
+  // and checksum and the parts of the small model (or of the English one).
+  CatalogLine line(const std::string& locale, const std::string& file,
+                   const std::string& url) const;
+};
+
+}  // namespace earshot::testing

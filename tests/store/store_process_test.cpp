@@ -1,0 +1,105 @@
+// Installs in separate processes: killed half-way, or two at once.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/linux/store/model_store.h"
+#include "tests/store/served_models.h"
+
+namespace earshot::platform::store {
+namespace {
+
+namespace fs = std::filesystem;
+using earshot::testing::catalogJson;
+using earshot::testing::LoopbackServer;
+using earshot::testing::runProcess;
+using earshot::testing::ServedModels;
+using earshot::testing::startProcess;
+using earshot::testing::TemporaryHome;
+using earshot::testing::waitProcess;
+using earshot::testing::writeFile;
+
+class StoreProcessTest : public ::testing::Test {
+ protected:
+  // Slow enough (256 KiB/s for 2 MiB) that a test can act mid-transfer.
+  StoreProcessTest()
+      : served_(ServedModels::get()), server_(served_.folder, home_.root() / "log", 256 << 10) {}
+
+  void catalog(const std::string& mode) {
+    writeFile(home_.userCatalogDir() / "test.json",
+              catalogJson({served_.line("en-GB", served_.smallFile,
+                                        server_.url(mode, served_.smallFile))}));
+  }
+  std::vector<std::string> tool(const std::string& command) const {
+    return {STORE_TOOL, command, "en-GB"};
+  }
+  fs::path partial() const {
+    return home_.locations().downloadsDir() / (served_.sha256(served_.smallFile) + ".part");
+  }
+  uintmax_t partialSize() const {
+    std::error_code error;
+    uintmax_t size = fs::file_size(partial(), error);
+    return error ? 0 : size;
+  }
+  std::vector<std::string> modelFolders() const {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& item : fs::directory_iterator(home_.locations().modelsDir(), error)) {
+      names.push_back(item.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  TemporaryHome home_;
+  const ServedModels& served_;
+  LoopbackServer server_;
+};
+
+TEST_F(StoreProcessTest, AKillMidInstallLeavesNothingHalfInstalledAndTheNextInstallWorks) {
+  catalog("slow");
+  pid_t pid = startProcess(tool("install"), home_.environment());
+  // Wait (bounded) until part of the file has arrived.
+  for (int i = 0; i < 2000 && partialSize() < 100000; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_GE(partialSize(), 100000u);
+  ::kill(pid, SIGKILL);
+  EXPECT_EQ(waitProcess(pid), -1);
+  ModelStore store(home_.locations());
+  EXPECT_TRUE(store.reservedLocales().empty());
+  EXPECT_TRUE(store.installedLocales().empty());
+  // As if a kill had also hit an unpacking: a temporary folder is left.
+  writeFile(home_.locations().modelsDir() / ".tmp-en-GB-killed/m/m.lm.bin", "partial");
+
+  catalog("ok");
+  auto again = runProcess(tool("install"), home_.environment());
+  EXPECT_EQ(again.out, "installed\n");
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(modelFolders(), std::vector<std::string>{"en-GB"});
+  EXPECT_TRUE(store.installedModel(Locale::fromIdentifier("en-GB")));
+  // The second attempt continued where the first stopped.
+  EXPECT_TRUE(server_.requests().back().starts_with("GET /ok/small.tar.gz bytes="))
+      << server_.requests().back();
+}
+
+TEST_F(StoreProcessTest, TwoInstallsOfOneLocaleDownloadItOnce) {
+  catalog("slow");
+  pid_t first = startProcess(tool("install"), home_.environment());
+  auto second = runProcess(tool("install"), home_.environment());
+  EXPECT_EQ(waitProcess(first), 0);
+  EXPECT_EQ(second.out, "installed\n");
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(modelFolders(), std::vector<std::string>{"en-GB"});
+  EXPECT_EQ(server_.requests(), std::vector<std::string>{"GET /slow/small.tar.gz -"});
+
+  auto release = runProcess(tool("release"), home_.environment());
+  EXPECT_EQ(release.out, "true\n");
+  EXPECT_TRUE(modelFolders().empty());
+  EXPECT_EQ(runProcess(tool("release"), home_.environment()).out, "false\n");
+}
+
+}  // namespace
+}  // namespace earshot::platform::store

@@ -1,0 +1,36 @@
+// A child process for the store tests: installs or releases one locale in
+// the store of its XDG environment, so that tests can kill it mid-install
+// or run two at once.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "platform/linux/store/store_asset_inventory.h"
+#include "tests/store/store_fixture.h"
+
+int main(int argc, char** argv) {
+  using namespace earshot;
+  if (argc != 3) return 2;
+  std::string command = argv[1];
+  platform::store::StoreAssetInventory inventory(
+      platform::store::StoreLocations::fromEnvironment(), [](const platform::Locale& locale) {
+        return locale == platform::Locale::fromIdentifier("en-US");
+      });
+  try {
+    if (command == "install") {
+      auto request = inventory.assetInstallationRequest(testing::modulesFor(argv[2]));
+      if (request) request->downloadAndInstall();
+      std::printf("installed\n");
+      return 0;
+    }
+    if (command == "release") {
+      std::printf("%s\n",
+                  inventory.release(platform::Locale::fromIdentifier(argv[2])) ? "true" : "false");
+      return 0;
+    }
+  } catch (const std::exception& failure) {
+    std::printf("error: %s\n", failure.what());
+    return 1;
+  }
+  return 2;
+}
