@@ -1,13 +1,14 @@
 #include "session/live_transcription.h"
 
-#include "app/channel/bridge_error.h"
-#include "session/locale_gate.h"
+#include "session/audio_loop.h"
+#include "session/handshake.h"
 
 namespace earshot::session {
 
 void runLiveTranscription(ModeContext& context) {
-  checkAvailability(*context.platform.speech);
-  throw BridgeError("Expected init message");
+  JsonMessageParser parser;  // one for the mode: it keeps its memory between lines
+  LiveSetup setup = performHandshake(context, parser);
+  runAudioLoop(context, parser, setup);
 }
 
 }  // namespace earshot::session

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -20,10 +21,15 @@ struct SessionScript {
   std::optional<std::string> prepareFailure;
   std::optional<std::string> startFailure;
   std::optional<std::string> finalizeFailure;
+  // One result after each analyzed buffer, in order, while any are left.
+  std::vector<TranscriptionResult> resultsWhileAnalyzing;
   // Results delivered when the session is finalized, in order.
   std::vector<TranscriptionResult> results;
-  // When set, the result sequence fails with this text after `results`.
+  // When set, the result sequence fails with this text: as soon as
+  // `failAfterResults` results have been delivered (0: right after start),
+  // else when finalized, after `results`.
   std::optional<std::string> resultFailure;
+  std::optional<size_t> failAfterResults;
 };
 
 // A transcriber whose result sequence the scripted analyzer feeds.
@@ -35,6 +41,7 @@ class ScriptedTranscriber final : public SpeechTranscriber, public Transcription
   std::optional<TranscriptionResult> next() override;
 
   void deliver(TranscriptionResult result);
+  // Ends the sequence, with a failure or without; the first ending counts.
   void end(std::optional<std::string> failure);
 
  private:
@@ -48,6 +55,14 @@ class ScriptedTranscriber final : public SpeechTranscriber, public Transcription
 
 // Hands out one script per analyzer, in order; sessions past the end of the
 // list get an empty script.
+//
+// A scripted analyzer consumes its queue on a thread of its own and records
+// "prepareToAnalyze(<rate>)", "start", "finalize" and one "analyze(<frames>)"
+// per buffer; buffers of up to 8 frames show their samples too
+// ("analyze(2:1,-32767)"), and a buffer not in the prepared format shows its
+// rate ("analyze(160@8000)"). Destroying it stops the consumer at once,
+// without waiting for the queue to be finished or drained, and ends its
+// transcriber's results.
 class SessionScripts {
  public:
   std::vector<SessionScript> scripts;

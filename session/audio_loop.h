@@ -1,0 +1,16 @@
+#pragma once
+
+#include "app/channel/json_message.h"
+#include "app/channel/mode_context.h"
+#include "session/handshake.h"
+
+namespace earshot::session {
+
+// The rest of the live mode after "ready": reads one line at a time (nothing
+// ahead), feeds "audio", ends and reopens the session at "flush", and at
+// "stop" or end of input ends the last session and writes "stopped". Lines
+// after "stop" are never read. Throws the failure that ends the mode; the
+// session still owned then is torn down by its destructor.
+void runAudioLoop(ModeContext& context, JsonMessageParser& parser, LiveSetup& setup);
+
+}  // namespace earshot::session
