@@ -1,5 +1,7 @@
 #include "platform/linux/linux_speech_services.h"
 
+#include <algorithm>
+
 #include "platform/linux/locale_matching.h"
 #include "platform/linux/pocketsphinx_analyzer.h"
 #include "platform/linux/result_channel.h"
@@ -15,14 +17,20 @@ std::optional<Locale> LinuxSpeechServices::supportedLocale(const Locale& equival
 }
 
 std::vector<Locale> LinuxSpeechServices::supportedLocales() {
-  std::vector<Locale> locales;
-  for (const auto& model : catalog_.models()) locales.push_back(model.locale);
+  // What is on disk, then what can be downloaded.
+  std::vector<Locale> locales = installedLocales();
+  for (auto& locale : catalog_.downloadableLocales()) {
+    if (std::find(locales.begin(), locales.end(), locale) == locales.end()) {
+      locales.push_back(std::move(locale));
+    }
+  }
   return locales;
 }
 
 std::vector<Locale> LinuxSpeechServices::installedLocales() {
-  // Every model the catalog lists is on disk.
-  return supportedLocales();
+  std::vector<Locale> locales;
+  for (const auto& model : catalog_.models()) locales.push_back(model.locale);
+  return locales;
 }
 
 std::shared_ptr<SpeechTranscriber> LinuxSpeechServices::makeTranscriber(const Locale& locale,

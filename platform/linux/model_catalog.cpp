@@ -6,6 +6,9 @@
 #include <string>
 #include <system_error>
 
+#include "platform/linux/store/catalog.h"
+#include "platform/linux/store/model_store.h"
+
 namespace earshot::platform::linuxos {
 namespace fs = std::filesystem;
 namespace {
@@ -93,7 +96,8 @@ std::optional<SpeechModel> readModel(const fs::path& folder, bool system) {
 }  // namespace
 
 ModelCatalog ModelCatalog::system() {
-  return ModelCatalog({ModelSource{EARSHOT_SYSTEM_MODEL_DIR, true}});
+  return ModelCatalog({ModelSource{EARSHOT_SYSTEM_MODEL_DIR, true}},
+                      store::StoreLocations::fromEnvironment());
 }
 
 bool ModelCatalog::usable() const {
@@ -116,6 +120,18 @@ std::vector<SpeechModel> ModelCatalog::models() const {
       if (!known) found.push_back(std::move(*model));
     }
   }
+  if (store_) {
+    // Downloaded models name their parts in their manifest.
+    for (const auto& entry : store::ModelStore(*store_).entries()) {
+      bool known = std::any_of(found.begin(), found.end(),
+                               [&](const SpeechModel& m) { return m.locale == entry.locale; });
+      if (known || !entry.complete()) continue;
+      store::ModelFiles files = entry.files();
+      found.push_back(SpeechModel{entry.locale, files.acousticModel, files.languageModel,
+                                  files.dictionary,
+                                  sampleRateOf(files.acousticModel).value_or(16000.0), false});
+    }
+  }
   std::stable_sort(found.begin(), found.end(), [](const SpeechModel& a, const SpeechModel& b) {
     return a.locale.bcp47() < b.locale.bcp47();
   });
@@ -127,6 +143,14 @@ std::optional<SpeechModel> ModelCatalog::find(const Locale& locale) const {
     if (model.locale == locale) return model;
   }
   return std::nullopt;
+}
+
+std::vector<Locale> ModelCatalog::downloadableLocales() const {
+  std::vector<Locale> locales;
+  if (!store_) return locales;
+  store::Catalog catalog = store::Catalog::load(*store_);
+  for (const auto& entry : catalog.entries()) locales.push_back(entry.locale);
+  return locales;
 }
 
 }  // namespace earshot::platform::linuxos

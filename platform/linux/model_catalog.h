@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/audio_format.h"
+#include "platform/linux/store/store_locations.h"
 #include "platform/locale.h"
 
 namespace earshot::platform::linuxos {
@@ -36,8 +37,12 @@ struct ModelSource {
 // directories afresh; nothing is remembered between calls.
 class ModelCatalog {
  public:
-  explicit ModelCatalog(std::vector<ModelSource> sources) : sources_(std::move(sources)) {}
-  // The engine's own model directory.
+  // With `store`, the models downloaded into that model store count too,
+  // after those of the sources.
+  explicit ModelCatalog(std::vector<ModelSource> sources,
+                        std::optional<store::StoreLocations> store = std::nullopt)
+      : sources_(std::move(sources)), store_(std::move(store)) {}
+  // The engine's own model directory and the user's model store.
   static ModelCatalog system();
 
   // Whether any model directory exists, that is whether the engine can be
@@ -47,9 +52,13 @@ class ModelCatalog {
   // locale found in two sources is listed once, from the first source.
   std::vector<SpeechModel> models() const;
   std::optional<SpeechModel> find(const Locale& locale) const;
+  // The locales the store's download catalog offers; none without a store.
+  std::vector<Locale> downloadableLocales() const;
+  const std::optional<store::StoreLocations>& store() const { return store_; }
 
  private:
   std::vector<ModelSource> sources_;
+  std::optional<store::StoreLocations> store_;
 };
 
 }  // namespace earshot::platform::linuxos
