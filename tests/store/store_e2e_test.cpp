@@ -1,0 +1,160 @@
+// The real program against the loopback server: install a downloadable
+// locale, list it, transcribe in it, release it.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/store/served_models.h"
+
+namespace earshot::testing {
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+std::string base64(const std::string& bytes) {
+  static constexpr char digits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
+    for (int shift : {18, 12, 6, 0}) out += digits[(v >> shift) & 63];
+  }
+  if (i + 1 == bytes.size()) {
+    uint32_t v = uint8_t(bytes[i]) << 16;
+    out += std::string{digits[v >> 18], digits[(v >> 12) & 63], '=', '='};
+  } else if (i + 2 == bytes.size()) {
+    uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8);
+    out += std::string{digits[v >> 18], digits[(v >> 12) & 63], digits[(v >> 6) & 63], '='};
+  }
+  return out;
+}
+
+// "init" in `locale`, a recording in 0.1 s messages, "stop".
+std::string liveInput(const std::string& locale) {
+  std::string audio = readFile("/usr/share/pocketsphinx/test/data/goforward.raw");
+  std::string input = "{\"type\":\"init\",\"locale\":\"" + locale + "\"}\n";
+  for (size_t at = 0; at < audio.size(); at += 3200) {
+    input += "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\":\"" +
+             base64(audio.substr(at, 3200)) + "\"}\n";
+  }
+  return input + "{\"type\":\"stop\"}\n";
+}
+
+// The channel writes "/" as "\/".
+std::string escapedSlashes(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '/' ? std::string("\\/") : std::string(1, c);
+  return out;
+}
+
+std::vector<std::string> withoutPartials(const std::vector<std::string>& all) {
+  std::vector<std::string> kept;
+  for (const auto& line : all) {
+    if (line.find("\"isFinal\":false") == std::string::npos) kept.push_back(line);
+  }
+  return kept;
+}
+
+class StoreEndToEnd : public ::testing::Test {
+ protected:
+  // Throttled so that the 28 MB download takes a few progress samples.
+  StoreEndToEnd()
+      : served_(ServedModels::get()), server_(served_.folder, home_.root() / "log", 12 << 20) {
+    writeFile(home_.userCatalogDir() / "mirror.json",
+              catalogJson({served_.line("en-GB", served_.englishFile,
+                                        server_.url("slow", served_.englishFile))}));
+  }
+  ProcessResult earshot(const std::vector<std::string>& arguments, const std::string& input = {}) {
+    std::vector<std::string> argv = {EARSHOT_BINARY};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ProcessResult result = runProcess(argv, home_.environment(), input);
+    EXPECT_EQ(result.err, "");
+    return result;
+  }
+
+  TemporaryHome home_;
+  const ServedModels& served_;
+  LoopbackServer server_;
+};
+
+TEST_F(StoreEndToEnd, InstallListTranscribeRelease) {
+  const std::string nothingInstalled =
+      R"({"type":"locales","available":true,"supported":["en-US","en-GB"],)"
+      R"("installed":["en-US"],"reserved":[],"maxReserved":5})";
+  EXPECT_EQ(lines(earshot({"--locales"}).out), std::vector<std::string>{nothingInstalled});
+
+  ProcessResult install = earshot({"--install", "en_GB"});
+  EXPECT_EQ(install.status, 0);
+  auto progress = lines(install.out);
+  ASSERT_GE(progress.size(), 4u) << install.out;
+  // Poller lines rise; the closing 1.0 comes before "install-done"; a late
+  // poller line may still follow it.
+  const std::string prefix = R"({"type":"install-progress","locale":"en-GB","fraction":)";
+  const std::string done = R"({"type":"install-done","locale":"en-GB"})";
+  auto doneAt = std::find(progress.begin(), progress.end(), done);
+  ASSERT_NE(doneAt, progress.end()) << install.out;
+  EXPECT_EQ(*(doneAt - 1), prefix + "1}");
+  double last = -1;
+  int between = 0;
+  for (auto it = progress.begin(); it != doneAt; ++it) {
+    ASSERT_EQ(it->rfind(prefix, 0), 0u) << *it;
+    double fraction = std::stod(it->substr(prefix.size()));
+    EXPECT_GE(fraction, last);
+    last = fraction;
+    between += fraction > 0 && fraction < 1;
+  }
+  EXPECT_GE(between, 2) << install.out;
+
+  EXPECT_EQ(lines(earshot({"--locales"}).out),
+            std::vector<std::string>{
+                R"({"type":"locales","available":true,"supported":["en-GB","en-US"],)"
+                R"("installed":["en-GB","en-US"],"reserved":["en-GB"],"maxReserved":5})"});
+
+  const std::vector<std::string> transcript = {
+      R"({"type":"ready","locale":"en-GB","sampleRate":16000})",
+      R"({"type":"transcript","text":"go forward ten meters","isFinal":true})",
+      R"({"type":"stopped"})"};
+  ProcessResult live = earshot({}, liveInput("en-GB"));
+  EXPECT_EQ(live.status, 0);
+  EXPECT_EQ(withoutPartials(lines(live.out)), transcript);
+
+  EXPECT_EQ(
+      lines(earshot({"--release", "en-GB"}).out),
+      std::vector<std::string>{R"({"type":"release-done","locale":"en-GB","released":true})"});
+  EXPECT_EQ(lines(earshot({"--locales"}).out), std::vector<std::string>{nothingInstalled});
+  EXPECT_EQ(
+      lines(earshot({"--release", "en-GB"}).out),
+      std::vector<std::string>{R"({"type":"release-done","locale":"en-GB","released":false})"});
+
+  // Live transcription in a locale that is not installed downloads it first,
+  // after one "status" line.
+  live = earshot({}, liveInput("en-GB"));
+  EXPECT_EQ(live.status, 0);
+  auto withStatus = transcript;
+  withStatus.insert(withStatus.begin(),
+                    "{\"type\":\"status\",\"phase\":\"asset-download\",\"message\":\"Downloading "
+                    "Apple speech model for en-GB\u2026\"}");
+  EXPECT_EQ(withoutPartials(lines(live.out)), withStatus);
+}
+
+TEST_F(StoreEndToEnd, AFailedDownloadIsOneErrorLine) {
+  writeFile(home_.userCatalogDir() / "mirror.json",
+            catalogJson({served_.line("en-GB", served_.englishFile,
+                                      server_.url("missing", served_.englishFile))}));
+  ProcessResult install = earshot({"--install", "en-GB"});
+  EXPECT_EQ(install.status, 1);
+  EXPECT_EQ(lines(install.out),
+            std::vector<std::string>{
+                R"({"type":"error","message":"Could not install the speech model for en-GB: )"
+                R"(the server answered HTTP 404 for )" +
+                escapedSlashes(server_.url("missing", served_.englishFile)) + "\"}"});
+}
+
+}  // namespace
+}  // namespace earshot::testing
