@@ -1,0 +1,110 @@
+#include "host_audio.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace earshot::e2e {
+
+std::vector<int16_t> recording(const std::string& relativePath) {
+  std::ifstream file(kTestData + relativePath, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(file)), {});
+  size_t begin = relativePath.ends_with(".wav") ? 44 : 0;
+  std::vector<int16_t> samples((bytes.size() - std::min(begin, bytes.size())) / 2);
+  std::memcpy(samples.data(), bytes.data() + begin, samples.size() * 2);
+  return samples;
+}
+
+std::vector<int16_t> resampled(const std::vector<int16_t>& samples, double from, double to) {
+  if (samples.empty()) return {};
+  size_t frames = size_t(double(samples.size()) * to / from);
+  std::vector<int16_t> out(frames);
+  for (size_t i = 0; i < frames; ++i) {
+    double at = double(i) * from / to;
+    size_t left = std::min(size_t(at), samples.size() - 1);
+    size_t right = std::min(left + 1, samples.size() - 1);
+    double weight = at - double(left);
+    out[i] = int16_t(std::lround(samples[left] * (1 - weight) + samples[right] * weight));
+  }
+  return out;
+}
+
+namespace {
+
+std::string base64(const uint8_t* data, size_t size) {
+  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  for (size_t i = 0; i < size; i += 3) {
+    uint32_t group = uint32_t(data[i]) << 16;
+    if (i + 1 < size) group |= uint32_t(data[i + 1]) << 8;
+    if (i + 2 < size) group |= data[i + 2];
+    text += alphabet[(group >> 18) & 63];
+    text += alphabet[(group >> 12) & 63];
+    text += i + 1 < size ? alphabet[(group >> 6) & 63] : '=';
+    text += i + 2 < size ? alphabet[group & 63] : '=';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string audioLines(const std::vector<int16_t>& samples, double rate) {
+  std::string lines;
+  const size_t chunk = size_t(rate / 10);
+  const std::string rateText = std::to_string(int64_t(rate));
+  for (size_t at = 0; at < samples.size(); at += chunk) {
+    size_t count = std::min(chunk, samples.size() - at);
+    // Little-endian 16-bit samples, as the host sends them.
+    std::vector<uint8_t> bytes(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+      uint16_t value = uint16_t(samples[at + i]);
+      bytes[2 * i] = uint8_t(value & 0xff);
+      bytes[2 * i + 1] = uint8_t(value >> 8);
+    }
+    lines += R"({"type":"audio","sampleRate":)" + rateText + R"(,"pcm":")" +
+             base64(bytes.data(), bytes.size()) + "\"}\n";
+  }
+  return lines;
+}
+
+std::vector<Transcript> transcripts(const std::vector<std::string>& lines) {
+  const std::string prefix = R"({"type":"transcript","text":")";
+  std::vector<Transcript> found;
+  for (const auto& line : lines) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    size_t end = line.find('"', prefix.size());
+    if (end == std::string::npos) continue;
+    Transcript transcript{line.substr(prefix.size(), end - prefix.size()), false};
+    std::string rest = line.substr(end);
+    if (rest == R"(","isFinal":true})") {
+      transcript.isFinal = true;
+    } else if (rest != R"(","isFinal":false})") {
+      continue;  // not a transcript line the tests understand; they will notice
+    }
+    found.push_back(transcript);
+  }
+  return found;
+}
+
+std::string finalText(const std::vector<Transcript>& transcripts) {
+  std::string text;
+  for (const auto& t : transcripts) {
+    if (t.isFinal && !t.text.empty()) text += (text.empty() ? "" : " ") + t.text;
+  }
+  return text;
+}
+
+size_t wordsHeard(const std::string& expected, const std::string& text) {
+  std::istringstream heardStream(text), expectedStream(expected);
+  std::vector<std::string> heard{std::istream_iterator<std::string>(heardStream), {}};
+  size_t found = 0;
+  for (std::istream_iterator<std::string> word(expectedStream), end; word != end; ++word) {
+    if (std::find(heard.begin(), heard.end(), *word) != heard.end()) ++found;
+  }
+  return found;
+}
+
+}  // namespace earshot::e2e
