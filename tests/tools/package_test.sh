@@ -1,0 +1,46 @@
+#!/bin/sh
+# Builds the Debian package from a build tree, unpacks it into a temporary
+# root and runs the installed programs from there.
+#   package_test.sh BUILD_DIR
+set -eu
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
+  cat "$work/cpack.log" >&2
+  exit 1
+fi
+deb=$(ls "$work"/out/*.deb)
+
+# Package names, versions dropped: "libc6 (>= 2.34), libicu72 ..." -> one per line.
+depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/(.*)//; s/ //g')
+for needed in libpocketsphinx3 libsoxr0 libsimdjson14 libicu72 libsndfile1 pocketsphinx-en-us; do
+  if ! echo "$depends" | grep -qx "$needed"; then
+    echo "Depends lacks $needed:" $depends >&2
+    exit 1
+  fi
+done
+
+dpkg-deb -x "$deb" "$work/root"
+for file in usr/bin/earshot usr/bin/earshot-feed usr/share/doc/earshot/protocol.md \
+            usr/share/doc/earshot/examples/host.py; do
+  [ -e "$work/root/$file" ] || { echo "missing /$file" >&2; exit 1; }
+done
+
+out=$("$work/root/usr/bin/earshot" --locales 2>"$work/err")
+if [ -s "$work/err" ] || [ "$(printf '%s\n' "$out" | wc -l)" -ne 1 ]; then
+  echo "expected one line and no standard error; got: $out / $(cat "$work/err")" >&2
+  exit 1
+fi
+case "$out" in
+  '{"type":"locales",'*) ;;
+  *) echo "not a locales line: $out" >&2; exit 1 ;;
+esac
+
+# The installed host tool finds the installed earshot beside it.
+table=$("$work/root/usr/bin/earshot-feed" --locales)
+case "$table" in
+  Locale*) echo "$table" ;;
+  *) echo "earshot-feed --locales printed: $table" >&2; exit 1 ;;
+esac
