@@ -20,6 +20,7 @@
 #include <memory>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine_corpus.h"
@@ -147,6 +148,41 @@ Outcome decodeWithAnalyzer(platform::Platform& platform, const std::vector<int16
   return outcome;
 }
 
+// What a flush costs the platform once the analyzer has caught up: ending
+// one session and starting the next.
+double sessionTurnaround(platform::Platform& platform, const std::vector<int16_t>& samples) {
+  using namespace platform;
+  Locale locale = *platform.speech->supportedLocale(Locale::fromIdentifier("en-US"));
+  auto makeSession = [&] {
+    auto transcriber =
+        platform.speech->makeTranscriber(locale, TranscriberPreset::progressiveTranscription);
+    auto analyzer = platform.speech->makeAnalyzer({transcriber});
+    return std::make_pair(transcriber, analyzer);
+  };
+  AudioFormat format = *platform.speech->bestAvailableAudioFormat({makeSession().first});
+  auto [transcriber, analyzer] = makeSession();
+  auto queue = std::make_shared<AnalyzerInputQueue>();
+  analyzer->prepareToAnalyze(format);
+  analyzer->start(queue);
+  auto buffer = std::make_unique<PcmBuffer>(format, uint32_t(samples.size()));
+  std::copy(samples.begin(), samples.end(), buffer->int16ChannelData());
+  buffer->setFrameLength(uint32_t(samples.size()));
+  queue->append(std::move(buffer));
+  // Long enough for the consumer to take everything, as in live use.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  auto start = Clock::now();
+  queue->finish();
+  analyzer->finalizeAndFinishThroughEndOfInput();
+  auto [nextTranscriber, nextAnalyzer] = makeSession();
+  auto nextQueue = std::make_shared<AnalyzerInputQueue>();
+  nextAnalyzer->prepareToAnalyze(format);
+  nextAnalyzer->start(nextQueue);
+  double seconds = secondsSince(start);
+  nextQueue->finish();
+  nextAnalyzer->finalizeAndFinishThroughEndOfInput();
+  return seconds;
+}
+
 double mean(const std::vector<double>& values) {
   return values.empty() ? 0 : std::accumulate(values.begin(), values.end(), 0.0) / values.size();
 }
@@ -240,7 +276,15 @@ int main(int argc, char** argv) {
   std::printf("librivox WER %.1f%% (%zu/%zu)  audio %.1f s  decode %.3f s (%.3f x real time)\n",
               100.0 * double(totalErrorsLibrivox) / double(totalWordsLibrivox), totalErrorsLibrivox,
               totalWordsLibrivox, audio, decode, decode / audio);
-  if (!options.analyzer) {
+  if (options.analyzer) {
+    std::vector<double> turnarounds;
+    for (int i = 0; i < 5; ++i) {
+      turnarounds.push_back(sessionTurnaround(platform, recordings.back().samples));
+    }
+    std::sort(turnarounds.begin(), turnarounds.end());
+    std::printf("flush turnaround (finalize + next session started): median %.4f s max %.4f s\n",
+                turnarounds[2], turnarounds.back());
+  } else {
     std::printf("final at end of input: mean %.4f s max %.4f s; any segment end: max %.4f s\n",
                 mean(lastFinals), *std::max_element(lastFinals.begin(), lastFinals.end()),
                 *std::max_element(allFinals.begin(), allFinals.end()));
