@@ -34,7 +34,8 @@ class StoreAssetInventory final : public AssetInventory {
   std::unique_ptr<AssetInstallationRequest> assetInstallationRequest(
       const ModuleList& modules) override;
   // Drops the reservation and deletes the model: false when the locale had
-  // no store entry (system models included).
+  // no store entry (system models included). Throws PlatformError only when
+  // the store cannot be changed (permissions, a failing disk).
   bool release(const Locale& reservedLocale) override;
 
  private:
