@@ -87,6 +87,17 @@ class Earshot:
                         return i, self.lines[i][0]
                 self.cond.wait()
 
+    def wait_quiet(self, seconds):
+        """Returns once no line has come for `seconds`: the analyzer has
+        caught up (it sends partials all the while it decodes speech)."""
+        while True:
+            with self.cond:
+                last = self.lines[-1][0] if self.lines else self.started
+            idle = time.monotonic() - last
+            if idle >= seconds:
+                return
+            time.sleep(seconds - idle)
+
     def close(self):
         try:
             self.proc.stdin.close()
@@ -132,8 +143,8 @@ def live_decode(build, pcms):
 
 
 def stop_latency(build, pcm, speed, flush=False):
-    """Streams `pcm` at `speed` x real time, waits for the analyzer to catch up
-    (a final or a second of quiet), then measures the closing lines."""
+    """Streams `pcm` at `speed` x real time, waits until the analyzer has
+    caught up, then times the closing lines."""
     e = Earshot(build)
     e.send([INIT])
     e.wait_for(lambda l: '"ready"' in l)
@@ -145,7 +156,7 @@ def stop_latency(build, pcm, speed, flush=False):
         if due > now:
             time.sleep(due - now)
         e.send([line])
-    time.sleep(1.0)  # the analyzer catches up with the last chunk
+    e.wait_quiet(1.0)
     begin = time.monotonic()
     e.send([FLUSH, STOP] if flush else [STOP])
     _, t = e.wait_for(lambda l: '"stopped"' in l)
@@ -164,8 +175,11 @@ def rss_profile(build, minutes):
     sent = 0.0
     status = "/proc/%d/status" % e.proc.pid
     while sent < minutes * 60:
-        e.send(lines)
+        # One block at a time, a flush after each, so that memory shows what
+        # the program keeps rather than audio queued ahead of the decoder.
+        e.send(lines + [FLUSH])
         sent += seconds
+        e.wait_quiet(1.0)
         with open(status) as f:
             rss = int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
         readings.append((sent / 60, rss))
