@@ -14,7 +14,8 @@ first line of standard output. The first path component picks a behaviour:
 
 Every request is appended to LOG as "METHOD PATH RANGE" (RANGE is "-" when
 absent). The server stops by itself after --lifetime seconds, or as soon as
-its standard input closes (its parent is gone).
+its standard input closes (its parent is gone). It also answers requests
+sent to it as an HTTP proxy ("GET http://any.host/ok/F").
 """
 
 import argparse
@@ -45,7 +46,11 @@ def main():
         def do_GET(self):
             with log_lock, open(args.log, "a") as log:
                 log.write("GET %s %s\n" % (self.path, self.headers.get("Range", "-")))
-            parts = self.path.lstrip("/").split("/", 1)
+            path = self.path
+            if path.startswith("http://"):
+                # Asked as a proxy: the request names the whole URL.
+                path = "/" + path[len("http://"):].split("/", 1)[-1]
+            parts = path.lstrip("/").split("/", 1)
             mode, name = (parts + [""])[:2]
             path = os.path.join(args.root, name)
             if mode == "redirect":
@@ -94,8 +99,15 @@ def main():
                 if mode == "truncated":
                     self.close_connection = True
 
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.daemon_threads = True
+    class Server(http.server.ThreadingHTTPServer):
+        daemon_threads = True
+
+        def handle_error(self, request, client_address):
+            # A client that hangs up mid-transfer is part of the tests.
+            if not isinstance(sys.exc_info()[1], ConnectionError):
+                super().handle_error(request, client_address)
+
+    server = Server(("127.0.0.1", 0), Handler)
 
     def stop_when_parent_leaves():
         sys.stdin.read()

@@ -37,8 +37,11 @@ const ServedModels& ServedModels::get() {
     auto partless = smallModel();
     partless.pop_back();
     writeArchive(built.folder / built.partlessFile, TestArchiveFormat::tarGzip, partless);
-    for (const auto& file :
-         {built.englishFile, built.smallFile, built.traversalFile, built.partlessFile}) {
+    auto zeros = smallModel();
+    zeros[4].contents = std::string(4 << 20, '\0');
+    writeArchive(built.folder / built.zerosFile, TestArchiveFormat::tarGzip, zeros);
+    for (const auto& file : {built.englishFile, built.smallFile, built.traversalFile,
+                             built.partlessFile, built.zerosFile}) {
       built.digests[file] = sha256Of(built.folder / file);
     }
     // Removed when the test program ends.

@@ -21,6 +21,9 @@ struct ServedModels {
   std::string traversalFile = "traversal.tar";
   // The small model without its dictionary.
   std::string partlessFile = "partless.tar.gz";
+  // The small model's parts with a 4 MB language model of zeros: a small
+  // download that unpacks big.
+  std::string zerosFile = "zeros.tar.gz";
 
   std::map<std::string, std::string> digests;
 

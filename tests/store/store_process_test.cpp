@@ -27,10 +27,10 @@ class StoreProcessTest : public ::testing::Test {
   StoreProcessTest()
       : served_(ServedModels::get()), server_(served_.folder, home_.root() / "log", 256 << 10) {}
 
-  void catalog(const std::string& mode) {
+  void catalog(const std::string& mode) { catalogAt(server_.url(mode, served_.smallFile)); }
+  void catalogAt(const std::string& url, const std::string& file = "small.tar.gz") {
     writeFile(home_.userCatalogDir() / "test.json",
-              catalogJson({served_.line("en-GB", served_.smallFile,
-                                        server_.url(mode, served_.smallFile))}));
+              catalogJson({served_.line("en-GB", file, url)}));
   }
   std::vector<std::string> tool(const std::string& command) const {
     return {STORE_TOOL, command, "en-GB"};
@@ -99,6 +99,41 @@ TEST_F(StoreProcessTest, TwoInstallsOfOneLocaleDownloadItOnce) {
   EXPECT_EQ(release.out, "true\n");
   EXPECT_TRUE(modelFolders().empty());
   EXPECT_EQ(runProcess(tool("release"), home_.environment()).out, "false\n");
+}
+
+// Writes that fail (here a file size cap, as a full disk would) while
+// downloading or while unpacking: one error, and no entry or temporary
+// folder is left.
+TEST_F(StoreProcessTest, WriteFailuresLeaveTheStoreAsItWas) {
+  struct Case {
+    std::string file, reason;
+  };
+  const std::vector<Case> cases = {
+      {served_.smallFile, "cannot write " + partial().string() + ": File too large"},
+      {served_.zerosFile, "cannot write \"m/m.lm.bin\": File too large"}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.file);
+    catalogAt(server_.url("ok", test.file), test.file);
+    auto env = home_.environment();
+    env.push_back("STORE_TOOL_FILE_LIMIT=1000000");
+    auto run = runProcess(tool("install"), env);
+    EXPECT_EQ(run.out,
+              "error: Could not install the speech model for en-GB: " + test.reason + "\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(modelFolders().empty());
+  }
+}
+
+TEST_F(StoreProcessTest, DownloadsThroughTheProxyOfTheEnvironment) {
+  std::string direct = server_.url("ok", served_.smallFile);
+  catalogAt("http://models.invalid/ok/small.tar.gz");
+  auto env = home_.environment();
+  env.push_back("http_proxy=" + direct.substr(0, direct.find("/ok/")));
+  auto run = runProcess(tool("install"), env);
+  EXPECT_EQ(run.out, "installed\n");
+  EXPECT_EQ(modelFolders(), std::vector<std::string>{"en-GB"});
+  EXPECT_EQ(server_.requests(),
+            std::vector<std::string>{"GET http://models.invalid/ok/small.tar.gz -"});
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 // A child process for the store tests: installs or releases one locale in
 // the store of its XDG environment, so that tests can kill it mid-install
 // or run two at once.
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 
@@ -12,6 +16,13 @@ int main(int argc, char** argv) {
   using namespace earshot;
   if (argc != 3) return 2;
   std::string command = argv[1];
+  // Tests make writing fail like a full disk by capping the file size.
+  if (const char* limit = std::getenv("STORE_TOOL_FILE_LIMIT")) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlim_t bytes = std::strtoull(limit, nullptr, 10);
+    struct rlimit cap = {bytes, bytes};
+    ::setrlimit(RLIMIT_FSIZE, &cap);
+  }
   platform::store::StoreAssetInventory inventory(
       platform::store::StoreLocations::fromEnvironment(), [](const platform::Locale& locale) {
         return locale == platform::Locale::fromIdentifier("en-US");
