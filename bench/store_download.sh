@@ -4,7 +4,7 @@
 #
 #   bench/store_download.sh [BUILD_DIR] [MEGABYTES] [ROUNDS]
 #
-# Prints each round's seconds and the best of each side in MB/s.
+# Prints each round's seconds, then the best and the median of each side.
 set -eu
 build=${1:-build}
 megabytes=${2:-256}
@@ -42,15 +42,23 @@ i=0
 while [ "$i" -lt "$rounds" ]; do
   c=$(seconds curl -s -f -o "$work/curl.out" "$url")
   s=$("$fetch" "$url" "$size" "$sha" "$work/store.out")
-  printf 'round %d: curl %.3f s, store %.3f s\n' "$i" "$c" "$s"
+  v=$(seconds sh -c 'curl -s -f -o "$1" "$2" && sha256sum "$1"' - "$work/verified.out" "$url")
+  echo "$v" >> "$work/verified.times"
+  printf 'round %d: curl %.3f s, store %.3f s, curl then sha256sum %.3f s\n' "$i" "$c" "$s" "$v"
+  echo "$c" >> "$work/curl.times"
+  echo "$s" >> "$work/store.times"
   best_curl=$(awk -v a="$c" -v b="$best_curl" 'BEGIN { print (a < b) ? a : b }')
   best_store=$(awk -v a="$s" -v b="$best_store" 'BEGIN { print (a < b) ? a : b }')
-  rm -f "$work/curl.out" "$work/store.out"
+  rm -f "$work/curl.out" "$work/store.out" "$work/verified.out"
   i=$((i + 1))
 done
-printf 'file: %d MB over loopback, best of %d\n' "$megabytes" "$rounds"
-awk -v m="$megabytes" -v c="$best_curl" -v s="$best_store" 'BEGIN {
-  printf "curl:  %.0f MB/s\n", m / c
-  printf "store: %.0f MB/s (download with size and SHA-256 checks)\n", m / s
-  printf "store time / curl time: %.3f\n", s / c
+printf 'file: %d MB over loopback, %d rounds\n' "$megabytes" "$rounds"
+median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+awk -v m="$megabytes" -v c="$best_curl" -v s="$best_store" \
+    -v mc="$(median "$work/curl.times")" -v ms="$(median "$work/store.times")" \
+    -v mv="$(median "$work/verified.times")" 'BEGIN {
+  printf "curl:  best %.0f MB/s, median %.0f MB/s\n", m / c, m / mc
+  printf "store: best %.0f MB/s, median %.0f MB/s (download with size and SHA-256 checks)\n", m / s, m / ms
+  printf "store time / curl time: best %.3f, median %.3f\n", s / c, ms / mc
+  printf "curl then sha256sum: median %.0f MB/s\n", m / mv
 }'
