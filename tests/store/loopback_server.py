@@ -11,6 +11,7 @@ first line of standard output. The first path component picks a behaviour:
   /truncated/F  announces the full length, sends half, closes the connection
   /die/F        sends half, then the whole server exits (gone mid-transfer)
   /redirect/F   302 to /ok/F
+  /tofile/F     302 to the file:// URL of F
 
 Every request is appended to LOG as "METHOD PATH RANGE" (RANGE is "-" when
 absent). The server stops by itself after --lifetime seconds, or as soon as
@@ -53,9 +54,12 @@ def main():
             parts = path.lstrip("/").split("/", 1)
             mode, name = (parts + [""])[:2]
             path = os.path.join(args.root, name)
-            if mode == "redirect":
+            if mode in ("redirect", "tofile"):
                 self.send_response(302)
-                self.send_header("Location", "/ok/" + name)
+                if mode == "tofile":
+                    self.send_header("Location", "file://" + os.path.abspath(path))
+                else:
+                    self.send_header("Location", "/ok/" + name)
                 self.send_header("Content-Length", "0")
                 self.end_headers()
                 return

@@ -198,6 +198,9 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"smaller_than_listed", "ok", "small.tar.gz",
                     [](CatalogLine& l) { l.size += 1000; },
                     "the download from {url} ended after *"},
+        // A server may not send the download to a local file.
+        FailureCase{"redirect_to_file", "tofile", "small.tar.gz", nullptr,
+                    "the download from {url} failed after 0 bytes of *"},
         FailureCase{"traversal", "ok", "traversal.tar", nullptr,
                     "the archive entry \"../evil\" leaves the model folder"},
         FailureCase{"missing_part", "ok", "partless.tar.gz", nullptr,
