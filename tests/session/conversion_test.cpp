@@ -138,6 +138,20 @@ TEST(Conversion, OneConverterPerRunOfAForeignFormatDrainedBeforeItIsDropped) {
   }
 }
 
+TEST(Conversion, OnlyTheAnalyzerFormatItselfPassesUnconverted) {
+  // Same rate, other sample type: not the analyzer's format.
+  auto scripted = LiveHarness::defaultPlatform();
+  scripted.speech->format = AudioFormat{CommonFormat::float32, 16000, 1, false};
+  LiveHarness::Outcome outcome =
+      LiveHarness::run(scripted, afterInit({testing::audioLine({1, 2}, 16000)}));
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(converterCalls(*scripted.log),
+            (std::vector<std::string>{"makeConverter(16000->16000)",
+                                      "convert#1(in 2, cap 514, out 2, status 0)",
+                                      "drain#1(cap 4096, out 0, status 2)", "finalize"}));
+  EXPECT_EQ(analyzerCalls(*scripted.log), (std::vector<std::string>{"analyze(2:1,2)", "finalize"}));
+}
+
 struct CapacityCase {
   double analyzerRate;
   double inputRate;
