@@ -58,7 +58,7 @@ class Earshot:
             env[name] = home
         self.home = home
         self.started = time.monotonic()
-        self.proc = subprocess.Popen([os.path.join(build, "app/earshot"), *args],
+        self.proc = subprocess.Popen([os.path.join(build, "earshot"), *args],
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, env=env)
         self.lines = []  # (time, text)

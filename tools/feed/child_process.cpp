@@ -93,8 +93,7 @@ std::string findEarshot(const std::string& explicitPath) {
   fs::path self = fs::read_symlink("/proc/self/exe", error);
   if (!error) {
     fs::path here = self.parent_path();
-    for (const fs::path& candidate : {here / "earshot", here.parent_path() / "earshot",
-                                      here.parent_path() / "app" / "earshot"}) {
+    for (const fs::path& candidate : {here / "earshot", here.parent_path() / "earshot"}) {
       if (::access(candidate.c_str(), X_OK) == 0 && fs::is_regular_file(candidate, error)) {
         return candidate.string();
       }
