@@ -28,22 +28,6 @@ const ServedModels& ServedModels::get() {
     std::string pattern = (fs::temp_directory_path() / "earshot-served-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     built.folder = pattern;
-    writeArchive(built.folder / built.englishFile, TestArchiveFormat::tarGzip,
-                 repackagedEnglishModel("en-GB", "en-GB"));
-    writeArchive(built.folder / built.smallFile, TestArchiveFormat::tarGzip, smallModel());
-    auto traversal = smallModel();
-    traversal.push_back({ArchiveItem::Kind::file, "../evil", "x", {}, {}});
-    writeArchive(built.folder / built.traversalFile, TestArchiveFormat::tar, traversal);
-    auto partless = smallModel();
-    partless.pop_back();
-    writeArchive(built.folder / built.partlessFile, TestArchiveFormat::tarGzip, partless);
-    auto zeros = smallModel();
-    zeros[4].contents = std::string(4 << 20, '\0');
-    writeArchive(built.folder / built.zerosFile, TestArchiveFormat::tarGzip, zeros);
-    for (const auto& file : {built.englishFile, built.smallFile, built.traversalFile,
-                             built.partlessFile, built.zerosFile}) {
-      built.digests[file] = sha256Of(built.folder / file);
-    }
     // Removed when the test program ends.
     static struct Cleanup {
       fs::path folder;
@@ -57,11 +41,35 @@ const ServedModels& ServedModels::get() {
   return models;
 }
 
+// Each test runs in a process of its own, so each archive is built when a
+// test first names it (the English one takes seconds).
+void ServedModels::ensure(const std::string& file) const {
+  if (digests.count(file) != 0) return;
+  std::vector<ArchiveItem> items = smallModel();
+  TestArchiveFormat format = TestArchiveFormat::tarGzip;
+  if (file == englishFile) {
+    items = repackagedEnglishModel("en-GB", "en-GB");
+  } else if (file == traversalFile) {
+    items.push_back({ArchiveItem::Kind::file, "../evil", "x", {}, {}});
+    format = TestArchiveFormat::tar;
+  } else if (file == partlessFile) {
+    items.pop_back();
+  } else if (file == zerosFile) {
+    items[4].contents = std::string(4 << 20, '\0');
+  } else if (file != smallFile) {
+    throw std::runtime_error("no served archive " + file);
+  }
+  writeArchive(folder / file, format, items);
+  digests[file] = sha256Of(folder / file);
+}
+
 uint64_t ServedModels::size(const std::string& file) const {
+  ensure(file);
   return fs::file_size(folder / file);
 }
 
 std::string ServedModels::sha256(const std::string& file) const {
+  ensure(file);
   return digests.at(file);
 }
 

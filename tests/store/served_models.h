@@ -8,8 +8,8 @@
 
 namespace earshot::testing {
 
-// The archives the loopback server serves, built once per test program in
-// a temporary folder.
+// The archives the loopback server serves, in a temporary folder of the test
+// program; each is built when first named (size(), sha256(), line()).
 struct ServedModels {
   std::filesystem::path folder;
   // The Debian en-US model repackaged as en-GB (tar.gz).
@@ -25,9 +25,10 @@ struct ServedModels {
   // download that unpacks big.
   std::string zerosFile = "zeros.tar.gz";
 
-  std::map<std::string, std::string> digests;
+  mutable std::map<std::string, std::string> digests;  // of the archives built so far
 
   static const ServedModels& get();
+  void ensure(const std::string& file) const;
   uint64_t size(const std::string& file) const;
   std::string sha256(const std::string& file) const;
   // A catalog line for `locale` naming `file` at `url`, with its real size
