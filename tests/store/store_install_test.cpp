@@ -263,7 +263,10 @@ TEST_F(StoreTest, ResumesAnInterruptedDownload) {
     ASSERT_EQ(fs::file_size(partial), half);
 
     catalog({line("en-GB", mode, served_.smallFile)});
-    install("en-GB");
+    auto request = inventory_.assetInstallationRequest(modulesFor("en-GB"));
+    ASSERT_TRUE(request);
+    request->downloadAndInstall();
+    EXPECT_EQ(request->progress()->fractionCompleted(), 1.0);
     EXPECT_TRUE(store().installedModel(Locale::fromIdentifier("en-GB")));
     EXPECT_EQ(server_.requests().back(),
               "GET /" + mode + "/small.tar.gz bytes=" + std::to_string(half) + "-");

@@ -95,7 +95,10 @@ void StoreInstallationRequest::install() {
                           locations_.downloadsDir() / (entry_.sha256 + ".part")};
   const double size = static_cast<double>(entry_.size);
   download(request, [&](uint64_t held) {
-    progress_->setFractionCompleted(static_cast<double>(held) / size);
+    // A server that ignores a resume's range starts again from zero; the
+    // host's progress waits rather than going back.
+    double fraction = static_cast<double>(held) / size;
+    if (fraction > progress_->fractionCompleted()) progress_->setFractionCompleted(fraction);
   });
 
   TemporaryFolder folder(store.makeTemporaryDir(locale));
