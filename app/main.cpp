@@ -1,7 +1,9 @@
 // The program's entry: the one place that picks the real platform and binds
 // the host channel to standard input and output.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <thread>
 
@@ -9,8 +11,26 @@
 #include "app/channel/byte_source.h"
 
 namespace earshot {
+namespace {
+
+// A host may start us with standard input, output or error closed. The next
+// file opened would then take that number (the model store's lock file, a
+// download) and protocol lines would be written into it. /dev/null holds the
+// numbers instead: output goes nowhere, input ends at once.
+void holdStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      // open() takes the lowest free number, which is fd.
+      int opened = ::open("/dev/null", O_RDWR);
+      if (opened > 2) ::close(opened);
+    }
+  }
+}
+
+}  // namespace
 
 void AppleSpeechHelper::main(int argc, char** argv) {
+  holdStandardDescriptors();
   // A host that closes its end must not kill us with a signal: writes fail
   // quietly instead (see HostOutput).
   std::signal(SIGPIPE, SIG_IGN);
