@@ -87,16 +87,20 @@ class Earshot:
                         return i, self.lines[i][0]
                 self.cond.wait()
 
-    def wait_quiet(self, seconds):
-        """Returns once no line has come for `seconds`: the analyzer has
-        caught up (it sends partials all the while it decodes speech)."""
-        while True:
-            with self.cond:
-                last = self.lines[-1][0] if self.lines else self.started
-            idle = time.monotonic() - last
-            if idle >= seconds:
-                return
-            time.sleep(seconds - idle)
+    def cpu_ticks(self):
+        with open("/proc/%d/stat" % self.proc.pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return int(fields[11]) + int(fields[12])  # utime + stime
+
+    def wait_idle(self, polls=3, interval=0.1):
+        """Returns once the program has used no processor time for `polls`
+        intervals in a row: the analyzer has taken all its input."""
+        quiet, last = 0, self.cpu_ticks()
+        while quiet < polls:
+            time.sleep(interval)
+            now = self.cpu_ticks()
+            quiet = quiet + 1 if now - last <= 1 else 0
+            last = now
 
     def close(self):
         try:
@@ -156,7 +160,7 @@ def stop_latency(build, pcm, speed, flush=False):
         if due > now:
             time.sleep(due - now)
         e.send([line])
-    e.wait_quiet(1.0)
+    e.wait_idle()
     begin = time.monotonic()
     e.send([FLUSH, STOP] if flush else [STOP])
     _, t = e.wait_for(lambda l: '"stopped"' in l)
@@ -179,7 +183,7 @@ def rss_profile(build, minutes):
         # the program keeps rather than audio queued ahead of the decoder.
         e.send(lines + [FLUSH])
         sent += seconds
-        e.wait_quiet(1.0)
+        e.wait_idle()
         with open(status) as f:
             rss = int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
         readings.append((sent / 60, rss))
