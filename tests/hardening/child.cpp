@@ -1,0 +1,186 @@
+#include "tests/hardening/child.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+extern char** environ;
+
+namespace earshot::hardening {
+namespace {
+
+std::string readAll(int fd) {
+  std::string text;
+  char chunk[1 << 16];
+  for (;;) {
+    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got > 0) {
+      text.append(chunk, static_cast<size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      return text;
+    }
+  }
+}
+
+const std::string& emptyHome() {
+  static const std::string home = [] {
+    auto path = std::filesystem::temp_directory_path() /
+                ("earshot-hardening-home-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+    return path.string();
+  }();
+  return home;
+}
+
+std::vector<std::string> childEnvironment() {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    std::string variable = *entry;
+    if (variable.rfind("HOME=", 0) == 0 || variable.rfind("XDG_", 0) == 0) continue;
+    environment.push_back(variable);
+  }
+  for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                           "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) {
+    environment.push_back(std::string(name) + "=" + emptyHome());
+  }
+  return environment;
+}
+
+}  // namespace
+
+Child::Child(Options options) {
+  // Writing to a child that has gone must fail, not kill the test.
+  ::signal(SIGPIPE, SIG_IGN);
+  int in[2], out[2], err[2];
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe";
+    return;
+  }
+  if (options.smallOutputPipe) ::fcntl(out[0], F_SETPIPE_SZ, 4096);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  std::vector<std::string> environment = childEnvironment();
+  std::vector<char*> envp;
+  for (auto& variable : environment) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> words{EARSHOT_BINARY};
+  words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+  std::vector<char*> argv;
+  for (auto& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  int spawned = ::posix_spawn(&pid_, EARSHOT_BINARY, &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  in_ = in[1];
+  out_ = out[0];
+  err_ = err[0];
+  if (spawned != 0) {
+    pid_ = -1;
+    ADD_FAILURE() << "cannot start " << EARSHOT_BINARY;
+    return;
+  }
+  errReader_ = std::thread([this] { errText_ = readAll(err_); });
+  if (options.readOutput) readOutput();
+}
+
+Child::~Child() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    wait();
+  }
+  for (int fd : {in_, out_, err_}) {
+    if (fd >= 0) ::close(fd);
+  }
+}
+
+bool Child::write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t put = ::write(in_, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(put));
+  }
+  return true;
+}
+
+void Child::closeInput() {
+  if (in_ >= 0) ::close(in_);
+  in_ = -1;
+}
+
+void Child::readOutput() {
+  if (!outReader_.joinable() && out_ >= 0) {
+    outReader_ = std::thread([this] { outText_ += readAll(out_); });
+  }
+}
+
+void Child::closeOutput() {
+  // A running reader ends only with the child's output; this is for tests
+  // that never started it.
+  if (outReader_.joinable()) ADD_FAILURE() << "closeOutput() while the output is being read";
+  if (out_ >= 0) ::close(out_);
+  out_ = -1;
+}
+
+int Child::unreadOutputBytes() const {
+  int bytes = 0;
+  ::ioctl(out_, FIONREAD, &bytes);
+  return bytes;
+}
+
+int Child::outputPipeSize() const {
+  return ::fcntl(out_, F_GETPIPE_SZ);
+}
+
+Child::Exit Child::wait() {
+  Exit exit;
+  if (pid_ <= 0) return exit;
+  closeInput();
+  readOutput();  // what is left, so the child never blocks on a full pipe
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+  if (outReader_.joinable()) outReader_.join();
+  if (errReader_.joinable()) errReader_.join();
+  exit.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  exit.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  exit.err = errText_;
+  size_t at = 0;
+  while (at < outText_.size()) {
+    size_t end = outText_.find('\n', at);
+    if (end == std::string::npos) {
+      exit.lines.push_back(outText_.substr(at) + "<no line feed>");
+      break;
+    }
+    exit.lines.push_back(outText_.substr(at, end - at));
+    at = end + 1;
+  }
+  return exit;
+}
+
+bool writeRepeated(Child& child, std::string_view piece, size_t total) {
+  std::string block;
+  while (block.size() < (1 << 16)) block += piece;
+  while (total > 0) {
+    size_t count = std::min(total, block.size());
+    if (!child.write(std::string_view(block).substr(0, count))) return false;
+    total -= count;
+  }
+  return true;
+}
+
+}  // namespace earshot::hardening

@@ -1,0 +1,163 @@
+// The built program against input a careless or hostile host might send.
+// Every case ends in one clear "error" line and status 1, or in a normal
+// run; never in a crash, a hang or a byte on standard error.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/channel/byte_source.h"
+#include "app/channel/json_message.h"
+#include "app/channel/line_reader.h"
+#include "tests/hardening/child.h"
+#include "tests/hardening/protocol.h"
+
+namespace earshot::hardening {
+namespace {
+
+// What the program's own reader and parser say about `line`: the JSON
+// reader's description of its syntax error.
+std::string jsonErrorOf(const std::string& line) {
+  std::string input = line + "\n";
+  MemoryByteSource source(input);
+  LineReader reader(source);
+  JsonMessageParser parser;
+  try {
+    parser.parse(*reader.next());
+  } catch (const JsonSyntaxError& error) {
+    return error.what();
+  }
+  return "(no syntax error)";
+}
+
+std::string allByteValues() {
+  std::string bytes;
+  for (int value = 0; value < 256; ++value) {
+    if (value != '\n') bytes += static_cast<char>(value);
+  }
+  return bytes;
+}
+
+const std::string kAudioStart = R"({"type":"audio","sampleRate":16000,"pcm":")";
+
+struct HostileCase {
+  std::string name;
+  // Writes standard input after the "init" line (or instead of it when
+  // `beforeInit`); it may stop early once the program stops reading.
+  std::function<void(Child&)> send;
+  // The error text, or empty for a normal run (ready, stopped).
+  std::function<std::string()> error;
+  bool beforeInit = false;
+};
+
+void sendLine(Child& child, const std::string& line) {
+  child.write(line + "\n");
+}
+
+// A line of `size` bytes: an audio message whose "pcm" is all 'A'.
+void sendLongAudioLine(Child& child, size_t size) {
+  if (!child.write(kAudioStart)) return;
+  if (!writeRepeated(child, "A", size - kAudioStart.size() - 2)) return;
+  child.write("\"}\n" + stopLine());
+}
+
+void writeLines(Child& child, const std::string& line, size_t count) {
+  std::string piece = line + "\n";
+  writeRepeated(child, piece, piece.size() * count);
+}
+
+std::function<void(Child&)> line(std::string text) {
+  return [text](Child& child) { sendLine(child, text); };
+}
+std::function<std::string()> text(std::string message) {
+  return [message] { return message; };
+}
+std::function<std::string()> jsonError(std::string line) {
+  return [line] { return jsonErrorOf(line); };
+}
+const std::function<std::string()> kNormalRun = [] { return std::string(); };
+
+std::string sampleRate(const std::string& rate) {
+  return R"({"type":"audio","sampleRate":)" + rate + R"(,"pcm":"AAA="})";
+}
+
+const std::string kInvalidPcm = "Expected mono Int16 PCM with a valid sample rate";
+
+std::vector<HostileCase> hostileCases() {
+  const std::string deepArrays(1'000'000, '[');
+  const std::string balanced = std::string(999'999, '[') + std::string(999'999, ']');
+  const std::string everyByte = allByteValues();
+  const std::string everyByteInPcm = kAudioStart + everyByte + "\"}";
+  const std::string equalsPcm = kAudioStart + std::string(1'900'000, '=') + "\"}";
+  return {
+      {"Line3MB", [](Child& c) { sendLongAudioLine(c, 3'000'000); }, text("Invalid audio message")},
+      {"Line100MB", [](Child& c) { sendLongAudioLine(c, 100'000'000); },
+       text("Invalid audio message")},
+      {"Line3MBInsteadOfInit", [](Child& c) { sendLongAudioLine(c, 3'000'000); },
+       text("Expected init message"), true},
+      {"InvalidUtf8InPcm", line(kAudioStart + "AA\xff=\"}"), text(kInvalidPcm)},
+      {"InvalidUtf8InLocale", line("{\"type\":\"init\",\"locale\":\"en-\xff\"}"),
+       text("Apple Speech does not support language en-\xEF\xBF\xBD. Choose a supported "
+            "language in Audio settings."),
+       true},
+      {"InvalidUtf8InIgnoredMember", line("{\"type\":\"stop\",\"x\":\"\xed\xa0\x80 \xc0\xaf\"}"),
+       kNormalRun},
+      {"MillionOpenBrackets", line(deepArrays), jsonError(deepArrays)},
+      {"MillionOpenBracketsInsteadOfInit", line(deepArrays), jsonError(deepArrays), true},
+      {"NestedDeeperThanTheParserGoes", line(balanced), jsonError(balanced)},
+      {"RateOf1e400", line(sampleRate("1e400")), jsonError(sampleRate("1e400"))},
+      {"RateOfMinus1e400", line(sampleRate("-1e400")), jsonError(sampleRate("-1e400"))},
+      {"RateOf1eMinus400", line(sampleRate("1e-400")), text(kInvalidPcm)},
+      {"RateOfMinusZero", line(sampleRate("-0")), text(kInvalidPcm)},
+      {"RateOfNaN", line(sampleRate("NaN")), jsonError(sampleRate("NaN"))},
+      {"RateOfInfinity", line(sampleRate("Infinity")), jsonError(sampleRate("Infinity"))},
+      {"RateOfNaNAsText", line(sampleRate("\"NaN\"")), text(kInvalidPcm)},
+      {"IgnoredMemberOf1e400", line(R"({"type":"stop","x":1e400})"),
+       jsonError(R"({"type":"stop","x":1e400})")},
+      {"PcmOfAlmost2MBOfEquals", line(equalsPcm), text(kInvalidPcm)},
+      {"EveryByteValue", line(everyByte), jsonError(everyByte)},
+      {"EveryByteValueInPcm", line(everyByteInPcm), jsonError(everyByteInPcm)},
+      {"EveryByteValueInsteadOfInit", line(everyByte), jsonError(everyByte), true},
+      {"NulAfterTheObject", line(std::string("{\"type\":\"stop\"}\0", 16)),
+       jsonError(std::string("{\"type\":\"stop\"}\0", 16))},
+      {"FloodOfOneSampleLines", [](Child& c) { writeLines(c, sampleRate("16000"), 100'000); },
+       kNormalRun},
+      {"FloodOfOneSampleLinesToConvert",
+       [](Child& c) { writeLines(c, sampleRate("8000"), 100'000); }, kNormalRun},
+      {"FloodOfEmptyAudioAndFlushes",
+       [](Child& c) {
+         writeLines(c,
+                    R"({"type":"audio","sampleRate":44100,"pcm":""})"
+                    "\n"
+                    R"({"type":"flush"})",
+                    2000);
+       },
+       kNormalRun},
+  };
+}
+
+class HostileInput : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileInput, EndsInOneErrorLineOrANormalRun) {
+  const HostileCase& c = GetParam();
+  Child child({});
+  if (!c.beforeInit) child.write(initLine());
+  c.send(child);
+  Child::Exit exit = child.wait();
+
+  std::string error = c.error();
+  std::vector<std::string> expected;
+  if (!c.beforeInit) expected.push_back(readyLine());
+  expected.push_back(error.empty() ? stoppedLine() : errorLine(error));
+  EXPECT_EQ(exit.lines, expected);
+  EXPECT_EQ(exit.status, error.empty() ? 0 : 1);
+  EXPECT_EQ(exit.signal, 0);
+  EXPECT_EQ(exit.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Hardening, HostileInput, ::testing::ValuesIn(hostileCases()),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace earshot::hardening
