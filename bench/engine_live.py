@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Live figures of the built program beside the bare engine, in one run.
 
-    bench/engine_live.py BUILD_DIR [--rss-minutes N]
+    bench/engine_live.py BUILD_DIR [--rss-minutes N [--only-rss]]
 
 Prints, each as the median of a few runs:
   - bare engine load (ps_init) and start -> "ready" of the program;
@@ -205,6 +205,9 @@ def main():
         if "--rss-minutes" in sys.argv else 0
     pcms = [samples(p) for p in LIBRIVOX]
     audio = sum(len(p) for p in pcms) / 2 / RATE
+    if "--only-rss" in sys.argv:
+        report_rss(build, rss_minutes)
+        return
 
     # Interleaved, so that a change in the machine's load hits both sides.
     loads, decodes, partials, readies, lives = [], [], [], [], []
@@ -258,10 +261,14 @@ def main():
               % each)
 
     if rss_minutes:
-        readings, hwm = rss_profile(build, rss_minutes)
-        marks = [r for i, r in enumerate(readings) if i % max(1, len(readings) // 6) == 0]
-        print("resident memory: " + ", ".join("%.1f min %d kB" % r for r in marks)
-              + "; peak %d kB" % hwm)
+        report_rss(build, rss_minutes)
+
+
+def report_rss(build, minutes):
+    readings, hwm = rss_profile(build, minutes)
+    marks = [r for i, r in enumerate(readings) if i % max(1, len(readings) // 6) == 0]
+    print("resident memory: " + ", ".join("%.1f min %d kB" % r for r in marks)
+          + "; last %d kB; peak %d kB" % (readings[-1][1], hwm))
 
 
 if __name__ == "__main__":
