@@ -4,12 +4,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 extern char** environ;
 
@@ -121,6 +122,13 @@ void Child::closeInput() {
   in_ = -1;
 }
 
+std::string Child::readLine() {
+  std::string line;
+  char c;
+  while (::read(out_, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
 void Child::readOutput() {
   if (!outReader_.joinable() && out_ >= 0) {
     outReader_ = std::thread([this] { outText_ += readAll(out_); });
@@ -135,14 +143,18 @@ void Child::closeOutput() {
   out_ = -1;
 }
 
-int Child::unreadOutputBytes() const {
-  int bytes = 0;
-  ::ioctl(out_, FIONREAD, &bytes);
-  return bytes;
-}
-
-int Child::outputPipeSize() const {
-  return ::fcntl(out_, F_GETPIPE_SZ);
+bool Child::writingOutput() const {
+  // Each thread's syscall file starts with the number and the arguments of
+  // the system call it waits in ("running" when it waits in none).
+  std::error_code error;
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task", error)) {
+    std::ifstream file(task.path() / "syscall");
+    long number = -1;
+    std::string fd;
+    if (file >> number >> fd && number == SYS_write && fd == "0x1") return true;
+  }
+  return false;
 }
 
 Child::Exit Child::wait() {

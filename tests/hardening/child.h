@@ -39,15 +39,17 @@ class Child {
   // closed its end (it stopped reading).
   bool write(std::string_view bytes);
   void closeInput();
+  // Reads one line of standard output (without its line feed) while the
+  // output is not being read otherwise; empty at the end of the output.
+  std::string readLine();
   // Starts the standard output reader, if it is not running.
   void readOutput();
   // Closes the test's end of standard output (the reader, if running, is
   // stopped first), as a host that stops listening.
   void closeOutput();
-  // Bytes waiting unread in the standard output pipe (when not reading).
-  int unreadOutputBytes() const;
-  // The capacity of the standard output pipe.
-  int outputPipeSize() const;
+  // Whether one of the child's threads sits in a write to its standard
+  // output (which, with nobody reading, means it is blocked there).
+  bool writingOutput() const;
 
   struct Exit {
     int status = -1;                 // exit status, or -1 when killed by a signal

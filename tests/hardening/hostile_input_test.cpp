@@ -4,32 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "app/channel/byte_source.h"
-#include "app/channel/json_message.h"
-#include "app/channel/line_reader.h"
 #include "tests/hardening/child.h"
 #include "tests/hardening/protocol.h"
 
 namespace earshot::hardening {
 namespace {
-
-// What the program's own reader and parser say about `line`: the JSON
-// reader's description of its syntax error.
-std::string jsonErrorOf(const std::string& line) {
-  std::string input = line + "\n";
-  MemoryByteSource source(input);
-  LineReader reader(source);
-  JsonMessageParser parser;
-  try {
-    parser.parse(*reader.next());
-  } catch (const JsonSyntaxError& error) {
-    return error.what();
-  }
-  return "(no syntax error)";
-}
 
 std::string allByteValues() {
   std::string bytes;
@@ -49,6 +32,8 @@ struct HostileCase {
   // The error text, or empty for a normal run (ready, stopped).
   std::function<std::string()> error;
   bool beforeInit = false;
+
+  friend void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.name; }
 };
 
 void sendLine(Child& child, const std::string& line) {

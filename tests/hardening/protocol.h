@@ -28,4 +28,8 @@ inline std::string errorLine(const std::string& message) {
   return *OutgoingMessage("error").add("message", message).serialize();
 }
 
+// What the program's own line reader and parser say about `line` (without
+// its line feed): the JSON reader's description of its syntax error.
+std::string jsonErrorOf(const std::string& line);
+
 }  // namespace earshot::hardening
