@@ -187,10 +187,10 @@ def rss_profile(build, minutes):
         with open(status) as f:
             rss = int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
         readings.append((sent / 60, rss))
-    e.send([STOP])
-    e.wait_for(lambda l: '"stopped"' in l)
     with open(status) as f:
         hwm = int(re.search(r"VmHWM:\s+(\d+)", f.read()).group(1))
+    e.send([STOP])
+    e.wait_for(lambda l: '"stopped"' in l)
     e.close()
     return readings, hwm
 
