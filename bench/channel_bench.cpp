@@ -1,8 +1,11 @@
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
 
+#include "app/channel/host_output.h"
 #include "app/channel/json_message.h"
 #include "app/channel/line_reader.h"
 #include "bench/repeating_source.h"
@@ -33,6 +36,31 @@ void ReadAndParseAudioLine(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * line.size()));
 }
 BENCHMARK(ReadAndParseAudioLine)->Unit(benchmark::kMicrosecond);
+
+// A typical partial transcript: build, serialize and write one line.
+void EmitTranscriptLine(benchmark::State& state) {
+  const std::string text =
+      "and mister john dashwood had then leisure to consider how much there might be prudently";
+  int devNull = ::open("/dev/null", O_WRONLY);
+  earshot::HostOutput output(devNull);
+  for (auto _ : state) {
+    output.emit(earshot::OutgoingMessage("transcript").add("text", text).add("isFinal", false));
+  }
+  ::close(devNull);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(EmitTranscriptLine);
+
+// Text that needs escaping throughout, to see the escaper's own speed.
+void SerializeEscapedText(benchmark::State& state) {
+  std::string text;
+  for (int i = 0; i < 10000; ++i) text += "a/b \"q\" line\n caf\xC3\xA9 ";
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(earshot::OutgoingMessage("transcript").add("text", text).serialize());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(SerializeEscapedText)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
