@@ -58,8 +58,16 @@ std::function<void(Child&)> line(std::string text) {
 std::function<std::string()> text(std::string message) {
   return [message] { return message; };
 }
+// Large lines are made when a test runs, not when the cases are listed.
+using LineMaker = std::string (*)();
+std::function<void(Child&)> line(LineMaker make) {
+  return [make](Child& child) { sendLine(child, make()); };
+}
 std::function<std::string()> jsonError(std::string line) {
   return [line] { return jsonErrorOf(line); };
+}
+std::function<std::string()> jsonError(LineMaker make) {
+  return [make] { return jsonErrorOf(make()); };
 }
 const std::function<std::string()> kNormalRun = [] { return std::string(); };
 
@@ -70,11 +78,11 @@ std::string sampleRate(const std::string& rate) {
 const std::string kInvalidPcm = "Expected mono Int16 PCM with a valid sample rate";
 
 std::vector<HostileCase> hostileCases() {
-  const std::string deepArrays(1'000'000, '[');
-  const std::string balanced = std::string(999'999, '[') + std::string(999'999, ']');
-  const std::string everyByte = allByteValues();
-  const std::string everyByteInPcm = kAudioStart + everyByte + "\"}";
-  const std::string equalsPcm = kAudioStart + std::string(1'900'000, '=') + "\"}";
+  LineMaker deepArrays = [] { return std::string(1'000'000, '['); };
+  LineMaker balanced = [] { return std::string(999'999, '[') + std::string(999'999, ']'); };
+  LineMaker everyByte = allByteValues;
+  LineMaker everyByteInPcm = [] { return kAudioStart + allByteValues() + "\"}"; };
+  LineMaker equalsPcm = [] { return kAudioStart + std::string(1'900'000, '=') + "\"}"; };
   return {
       {"Line3MB", [](Child& c) { sendLongAudioLine(c, 3'000'000); }, text("Invalid audio message")},
       {"Line100MB", [](Child& c) { sendLongAudioLine(c, 100'000'000); },
