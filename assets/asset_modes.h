@@ -15,8 +15,8 @@ void emitLocales(ModeContext& context);
 
 // Installs the speech model of one locale, with "install-progress" lines and
 // a closing "install-done". While the download runs a progress poller writes
-// to context.output from its own thread; it may still run when this returns
-// (see progress_poller.h), so the output must outlive it.
+// to context.output from its own thread; it has ended before this returns
+// or throws.
 void installLocale(ModeContext& context, const std::string& requested);
 
 // Releases the reservation of one locale; one "release-done" line.

@@ -30,17 +30,14 @@ void installLocale(ModeContext& context, const std::string& requested) {
     return;
   }
 
-  // The poller is never waited for: once the mode returns, the process ends
-  // it, wherever it is.
-  ProgressPoller poller(request->progress(), platform.sleeper, locale, context.output);
-  try {
+  {
+    // Leaving this block stops and joins the poller, also when the download
+    // fails, so that no progress line can follow the closing line or the
+    // error.
+    ProgressPoller poller(request->progress(), platform.sleeper, locale, context.output);
     request->downloadAndInstall();
-  } catch (...) {
-    poller.requestStop();
-    throw;
   }
   writeClosingLines(context.output, locale);
-  poller.requestStop();
 }
 
 }  // namespace earshot::assets

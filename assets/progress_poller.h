@@ -4,6 +4,7 @@
 #include <memory>
 #include <stop_token>
 #include <string>
+#include <thread>
 
 #include "app/channel/host_output.h"
 #include "app/channel/outgoing_message.h"
@@ -28,30 +29,22 @@ void pollProgress(const platform::Progress& progress, platform::Sleeper& sleeper
 
 // The install mode's progress poller: pollProgress on a thread of its own.
 //
-// Thread contract: the constructor starts one detached thread. It shares
+// Thread contract: the constructor starts one thread, which shares
 // ownership of the progress object and the sleeper, keeps its own copy of
-// the locale identifier, and writes through `output`, which it does not own:
-// whoever owns the output keeps it alive until the thread has ended or the
-// process exits. The program's entry never destroys its output before
-// _exit, so nothing in the program waits for the thread; in-process tests
-// wait with waitForAllToEnd() before they destroy theirs. The thread blocks
-// only in the sleeper and in the output's write. Dropping the poller object
-// neither stops nor waits for the thread.
+// the locale identifier and writes through `output`, which it does not own.
+// The destructor asks the thread to end (it takes one more sample, see
+// pollProgress) and joins it: the owner of the output (the install mode)
+// keeps the output alive by outliving the poller, and every line the poller
+// writes comes before whatever the owner writes after dropping it. The
+// thread blocks only in the sleeper and in the output's write.
 class ProgressPoller {
  public:
   ProgressPoller(std::shared_ptr<const platform::Progress> progress,
                  std::shared_ptr<platform::Sleeper> sleeper, std::string locale,
                  HostOutput& output);
 
-  // Asks the thread to end (see pollProgress); returns at once.
-  void requestStop() { stop_.request_stop(); }
-
-  // Blocks until no poller thread of this process is running, for at most
-  // `limit`; whether none is.
-  static bool waitForAllToEnd(std::chrono::nanoseconds limit);
-
  private:
-  std::stop_source stop_;
+  std::jthread thread_;
 };
 
 }  // namespace earshot::assets

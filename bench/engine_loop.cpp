@@ -147,9 +147,9 @@ Outcome decodeWithAnalyzer(platform::Platform& platform, const std::vector<int16
     auto buffer = std::make_unique<PcmBuffer>(format, n);
     std::copy_n(samples.data() + at, n, buffer->int16ChannelData());
     buffer->setFrameLength(n);
-    queue->append(std::move(buffer));
+    queue->push(std::move(buffer));
   }
-  queue->finish();
+  queue->close();
   analyzer->finalizeAndFinishThroughEndOfInput();
   outcome.decodeSeconds = secondsSince(start);
   while (auto result = transcriber->results().next()) {
@@ -179,18 +179,18 @@ double sessionTurnaround(platform::Platform& platform, const std::vector<int16_t
   auto buffer = std::make_unique<PcmBuffer>(format, uint32_t(samples.size()));
   std::copy(samples.begin(), samples.end(), buffer->int16ChannelData());
   buffer->setFrameLength(uint32_t(samples.size()));
-  queue->append(std::move(buffer));
+  queue->push(std::move(buffer));
   // Long enough for the consumer to take everything, as in live use.
   std::this_thread::sleep_for(std::chrono::seconds(2));
   auto start = Clock::now();
-  queue->finish();
+  queue->close();
   analyzer->finalizeAndFinishThroughEndOfInput();
   auto [nextTranscriber, nextAnalyzer] = makeSession();
   auto nextQueue = std::make_shared<AnalyzerInputQueue>();
   nextAnalyzer->prepareToAnalyze(format);
   nextAnalyzer->start(nextQueue);
   double seconds = secondsSince(start);
-  nextQueue->finish();
+  nextQueue->close();
   nextAnalyzer->finalizeAndFinishThroughEndOfInput();
   return seconds;
 }

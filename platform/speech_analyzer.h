@@ -18,7 +18,7 @@ class SpeechAnalyzer {
   // Returns once analysis runs; from then on the analyzer consumes `input`
   // in order on a thread of its own.
   virtual void start(std::shared_ptr<AnalyzerInputQueue> input) = 0;
-  // Call after the input queue is finished: returns after the modules have
+  // Call after the input queue is closed: returns after the modules have
   // delivered their last results, after which their result sequences end.
   virtual void finalizeAndFinishThroughEndOfInput() = 0;
 };

@@ -30,13 +30,13 @@ AnalyzerSession::AnalyzerSession(std::shared_ptr<platform::SpeechAnalyzer> analy
     : analyzer_(std::move(analyzer)), input_(std::move(input)) {}
 
 AnalyzerSession::~AnalyzerSession() {
-  input_->finish();
+  input_->close();
   analyzer_.reset();  // stops the analyzer and ends its result sequence
   if (results_.joinable()) results_.join();
 }
 
 void AnalyzerSession::end() {
-  input_->finish();
+  input_->close();
   analyzer_->finalizeAndFinishThroughEndOfInput();
   results_.join();
 }

@@ -28,16 +28,16 @@ class AnalyzerSession {
   AnalyzerSession(std::shared_ptr<platform::SpeechAnalyzer> analyzer,
                   std::shared_ptr<platform::AnalyzerInputQueue> input);
   // A session that was not ended (the mode is failing) still must not leave
-  // a thread behind: the queue is finished, the analyzer dropped (which ends
+  // a thread behind: the queue is closed, the analyzer dropped (which ends
   // its result sequence) and the results thread joined. Nothing is finalized.
   ~AnalyzerSession();
   AnalyzerSession(const AnalyzerSession&) = delete;
   AnalyzerSession& operator=(const AnalyzerSession&) = delete;
 
-  // The producer end: append never waits.
+  // The producer end: push never waits.
   platform::AnalyzerInputQueue& input() { return *input_; }
 
-  // Ends the session: finishes the input, waits for the analyzer's last
+  // Ends the session: closes the input, waits for the analyzer's last
   // results (throws its failure) and then for the results thread, so every
   // transcript of the session has been written when this returns.
   void end();

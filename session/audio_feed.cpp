@@ -10,7 +10,7 @@ void AudioFeed::feed(std::unique_ptr<platform::PcmBuffer> buffer,
   const platform::AudioFormat format = buffer->format();
   if (format == analyzerFormat_) {
     drain(queue);  // what the converter kept back goes before this buffer
-    queue.append(std::move(buffer));
+    queue.push(std::move(buffer));
     return;
   }
   if (!converterInput_ || *converterInput_ != format) {

@@ -20,7 +20,7 @@ class AudioFeed {
   AudioFeed(platform::AudioConverterFactory& converters, platform::AudioFormat analyzerFormat)
       : converters_(converters), analyzerFormat_(analyzerFormat) {}
 
-  // Appends one input buffer to `queue`, directly (no copy) or converted.
+  // Pushes one input buffer to `queue`, directly (no copy) or converted.
   // Throws "Unsupported input audio format" when no converter can be made,
   // and the failures of conversion and drain.
   void feed(std::unique_ptr<platform::PcmBuffer> buffer, platform::AnalyzerInputQueue& queue);

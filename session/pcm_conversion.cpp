@@ -60,7 +60,7 @@ void convertBuffer(std::unique_ptr<platform::PcmBuffer> input, double sampleRate
         return oneShot->take(inputStatus);
       });
   if (status == platform::ConverterOutputStatus::error) fail(error, "Audio conversion failed");
-  if (output->frameLength() > 0) queue.append(std::move(output));
+  if (output->frameLength() > 0) queue.push(std::move(output));
 }
 
 void flushConverter(platform::AudioConverter& converter, const platform::AudioFormat& format,
@@ -80,7 +80,7 @@ void flushConverter(platform::AudioConverter& converter, const platform::AudioFo
     }
     bool ended = status == platform::ConverterOutputStatus::endOfStream;
     if (output->frameLength() > 0) {
-      queue.append(std::move(output));
+      queue.push(std::move(output));
       if (ended) return;
       lastRoundEmpty = false;
     } else {

@@ -40,7 +40,7 @@ class OneShotPCMInput {
   std::unique_ptr<platform::PcmBuffer> buffer_;
 };
 
-// Converts one input buffer with one conversion call and appends the output,
+// Converts one input buffer with one conversion call and pushes the output,
 // if it holds frames, to `queue`. Throws the converter's own error, or
 // BridgeError "Audio conversion failed" when it gave none.
 void convertBuffer(std::unique_ptr<platform::PcmBuffer> input, double sampleRate,
@@ -51,7 +51,7 @@ void convertBuffer(std::unique_ptr<platform::PcmBuffer> input, double sampleRate
 // most 4096 frames and at most 64 rounds. Throws the converter's error (or
 // "Audio conversion flush failed"), "Audio converter did not finish
 // flushing" on a second empty round in a row, "Audio converter exceeded its
-// flush limit" after 64 rounds. Output of earlier rounds stays appended.
+// flush limit" after 64 rounds. Output of earlier rounds stays queued.
 void flushConverter(platform::AudioConverter& converter, const platform::AudioFormat& format,
                     platform::AnalyzerInputQueue& queue);
 

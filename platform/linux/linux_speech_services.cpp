@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/linux/linux_transcriber.h"
 #include "platform/linux/locale_matching.h"
 #include "platform/linux/pocketsphinx_analyzer.h"
-#include "platform/linux/result_channel.h"
 
 namespace earshot::platform::linuxos {
 

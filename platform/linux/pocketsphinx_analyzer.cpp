@@ -15,7 +15,7 @@ PocketSphinxAnalyzer::PocketSphinxAnalyzer(const ModuleList& modules, ModelCatal
 PocketSphinxAnalyzer::~PocketSphinxAnalyzer() {
   consumer_.request_stop();
   // Wakes a consumer that waits for input.
-  if (input_) input_->finish();
+  if (input_) input_->close();
   if (consumer_.joinable()) consumer_.join();
   endResults();
   recognizer_.reset();
@@ -37,8 +37,8 @@ void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
   decoder_ = pool_.acquire(*model, settings_);
   recognizer_ = std::make_unique<SegmentingRecognizer>(
       *decoder_, model->sampleRate, settings_.chunkMilliseconds,
-      [channel = &transcriber_->channel()](TranscriptionResult result) {
-        channel->deliver(std::move(result));
+      [results = &transcriber_->queue()](TranscriptionResult result) {
+        results->push(std::move(result));
       });
 }
 
@@ -66,7 +66,7 @@ void PocketSphinxAnalyzer::consume(std::stop_token stop) {
     }
   } catch (...) {
     failure_ = std::current_exception();
-    transcriber_->channel().fail(failure_);
+    transcriber_->queue().close(failure_);
   }
 }
 
@@ -85,7 +85,7 @@ void PocketSphinxAnalyzer::finalizeAndFinishThroughEndOfInput() {
   try {
     recognizer_->finish();
   } catch (...) {
-    transcriber_->channel().fail(std::current_exception());
+    transcriber_->queue().close(std::current_exception());
     decoder_.discard();
     return;
   }
@@ -95,7 +95,7 @@ void PocketSphinxAnalyzer::finalizeAndFinishThroughEndOfInput() {
 }
 
 void PocketSphinxAnalyzer::endResults() {
-  if (transcriber_) transcriber_->channel().end();
+  if (transcriber_) transcriber_->queue().close();
 }
 
 }  // namespace earshot::platform::linuxos

@@ -6,8 +6,8 @@
 
 #include "platform/linux/decoder_pool.h"
 #include "platform/linux/engine_settings.h"
+#include "platform/linux/linux_transcriber.h"
 #include "platform/linux/model_catalog.h"
-#include "platform/linux/result_channel.h"
 #include "platform/linux/segmenting_recognizer.h"
 #include "platform/speech_analyzer.h"
 
@@ -19,7 +19,7 @@ namespace earshot::platform::linuxos {
 // Threads. prepareToAnalyze() leases the decoder (loading it the first time
 // in the process, which blocks for a while). start() starts the consumer, a
 // std::jthread that alone takes buffers from the input queue and drives the
-// decoder, delivering results into the transcriber's ResultChannel (which
+// decoder, pushing results into the transcriber's queue (which
 // never blocks it), until the queue ends, the engine fails (the result
 // sequence then fails with the PlatformError) or a stop is requested.
 // finalizeAndFinishThroughEndOfInput() blocks until the consumer has taken

@@ -6,35 +6,8 @@
 
 namespace earshot::platform::scripted {
 
-std::optional<TranscriptionResult> ScriptedTranscriber::next() {
-  std::unique_lock lock(mutex_);
-  ready_.wait(lock, [&] { return !pending_.empty() || ended_; });
-  if (!pending_.empty()) {
-    TranscriptionResult result = std::move(pending_.front());
-    pending_.pop_front();
-    return result;
-  }
-  if (failure_) throw PlatformError(*failure_);
-  return std::nullopt;
-}
-
-void ScriptedTranscriber::deliver(TranscriptionResult result) {
-  {
-    std::lock_guard lock(mutex_);
-    if (ended_) return;
-    pending_.push_back(std::move(result));
-  }
-  ready_.notify_all();
-}
-
 void ScriptedTranscriber::end(std::optional<std::string> failure) {
-  {
-    std::lock_guard lock(mutex_);
-    if (ended_) return;
-    ended_ = true;
-    failure_ = std::move(failure);
-  }
-  ready_.notify_all();
+  queue_.close(failure ? std::make_exception_ptr(PlatformError(*failure)) : nullptr);
 }
 
 namespace {
@@ -60,7 +33,7 @@ class ScriptedAnalyzer final : public SpeechAnalyzer {
 
   ~ScriptedAnalyzer() override {
     stopping_ = true;
-    if (input_) input_->finish();  // wakes the consumer; it takes nothing more
+    if (input_) input_->close();  // wakes the consumer; it takes nothing more
     if (consumer_.joinable()) consumer_.join();
     transcriber_->end(std::nullopt);
   }
@@ -93,7 +66,7 @@ class ScriptedAnalyzer final : public SpeechAnalyzer {
   }
 
   void finalizeAndFinishThroughEndOfInput() override {
-    if (consumer_.joinable()) consumer_.join();  // returns once the queue is finished
+    if (consumer_.joinable()) consumer_.join();  // returns once the queue is closed
     log_->record("finalize");
     if (script_.finalizeFailure) throw PlatformError(*script_.finalizeFailure);
     for (const auto& result : script_.results) deliver(result);

@@ -1,15 +1,13 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/closable_queue.h"
 #include "platform/scripted/call_log.h"
 #include "platform/speech_analyzer.h"
 #include "platform/speech_transcriber.h"
@@ -32,25 +30,22 @@ struct SessionScript {
   std::optional<size_t> failAfterResults;
 };
 
-// A transcriber whose result sequence the scripted analyzer feeds.
+// A transcriber whose result sequence the scripted analyzer feeds; a
+// scripted failure is thrown once, as a PlatformError, like the real one.
 class ScriptedTranscriber final : public SpeechTranscriber, public TranscriptionResults {
  public:
   explicit ScriptedTranscriber(Locale locale) : locale_(std::move(locale)) {}
   const Locale& locale() const override { return locale_; }
   TranscriptionResults& results() override { return *this; }
-  std::optional<TranscriptionResult> next() override;
+  std::optional<TranscriptionResult> next() override { return queue_.next(); }
 
-  void deliver(TranscriptionResult result);
+  void deliver(TranscriptionResult result) { queue_.push(std::move(result)); }
   // Ends the sequence, with a failure or without; the first ending counts.
   void end(std::optional<std::string> failure);
 
  private:
   Locale locale_;
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<TranscriptionResult> pending_;
-  bool ended_ = false;
-  std::optional<std::string> failure_;
+  ClosableQueue<TranscriptionResult> queue_;
 };
 
 // Hands out one script per analyzer, in order; sessions past the end of the
@@ -61,7 +56,7 @@ class ScriptedTranscriber final : public SpeechTranscriber, public Transcription
 // per buffer; buffers of up to 8 frames show their samples too
 // ("analyze(2:1,-32767)"), and a buffer not in the prepared format shows its
 // rate ("analyze(160@8000)"). Destroying it stops the consumer at once,
-// without waiting for the queue to be finished or drained, and ends its
+// without waiting for the queue to be closed or drained, and ends its
 // transcriber's results.
 class SessionScripts {
  public:

@@ -19,9 +19,8 @@ struct AssetRun {
 };
 
 // Runs the mode that `arguments` choose, as the entry does, with standard
-// input that fails the test when read. Waits for a progress poller the mode
-// left running before it lets go of the output, so the lines include
-// everything the poller wrote.
+// input that fails the test when read. The mode has stopped its progress
+// poller by the time it returns, so the lines are all it will ever write.
 AssetRun runAssetMode(const std::vector<std::string>& arguments, platform::Platform platform);
 AssetRun runAssetMode(const std::vector<std::string>& arguments,
                       const platform::scripted::ScriptedPlatform& scripted);

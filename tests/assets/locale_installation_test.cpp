@@ -79,8 +79,8 @@ struct DownloadCase {
 class Download : public InstallFixture, public ::testing::WithParamInterface<DownloadCase> {};
 
 // Samples fall every 300 ms of virtual time. When the download ends inside a
-// sleep, the closing lines come first and the stopped poller's last sample
-// after them.
+// sleep, the stopped poller's last sample comes before the closing lines:
+// the closing line (or the error) is always the last line.
 TEST_P(Download, ProgressLinesFollowTheSampledFraction) {
   const DownloadCase& c = GetParam();
   scripted.assets->needsInstallation = true;
@@ -96,7 +96,7 @@ TEST_P(Download, ProgressLinesFollowTheSampledFraction) {
   calls.insert(calls.end(), {"progress", "downloadAndInstall"});
   EXPECT_EQ(testing::callsBesidesSleeps(*scripted.log), calls);
   EXPECT_EQ(testing::sleeps(*scripted.log), std::vector<std::string>(c.sleeps, "sleep(300ms)"));
-  // The poller is stopped only after the closing lines (or at the failure).
+  // The poller is stopped before the closing lines (or the error) go out.
   EXPECT_EQ(run.linesAtStop,
             std::vector<std::string>(c.lines.begin(), c.lines.begin() + c.linesBeforeStop));
 }
@@ -111,9 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
                      1500ms,
                      std::nullopt,
                      {progressLine("0"), progressLine("0.5"), progressLine("0.5000000000000001"),
-                      kProgressDone, kDone, kProgressDone},
+                      kProgressDone, kProgressDone, kDone},
                      5,
-                     5},
+                     3},
         // Values as the platform reports them, without clamping.
         DownloadCase{"ValuesOutsideTheUnitRangeAsRead",
                      {{0ms, -0.25}, {400ms, 1.5}},
@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
                      std::nullopt,
                      {progressLine("-0.25"), progressLine("1.5"), kProgressDone, kDone},
                      3,
-                     4},
+                     2},
         // A NaN cannot be written as JSON, so its lines are dropped, but it
         // still counts as a change: the same finite value after it is
         // written again.
@@ -131,14 +131,14 @@ INSTANTIATE_TEST_SUITE_P(
                      std::nullopt,
                      {progressLine("0.1"), progressLine("0.1"), kProgressDone, kDone},
                      5,
-                     4},
+                     2},
         DownloadCase{"DownloadEndsInsideTheFirstInterval",
                      {{0ms, 0.0}, {50ms, 0.4}},
                      100ms,
                      std::nullopt,
-                     {kProgressDone, kDone, progressLine("0.4")},
+                     {progressLine("0.4"), kProgressDone, kDone},
                      1,
-                     2},
+                     0},
         // The lines already written stay; no closing lines.
         DownloadCase{"DownloadFailsAfterProgress",
                      {{0ms, 0.3}, {400ms, 0.6}},

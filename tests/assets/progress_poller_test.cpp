@@ -4,12 +4,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/platform_error.h"
 #include "platform/sleeper.h"
 #include "tests/assets/asset_harness.h"
 #include "tests/support/test_channel.h"
@@ -152,6 +156,89 @@ TEST(Poller, RealClockSamplesAFewTimesPerSecond) {
   size_t pollerLines = progressLines - 1;  // one is the closing line
   EXPECT_GE(pollerLines, 1u);
   EXPECT_LE(pollerLines, 6u);
+}
+
+// Sleeps until stopped, then is slow to wake, so the poller's last sample
+// is written well after the mode stopped it.
+class SlowToWakeSleeper final : public platform::Sleeper {
+ public:
+  void sleepFor(std::chrono::nanoseconds, std::stop_token stop) override {
+    asleep_.test_and_set();
+    asleep_.notify_all();
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, stop, 10s, [] { return false; });
+    std::this_thread::sleep_for(100ms);
+  }
+  void awaitAsleep() { asleep_.wait(false); }
+
+ private:
+  std::atomic_flag asleep_;
+};
+
+// A download that moves its fraction to 0.7 once the poller sleeps, then
+// ends at once, or fails.
+class InstantRequest final : public platform::AssetInstallationRequest {
+ public:
+  InstantRequest(SlowToWakeSleeper& sleeper, std::optional<std::string> failure)
+      : sleeper_(sleeper), failure_(std::move(failure)) {}
+  std::shared_ptr<platform::Progress> progress() override { return progress_; }
+  void downloadAndInstall() override {
+    sleeper_.awaitAsleep();
+    progress_->setFractionCompleted(0.7);
+    if (failure_) throw platform::PlatformError(*failure_);
+  }
+
+ private:
+  SlowToWakeSleeper& sleeper_;
+  std::optional<std::string> failure_;
+  std::shared_ptr<platform::Progress> progress_ = std::make_shared<platform::Progress>();
+};
+
+class InstantInventory final : public platform::AssetInventory {
+ public:
+  InstantInventory(SlowToWakeSleeper& sleeper, std::optional<std::string> failure)
+      : sleeper_(sleeper), failure_(std::move(failure)) {}
+  std::vector<platform::Locale> reservedLocales() override { return {}; }
+  int64_t maximumReservedLocales() override { return 0; }
+  std::unique_ptr<platform::AssetInstallationRequest> assetInstallationRequest(
+      const platform::ModuleList&) override {
+    return std::make_unique<InstantRequest>(sleeper_, failure_);
+  }
+  bool release(const platform::Locale&) override { return false; }
+
+ private:
+  SlowToWakeSleeper& sleeper_;
+  std::optional<std::string> failure_;
+};
+
+// The mode waits for the poller's last line before its own: the closing
+// line, or the error, is always the last line, however late the poller.
+TEST(Poller, LastSampleOfASlowPollerComesBeforeTheClosingLine) {
+  const std::string kProgress = R"({"type":"install-progress","locale":"en-US","fraction":0.7})";
+  struct Case {
+    std::optional<std::string> failure;
+    std::vector<std::string> lines;
+  };
+  for (const Case& c :
+       {Case{std::nullopt,
+             {kProgress, R"({"type":"install-progress","locale":"en-US","fraction":1})",
+              R"({"type":"install-done","locale":"en-US"})"}},
+        Case{"The network connection was lost.",
+             {kProgress, R"({"type":"error","message":"The network connection was lost."})"}}}) {
+    auto sleeper = std::make_shared<SlowToWakeSleeper>();
+    platform::scripted::ScriptedPlatform scripted;
+    scripted.speech->supported = {platform::Locale::fromIdentifier("en-US")};
+    platform::Platform slow = scripted.platform();
+    slow.assets = std::make_shared<InstantInventory>(*sleeper, c.failure);
+    slow.sleeper = sleeper;
+
+    testing::AssetRun run = testing::runAssetMode({"earshot", "--install", "en-US"}, slow);
+
+    EXPECT_EQ(run.status, c.failure ? 1 : 0);
+    EXPECT_EQ(run.lines, c.lines);
+  }
 }
 
 }  // namespace

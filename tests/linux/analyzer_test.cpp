@@ -81,12 +81,12 @@ class Session {
       auto buffer = std::make_unique<PcmBuffer>(format_, count);
       std::copy_n(samples.data() + at, count, buffer->int16ChannelData());
       buffer->setFrameLength(count);
-      queue_->append(std::move(buffer));
+      queue_->push(std::move(buffer));
     }
   }
   // Finishes the input and waits for every result.
   std::vector<TranscriptionResult> finish() {
-    queue_->finish();
+    queue_->close();
     analyzer_->finalizeAndFinishThroughEndOfInput();
     reader_.join();
     return results_;
