@@ -2,31 +2,32 @@
 
 #include <exception>
 
-#include "app/channel/bridge_error.h"
-#include "app/channel/line_reader.h"
-#include "app/channel/utf8.h"
 #include "assets/asset_modes.h"
+#include "channel/line_reader.h"
+#include "channel/utf8.h"
+#include "mode/bridge_error.h"
 #include "session/live_transcription.h"
 
-namespace earshot {
+namespace earshot::app {
 
-void AppleSpeechHelper::run(ModeContext& context) {
+void AppleSpeechHelper::run(mode::ModeContext& context) {
   session::runLiveTranscription(context);
 }
 
-void AppleSpeechHelper::emitLocales(ModeContext& context) {
+void AppleSpeechHelper::emitLocales(mode::ModeContext& context) {
   assets::emitLocales(context);
 }
 
-void AppleSpeechHelper::installLocale(ModeContext& context, const std::string& locale) {
+void AppleSpeechHelper::installLocale(mode::ModeContext& context, const std::string& locale) {
   assets::installLocale(context, locale);
 }
 
-void AppleSpeechHelper::releaseLocale(ModeContext& context, const std::string& locale) {
+void AppleSpeechHelper::releaseLocale(mode::ModeContext& context, const std::string& locale) {
   assets::releaseLocale(context, locale);
 }
 
-int AppleSpeechHelper::execute(const std::vector<std::string>& arguments, ModeContext& context) {
+int AppleSpeechHelper::execute(const std::vector<std::string>& arguments,
+                               mode::ModeContext& context) {
   ModeChoice choice = chooseMode(arguments);
   std::string failure;
   try {
@@ -45,14 +46,14 @@ int AppleSpeechHelper::execute(const std::vector<std::string>& arguments, ModeCo
         break;
     }
     return 0;
-  } catch (const BridgeError& error) {
+  } catch (const mode::BridgeError& error) {
     failure = error.message;
   } catch (const std::exception& error) {
     failure = error.what();  // platform and JSON errors pass through unchanged
   } catch (...) {
     failure = "Unknown failure";
   }
-  context.output.emit(OutgoingMessage("error").add("message", failure));
+  context.output.emit(channel::OutgoingMessage("error").add("message", failure));
   return 1;
 }
 
@@ -61,10 +62,10 @@ std::vector<std::string> argumentsAsText(int argc, char** argv) {
   arguments.reserve(static_cast<size_t>(argc));
   for (int i = 0; i < argc; ++i) {
     std::string text;
-    repairUtf8(argv[i], text);
+    channel::repairUtf8(argv[i], text);
     arguments.push_back(std::move(text));
   }
   return arguments;
 }
 
-}  // namespace earshot
+}  // namespace earshot::app

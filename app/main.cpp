@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "app/apple_speech_helper.h"
-#include "app/channel/byte_source.h"
+#include "channel/byte_source.h"
 
-namespace earshot {
+namespace earshot::app {
 namespace {
 
 // A host may start us with standard input, output or error closed. The next
@@ -37,10 +37,10 @@ void AppleSpeechHelper::main(int argc, char** argv) {
   std::vector<std::string> arguments = argumentsAsText(argc, argv);
 
   platform::Platform platform = platform::makeSystemPlatform();
-  FdByteSource standardInput(STDIN_FILENO);
-  LineReader input(standardInput);
-  HostOutput output(STDOUT_FILENO);
-  ModeContext context{platform, input, output};
+  channel::FdByteSource standardInput(STDIN_FILENO);
+  channel::LineReader input(standardInput);
+  channel::HostOutput output(STDOUT_FILENO);
+  mode::ModeContext context{platform, input, output};
 
   int status = 1;
   std::thread mode([&] { status = execute(arguments, context); });
@@ -50,8 +50,8 @@ void AppleSpeechHelper::main(int argc, char** argv) {
   ::_exit(status);
 }
 
-}  // namespace earshot
+}  // namespace earshot::app
 
 int main(int argc, char** argv) {
-  earshot::AppleSpeechHelper::main(argc, argv);
+  earshot::app::AppleSpeechHelper::main(argc, argv);
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace earshot {
+namespace earshot::app {
 namespace {
 
 // The argument after the first occurrence of `option`, if both exist.
@@ -27,4 +27,4 @@ ModeChoice chooseMode(const std::vector<std::string>& arguments) {
   return {Mode::liveTranscription, {}};
 }
 
-}  // namespace earshot
+}  // namespace earshot::app

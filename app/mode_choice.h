@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace earshot {
+namespace earshot::app {
 
 enum class Mode { liveTranscription, locales, install, release };
 
@@ -17,4 +17,4 @@ struct ModeChoice {
 // any "--locales"; otherwise live transcription. Other arguments are ignored.
 ModeChoice chooseMode(const std::vector<std::string>& arguments);
 
-}  // namespace earshot
+}  // namespace earshot::app

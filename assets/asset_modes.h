@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/channel/mode_context.h"
+#include "mode/mode_context.h"
 
 namespace earshot::assets {
 
@@ -11,15 +11,15 @@ namespace earshot::assets {
 
 // One "locales" line: the supported, installed and reserved locales and the
 // reservation limit; an unavailable platform is reported, not thrown.
-void emitLocales(ModeContext& context);
+void emitLocales(mode::ModeContext& context);
 
 // Installs the speech model of one locale, with "install-progress" lines and
 // a closing "install-done". While the download runs a progress poller writes
 // to context.output from its own thread; it has ended before this returns
 // or throws.
-void installLocale(ModeContext& context, const std::string& requested);
+void installLocale(mode::ModeContext& context, const std::string& requested);
 
 // Releases the reservation of one locale; one "release-done" line.
-void releaseLocale(ModeContext& context, const std::string& requested);
+void releaseLocale(mode::ModeContext& context, const std::string& requested);
 
 }  // namespace earshot::assets

@@ -2,22 +2,21 @@
 
 #include "assets/asset_modes.h"
 #include "assets/progress_poller.h"
-#include "session/locale_gate.h"
+#include "mode/locale_gate.h"
 
 namespace earshot::assets {
 namespace {
 
-void writeClosingLines(HostOutput& output, const std::string& locale) {
+void writeClosingLines(channel::HostOutput& output, const std::string& locale) {
   output.emit(installProgressLine(locale, 1.0));
-  output.emit(OutgoingMessage("install-done").add("locale", locale));
+  output.emit(channel::OutgoingMessage("install-done").add("locale", locale));
 }
 
 }  // namespace
 
-void installLocale(ModeContext& context, const std::string& requested) {
+void installLocale(mode::ModeContext& context, const std::string& requested) {
   platform::Platform& platform = context.platform;
-  platform::Locale resolved =
-      session::passGate(*platform.speech, requested, session::GateMode::install);
+  platform::Locale resolved = mode::passGate(*platform.speech, requested, mode::GateMode::install);
   std::string locale = resolved.bcp47();
 
   // The transcriber only names the assets needed; nothing is analyzed here.

@@ -16,11 +16,11 @@ std::vector<std::string> identifiers(const std::vector<platform::Locale>& locale
 
 }  // namespace
 
-void emitLocales(ModeContext& context) {
+void emitLocales(mode::ModeContext& context) {
   platform::SpeechServices& speech = *context.platform.speech;
   if (!speech.isAvailable()) {
     // Not a failure here: the host learns it from the listing itself.
-    context.output.emit(OutgoingMessage("locales")
+    context.output.emit(channel::OutgoingMessage("locales")
                             .add("available", false)
                             .add("supported", std::vector<std::string>{})
                             .add("installed", std::vector<std::string>{}));
@@ -34,7 +34,7 @@ void emitLocales(ModeContext& context) {
   std::vector<std::string> installedTexts = identifiers(installed);
   std::vector<std::string> reservedTexts = identifiers(reserved);
   int64_t maxReserved = assets.maximumReservedLocales();
-  context.output.emit(OutgoingMessage("locales")
+  context.output.emit(channel::OutgoingMessage("locales")
                           .add("available", true)
                           .add("supported", supportedTexts)
                           .add("installed", installedTexts)

@@ -2,14 +2,14 @@
 
 namespace earshot::assets {
 
-OutgoingMessage installProgressLine(const std::string& locale, double fraction) {
-  OutgoingMessage line("install-progress");
+channel::OutgoingMessage installProgressLine(const std::string& locale, double fraction) {
+  channel::OutgoingMessage line("install-progress");
   line.add("locale", locale).add("fraction", fraction);
   return line;
 }
 
 void pollProgress(const platform::Progress& progress, platform::Sleeper& sleeper,
-                  const std::string& locale, HostOutput& output, std::stop_token stop) {
+                  const std::string& locale, channel::HostOutput& output, std::stop_token stop) {
   if (stop.stop_requested()) return;
   double last = -1.0;
   for (;;) {
@@ -26,7 +26,7 @@ void pollProgress(const platform::Progress& progress, platform::Sleeper& sleeper
 
 ProgressPoller::ProgressPoller(std::shared_ptr<const platform::Progress> progress,
                                std::shared_ptr<platform::Sleeper> sleeper, std::string locale,
-                               HostOutput& output)
+                               channel::HostOutput& output)
     : thread_([progress = std::move(progress), sleeper = std::move(sleeper),
                locale = std::move(locale), out = &output](std::stop_token stop) {
         try {

@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
-#include "app/channel/host_output.h"
-#include "app/channel/outgoing_message.h"
+#include "channel/host_output.h"
+#include "channel/outgoing_message.h"
 #include "platform/asset_inventory.h"
 #include "platform/sleeper.h"
 
@@ -17,7 +17,7 @@ namespace earshot::assets {
 inline constexpr std::chrono::milliseconds kProgressInterval{300};
 
 // The "install-progress" line for one fraction, written as read.
-OutgoingMessage installProgressLine(const std::string& locale, double fraction);
+channel::OutgoingMessage installProgressLine(const std::string& locale, double fraction);
 
 // Samples `progress` every kProgressInterval and writes a line whenever the
 // sample differs from the previous one (the first always does; NaN differs
@@ -25,7 +25,7 @@ OutgoingMessage installProgressLine(const std::string& locale, double fraction);
 // taken and then the loop ends. Ends at once when `stop` is already
 // requested. Runs on the calling thread.
 void pollProgress(const platform::Progress& progress, platform::Sleeper& sleeper,
-                  const std::string& locale, HostOutput& output, std::stop_token stop);
+                  const std::string& locale, channel::HostOutput& output, std::stop_token stop);
 
 // The install mode's progress poller: pollProgress on a thread of its own.
 //
@@ -41,7 +41,7 @@ class ProgressPoller {
  public:
   ProgressPoller(std::shared_ptr<const platform::Progress> progress,
                  std::shared_ptr<platform::Sleeper> sleeper, std::string locale,
-                 HostOutput& output);
+                 channel::HostOutput& output);
 
  private:
   std::jthread thread_;

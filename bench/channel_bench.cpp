@@ -5,10 +5,10 @@
 #include <random>
 #include <string>
 
-#include "app/channel/host_output.h"
-#include "app/channel/json_message.h"
-#include "app/channel/line_reader.h"
 #include "bench/repeating_source.h"
+#include "channel/host_output.h"
+#include "channel/json_message.h"
+#include "channel/line_reader.h"
 
 namespace {
 
@@ -25,11 +25,11 @@ std::string audioLine() {
 void ReadAndParseAudioLine(benchmark::State& state) {
   const std::string line = audioLine();
   RepeatingByteSource source(line);
-  earshot::LineReader reader(source);  // one reader: it allocates 2 MB
-  earshot::JsonMessageParser parser;
+  earshot::channel::LineReader reader(source);  // one reader: it allocates 2 MB
+  earshot::channel::JsonMessageParser parser;
   for (auto _ : state) {
     auto input = reader.next();
-    earshot::IncomingMessage message = parser.parse(*input);
+    earshot::channel::IncomingMessage message = parser.parse(*input);
     benchmark::DoNotOptimize(message.string("pcm"));
     benchmark::DoNotOptimize(message.number("sampleRate"));
   }
@@ -42,9 +42,10 @@ void EmitTranscriptLine(benchmark::State& state) {
   const std::string text =
       "and mister john dashwood had then leisure to consider how much there might be prudently";
   int devNull = ::open("/dev/null", O_WRONLY);
-  earshot::HostOutput output(devNull);
+  earshot::channel::HostOutput output(devNull);
   for (auto _ : state) {
-    output.emit(earshot::OutgoingMessage("transcript").add("text", text).add("isFinal", false));
+    output.emit(
+        earshot::channel::OutgoingMessage("transcript").add("text", text).add("isFinal", false));
   }
   ::close(devNull);
   state.SetItemsProcessed(state.iterations());
@@ -56,7 +57,8 @@ void SerializeEscapedText(benchmark::State& state) {
   std::string text;
   for (int i = 0; i < 10000; ++i) text += "a/b \"q\" line\n caf\xC3\xA9 ";
   for (auto _ : state) {
-    benchmark::DoNotOptimize(earshot::OutgoingMessage("transcript").add("text", text).serialize());
+    benchmark::DoNotOptimize(
+        earshot::channel::OutgoingMessage("transcript").add("text", text).serialize());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }

@@ -28,8 +28,8 @@
 #include "platform/analyzer_input_queue.h"
 #include "platform/linux/engine_settings.h"
 #include "platform/linux/hypothesis_text.h"
+#include "platform/linux/installed_models.h"
 #include "platform/linux/linux_platform.h"
-#include "platform/linux/model_catalog.h"
 
 namespace {
 
@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
     options.chunkMs = settings.chunkMilliseconds;
   }
   auto model =
-      *platform::linuxos::ModelCatalog::system().find(platform::Locale::fromIdentifier("en-US"));
+      *platform::linuxos::InstalledModels::system().find(platform::Locale::fromIdentifier("en-US"));
   std::vector<bench::Recording> recordings = bench::librivoxRecordings();
   recordings.push_back(bench::goForwardRecording());
 
@@ -248,8 +248,8 @@ int main(int argc, char** argv) {
       settings.options.emplace_back(options.engine[i], options.engine[i + 1]);
     }
     settings.chunkMilliseconds = options.chunkMs;
-    platform =
-        platform::linuxos::makeLinuxPlatform(platform::linuxos::ModelCatalog::system(), settings);
+    platform = platform::linuxos::makeLinuxPlatform(platform::linuxos::InstalledModels::system(),
+                                                    settings);
     // The first session loads the decoder; later ones reuse it.
     auto start = Clock::now();
     decodeWithAnalyzer(platform, std::vector<int16_t>(1600, 0));

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/channel/byte_source.h"
+#include "channel/byte_source.h"
 
 // Serves the same bytes over and over, so one LineReader (and its 2 MB
 // buffer) lasts a whole benchmark run.
-class RepeatingByteSource final : public earshot::ByteSource {
+class RepeatingByteSource final : public earshot::channel::ByteSource {
  public:
   explicit RepeatingByteSource(std::string_view bytes) : bytes_(bytes) {}
 

@@ -8,63 +8,43 @@
 #include <random>
 #include <string>
 
-#include "app/channel/json_message.h"
-#include "app/channel/line_reader.h"
 #include "bench/repeating_source.h"
+#include "channel/base64.h"
+#include "channel/json_message.h"
+#include "channel/line_reader.h"
 #include "platform/analyzer_input_queue.h"
 #include "platform/audio_converter.h"
 #include "session/audio_feed.h"
 #include "session/audio_message.h"
-#include "session/base64.h"
+#include "tests/support/base64.h"
+#include "tests/support/host_lines.h"
 
 namespace {
 
 using earshot::platform::AudioFormat;
 using earshot::platform::CommonFormat;
 
-std::string encode(const std::string& bytes) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  text.reserve((bytes.size() + 2) / 3 * 4);
-  size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    uint32_t v = (uint32_t(uint8_t(bytes[i])) << 16) | (uint32_t(uint8_t(bytes[i + 1])) << 8) |
-                 uint8_t(bytes[i + 2]);
-    for (int shift : {18, 12, 6, 0}) text += kAlphabet[(v >> shift) & 63];
-  }
-  if (size_t rest = bytes.size() - i; rest > 0) {
-    uint32_t v = uint32_t(uint8_t(bytes[i])) << 16;
-    if (rest == 2) v |= uint32_t(uint8_t(bytes[i + 1])) << 8;
-    text += kAlphabet[(v >> 18) & 63];
-    text += kAlphabet[(v >> 12) & 63];
-    text += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
-    text += '=';
-  }
-  return text;
-}
-
 // Base64 of `samples` random 16-bit samples.
 std::string pcmText(size_t samples) {
   std::mt19937 random(7);
   std::string bytes(samples * 2, '\0');
   for (char& byte : bytes) byte = static_cast<char>(random());
-  return encode(bytes);
+  return earshot::testing::base64Bytes(bytes);
 }
 
 // About 1.9 MB of line: 712,500 samples, nearly 15 s at 48 kHz.
 constexpr size_t kLineSamples = 712'500;
 
 std::string audioLine() {
-  return R"({"type":"audio","sampleRate":48000,"pcm":")" + pcmText(kLineSamples) + "\"}\n";
+  return earshot::testing::audioLineWithPcm("\"" + pcmText(kLineSamples) + "\"", "48000") + "\n";
 }
 
 void DecodeBase64(benchmark::State& state) {
   const std::string text = pcmText(kLineSamples);
-  size_t size = *earshot::session::base64DecodedSize(text);
+  size_t size = *earshot::channel::base64DecodedSize(text);
   auto out = std::make_unique<unsigned char[]>(size);
   for (auto _ : state) {
-    bool ok = earshot::session::decodeBase64(text, out.get());
+    bool ok = earshot::channel::decodeBase64(text, out.get());
     benchmark::DoNotOptimize(ok);
     benchmark::DoNotOptimize(out.get());
   }
@@ -112,15 +92,15 @@ class IdleConverterFactory final : public earshot::platform::AudioConverterFacto
 void AudioLinePath(benchmark::State& state) {
   const std::string line = audioLine();
   RepeatingByteSource source(line);
-  earshot::LineReader reader(source);
-  earshot::JsonMessageParser parser;
+  earshot::channel::LineReader reader(source);
+  earshot::channel::JsonMessageParser parser;
   IdleConverterFactory converters;
   AudioFormat analyzerFormat{CommonFormat::int16, static_cast<double>(state.range(0)), 1, false};
   earshot::session::AudioFeed feed(converters, analyzerFormat);
   earshot::platform::AnalyzerInputQueue queue;
   for (auto _ : state) {
-    std::optional<earshot::InputLine> input = reader.next();
-    earshot::IncomingMessage message = parser.parse(*input);
+    std::optional<earshot::channel::InputLine> input = reader.next();
+    earshot::channel::IncomingMessage message = parser.parse(*input);
     if (auto buffer = earshot::session::readAudioMessage(message)) {
       feed.feed(std::move(buffer), queue);
     }

@@ -15,12 +15,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s URL SIZE SHA256 OUTPUT\n", argv[0]);
     return 2;
   }
-  earshot::platform::store::DownloadRequest request{argv[1], std::stoull(argv[2]), argv[3],
-                                                    argv[4]};
+  earshot::platform::linuxos::store::DownloadRequest request{argv[1], std::stoull(argv[2]), argv[3],
+                                                             argv[4]};
   ::unlink(argv[4]);  // a fresh download, not a resumed one
   auto start = std::chrono::steady_clock::now();
   try {
-    earshot::platform::store::download(request, [](uint64_t) {});
+    earshot::platform::linuxos::store::download(request, [](uint64_t) {});
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "%s\n", failure.what());
     return 1;

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "app/apple_speech_helper.h"
-#include "app/channel/byte_source.h"
-#include "app/channel/host_output.h"
-#include "app/channel/line_reader.h"
+#include "channel/byte_source.h"
+#include "channel/host_output.h"
+#include "channel/line_reader.h"
 #include "platform/scripted/scripted_platform.h"
 
 namespace {
@@ -168,15 +168,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   configure(scripted, data[0], data[1]);
   std::string_view input(reinterpret_cast<const char*>(data) + 2, size - 2);
 
-  earshot::MemoryByteSource source(input, 1 + data[1] % 97);
-  earshot::LineReader reader(source);
+  earshot::channel::MemoryByteSource source(input, 1 + data[1] % 97);
+  earshot::channel::LineReader reader(source);
   int fd = ::memfd_create("conversation", 0);
   check(fd >= 0);
   {
-    earshot::HostOutput output(fd);
+    earshot::channel::HostOutput output(fd);
     earshot::platform::Platform platform = scripted.platform();
-    earshot::ModeContext context{platform, reader, output};
-    int status = earshot::AppleSpeechHelper::execute({"earshot"}, context);
+    earshot::mode::ModeContext context{platform, reader, output};
+    int status = earshot::app::AppleSpeechHelper::execute({"earshot"}, context);
     std::string written = readAll(fd);
     // For looking at a finding: the fuzzer binary run on one input file.
     if (std::getenv("EARSHOT_FUZZ_SHOW"))

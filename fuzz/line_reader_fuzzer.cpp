@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/channel/byte_source.h"
-#include "app/channel/line_reader.h"
-#include "app/channel/utf8.h"
+#include "channel/byte_source.h"
+#include "channel/line_reader.h"
+#include "channel/utf8.h"
 
 namespace {
 
@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   size_t chunk = 1 + data[0] % 17;
   std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-  earshot::MemoryByteSource source(bytes, chunk);
-  earshot::LineReader reader(source);
+  earshot::channel::MemoryByteSource source(bytes, chunk);
+  earshot::channel::LineReader reader(source);
   std::vector<RawLine> expected = splitLines(bytes);
   size_t index = 0;
   while (auto line = reader.next()) {
@@ -55,10 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       check(line->text.empty());
       continue;
     }
-    check(line->text.size() < earshot::LineReader::kMaxLineBytes);
+    check(line->text.size() < earshot::channel::LineReader::kMaxLineBytes);
     check(line->text.find('\n') == std::string_view::npos);
-    check(earshot::isValidUtf8(line->text));
-    if (earshot::isValidUtf8(raw.text)) check(line->text == raw.text);
+    check(earshot::channel::isValidUtf8(line->text));
+    if (earshot::channel::isValidUtf8(raw.text)) check(line->text == raw.text);
   }
   check(index == expected.size());
   return 0;

@@ -23,7 +23,8 @@ class Progress {
   std::atomic<double> fraction_{0.0};
 };
 
-// One pending model installation.
+// One pending model installation. Implementations: StoreInstallationRequest
+// (platform/linux/store), the scripted download (platform/scripted).
 class AssetInstallationRequest {
  public:
   virtual ~AssetInstallationRequest() = default;
@@ -34,6 +35,8 @@ class AssetInstallationRequest {
 };
 
 // Installed speech models and locale reservations.
+// Implementations: store::StoreAssetInventory (platform/linux/store),
+// ScriptedAssetInventory (platform/scripted).
 class AssetInventory {
  public:
   virtual ~AssetInventory() = default;

@@ -26,7 +26,8 @@ using ConverterInputBlock =
     std::function<std::unique_ptr<PcmBuffer>(uint32_t packets, ConverterInputStatus& status)>;
 
 // Converts PCM from one format to another and keeps its state (frames held
-// back for resampling) from one call to the next.
+// back for resampling) from one call to the next. Implementations: the
+// libsoxr converter (platform/linux), the scripted converter (platform/scripted).
 class AudioConverter {
  public:
   virtual ~AudioConverter() = default;
@@ -38,6 +39,8 @@ class AudioConverter {
                                         const ConverterInputBlock& input) = 0;
 };
 
+// Implementations: SoxrConverterFactory (platform/linux),
+// ScriptedConverterFactory (platform/scripted).
 class AudioConverterFactory {
  public:
   virtual ~AudioConverterFactory() = default;

@@ -11,6 +11,8 @@ namespace earshot::platform {
 
 // Everything the logic reaches the operating system's speech and audio
 // services through. Each mode queries it afresh; nothing is cached here.
+// Implementations: makeLinuxPlatform (platform/linux), ScriptedPlatform
+// (platform/scripted).
 struct Platform {
   std::shared_ptr<SpeechServices> speech;
   std::shared_ptr<AssetInventory> assets;
@@ -18,8 +20,8 @@ struct Platform {
   std::shared_ptr<Sleeper> sleeper;
 };
 
-// The platform of this machine (the Linux speech stack when it is built in,
-// else a platform that reports itself unavailable).
+// The platform of this machine, defined by the implementation the program
+// links (platform/linux/system_platform.cpp). Called by the entry only.
 Platform makeSystemPlatform();
 
 }  // namespace earshot::platform

@@ -7,7 +7,8 @@
 
 namespace earshot::platform {
 
-// A sleep that a stop request cuts short. Tests substitute a scripted clock.
+// A sleep that a stop request cuts short. Implementations: SystemSleeper
+// (below, the real clock), ScriptedSleeper (platform/scripted).
 class Sleeper {
  public:
   virtual ~Sleeper() = default;

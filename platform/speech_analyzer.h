@@ -11,6 +11,8 @@ namespace earshot::platform {
 
 // Runs its modules over the audio of one input queue. Each call blocks the
 // calling thread until the platform has done it; failures are thrown.
+// Implementations: PocketSphinxAnalyzer (platform/linux), the scripted
+// analyzer of SessionScripts (platform/scripted).
 class SpeechAnalyzer {
  public:
   virtual ~SpeechAnalyzer() = default;

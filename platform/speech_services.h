@@ -12,6 +12,8 @@
 namespace earshot::platform {
 
 // The speech recognizer's facilities. Calls block until answered.
+// Implementations: LinuxSpeechServices (platform/linux), ScriptedSpeechServices
+// (platform/scripted).
 class SpeechServices {
  public:
   virtual ~SpeechServices() = default;

@@ -27,6 +27,8 @@ class TranscriptionResults {
 
 // A transcription module for one locale. It describes which assets a request
 // needs and, once an analyzer has it as a module, delivers its results.
+// Implementations: LinuxTranscriber (platform/linux), ScriptedTranscriber
+// (platform/scripted); each is its own result sequence.
 class SpeechTranscriber {
  public:
   virtual ~SpeechTranscriber() = default;

@@ -3,18 +3,19 @@
 #include <exception>
 #include <utility>
 
-#include "app/channel/outgoing_message.h"
+#include "channel/outgoing_message.h"
 
 namespace earshot::session {
 namespace {
 
 void streamResults(const std::shared_ptr<platform::SpeechTranscriber>& transcriber,
-                   HostOutput& output, FailureBox& failures) {
+                   channel::HostOutput& output, FailureBox& failures) {
   try {
     platform::TranscriptionResults& results = transcriber->results();
     while (std::optional<platform::TranscriptionResult> result = results.next()) {
-      output.emit(
-          OutgoingMessage("transcript").add("text", result->text).add("isFinal", result->isFinal));
+      output.emit(channel::OutgoingMessage("transcript")
+                      .add("text", result->text)
+                      .add("isFinal", result->isFinal));
     }
   } catch (const std::exception& error) {
     failures.set(error.what());
@@ -41,7 +42,8 @@ void AnalyzerSession::end() {
   results_.join();
 }
 
-std::unique_ptr<AnalyzerSession> startSession(platform::SpeechServices& speech, HostOutput& output,
+std::unique_ptr<AnalyzerSession> startSession(platform::SpeechServices& speech,
+                                              channel::HostOutput& output,
                                               const platform::Locale& locale,
                                               const platform::AudioFormat& format,
                                               std::shared_ptr<FailureBox> failures) {

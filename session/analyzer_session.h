@@ -3,7 +3,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/channel/host_output.h"
+#include "channel/host_output.h"
 #include "platform/analyzer_input_queue.h"
 #include "platform/audio_format.h"
 #include "platform/locale.h"
@@ -47,7 +47,8 @@ class AnalyzerSession {
   std::shared_ptr<platform::AnalyzerInputQueue> input_;
   std::thread results_;
 
-  friend std::unique_ptr<AnalyzerSession> startSession(platform::SpeechServices&, HostOutput&,
+  friend std::unique_ptr<AnalyzerSession> startSession(platform::SpeechServices&,
+                                                       channel::HostOutput&,
                                                        const platform::Locale&,
                                                        const platform::AudioFormat&,
                                                        std::shared_ptr<FailureBox>);
@@ -56,7 +57,8 @@ class AnalyzerSession {
 // Builds and starts a session with a transcriber of its own. Throws the
 // analyzer's failure to prepare or to start, unchanged; nothing is left
 // running then.
-std::unique_ptr<AnalyzerSession> startSession(platform::SpeechServices& speech, HostOutput& output,
+std::unique_ptr<AnalyzerSession> startSession(platform::SpeechServices& speech,
+                                              channel::HostOutput& output,
                                               const platform::Locale& locale,
                                               const platform::AudioFormat& format,
                                               std::shared_ptr<FailureBox> failures);

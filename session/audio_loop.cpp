@@ -1,7 +1,7 @@
 #include "session/audio_loop.h"
 
-#include "app/channel/bridge_error.h"
-#include "app/channel/outgoing_message.h"
+#include "channel/outgoing_message.h"
+#include "mode/bridge_error.h"
 #include "session/audio_feed.h"
 #include "session/audio_message.h"
 
@@ -9,21 +9,22 @@ namespace earshot::session {
 namespace {
 
 void throwIfFailed(const FailureBox& failures) {
-  if (std::optional<std::string> failure = failures.current()) throw BridgeError(*failure);
+  if (std::optional<std::string> failure = failures.current()) throw mode::BridgeError(*failure);
 }
 
 }  // namespace
 
-void runAudioLoop(ModeContext& context, JsonMessageParser& parser, LiveSetup& setup) {
+void runAudioLoop(mode::ModeContext& context, channel::JsonMessageParser& parser,
+                  LiveSetup& setup) {
   AudioFeed feed(*context.platform.converters, setup.analyzerFormat);
   for (;;) {
-    std::optional<InputLine> line = context.input.next();
+    std::optional<channel::InputLine> line = context.input.next();
     if (!line) break;
     // A parked result-stream failure wins over whatever the line says.
     throwIfFailed(*setup.failures);
-    if (line->overLong) throw BridgeError("Invalid audio message");
-    IncomingMessage message = parser.parse(*line);
-    if (!message.isObject()) throw BridgeError("Invalid audio message");
+    if (line->overLong) throw mode::BridgeError("Invalid audio message");
+    channel::IncomingMessage message = parser.parse(*line);
+    if (!message.isObject()) throw mode::BridgeError("Invalid audio message");
     std::optional<std::string_view> type = message.string("type");
     if (type == "stop") break;
     if (type == "flush") {
@@ -34,7 +35,7 @@ void runAudioLoop(ModeContext& context, JsonMessageParser& parser, LiveSetup& se
                                    setup.analyzerFormat, setup.failures);
       continue;
     }
-    if (type != "audio") throw BridgeError(kInvalidPcm);
+    if (type != "audio") throw mode::BridgeError(kInvalidPcm);
     if (std::unique_ptr<platform::PcmBuffer> buffer = readAudioMessage(message)) {
       feed.feed(std::move(buffer), setup.session->input());
     }
@@ -42,7 +43,7 @@ void runAudioLoop(ModeContext& context, JsonMessageParser& parser, LiveSetup& se
   feed.drain(setup.session->input());
   setup.session->end();
   throwIfFailed(*setup.failures);
-  context.output.emit(OutgoingMessage("stopped"));
+  context.output.emit(channel::OutgoingMessage("stopped"));
 }
 
 }  // namespace earshot::session

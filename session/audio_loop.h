@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/channel/json_message.h"
-#include "app/channel/mode_context.h"
+#include "channel/json_message.h"
+#include "mode/mode_context.h"
 #include "session/handshake.h"
 
 namespace earshot::session {
@@ -11,6 +11,6 @@ namespace earshot::session {
 // "stop" or end of input ends the last session and writes "stopped". Lines
 // after "stop" are never read. Throws the failure that ends the mode; the
 // session still owned then is torn down by its destructor.
-void runAudioLoop(ModeContext& context, JsonMessageParser& parser, LiveSetup& setup);
+void runAudioLoop(mode::ModeContext& context, channel::JsonMessageParser& parser, LiveSetup& setup);
 
 }  // namespace earshot::session

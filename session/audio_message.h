@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/channel/json_message.h"
+#include "channel/json_message.h"
 #include "platform/pcm_buffer.h"
 
 namespace earshot::session {
@@ -14,6 +14,6 @@ inline constexpr char kInvalidPcm[] = "Expected mono Int16 PCM with a valid samp
 // bytes, "sampleRate" between 8000 and 192000 Hz inclusive. Returns the
 // input buffer, or nullptr when "pcm" is empty (nothing to feed). Throws
 // BridgeError kInvalidPcm otherwise.
-std::unique_ptr<platform::PcmBuffer> readAudioMessage(const IncomingMessage& message);
+std::unique_ptr<platform::PcmBuffer> readAudioMessage(const channel::IncomingMessage& message);
 
 }  // namespace earshot::session

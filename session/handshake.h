@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "app/channel/json_message.h"
-#include "app/channel/mode_context.h"
+#include "channel/json_message.h"
+#include "mode/mode_context.h"
 #include "platform/audio_format.h"
 #include "platform/locale.h"
 #include "session/analyzer_session.h"
@@ -23,6 +23,6 @@ struct LiveSetup {
 // the locale, installs its model when missing (one "status" line first),
 // gets the analyzer's format, starts the first session and writes "ready".
 // Throws the failure that ends the mode.
-LiveSetup performHandshake(ModeContext& context, JsonMessageParser& parser);
+LiveSetup performHandshake(mode::ModeContext& context, channel::JsonMessageParser& parser);
 
 }  // namespace earshot::session

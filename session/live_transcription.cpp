@@ -5,8 +5,8 @@
 
 namespace earshot::session {
 
-void runLiveTranscription(ModeContext& context) {
-  JsonMessageParser parser;  // one for the mode: it keeps its memory between lines
+void runLiveTranscription(mode::ModeContext& context) {
+  channel::JsonMessageParser parser;  // one for the mode: it keeps its memory between lines
   LiveSetup setup = performHandshake(context, parser);
   runAudioLoop(context, parser, setup);
 }

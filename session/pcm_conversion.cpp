@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/channel/bridge_error.h"
+#include "mode/bridge_error.h"
 
 namespace earshot::session {
 namespace {
@@ -14,7 +14,7 @@ constexpr int kFlushRounds = 64;
 
 [[noreturn]] void fail(const std::exception_ptr& error, const char* otherwise) {
   if (error) std::rethrow_exception(error);
-  throw BridgeError(otherwise);
+  throw mode::BridgeError(otherwise);
 }
 
 }  // namespace
@@ -49,7 +49,7 @@ void convertBuffer(std::unique_ptr<platform::PcmBuffer> input, double sampleRate
                     kConversionHeadroom;
   // Only an absurd analyzer rate gets here; a wrapped count would be worse.
   if (!(capacity <= std::numeric_limits<uint32_t>::max())) {
-    throw BridgeError("Audio conversion failed");
+    throw mode::BridgeError("Audio conversion failed");
   }
   auto output =
       std::make_unique<platform::PcmBuffer>(analyzerFormat, static_cast<uint32_t>(capacity));
@@ -85,11 +85,11 @@ void flushConverter(platform::AudioConverter& converter, const platform::AudioFo
       lastRoundEmpty = false;
     } else {
       if (ended) return;
-      if (lastRoundEmpty) throw BridgeError("Audio converter did not finish flushing");
+      if (lastRoundEmpty) throw mode::BridgeError("Audio converter did not finish flushing");
       lastRoundEmpty = true;
     }
   }
-  throw BridgeError("Audio converter exceeded its flush limit");
+  throw mode::BridgeError("Audio converter exceeded its flush limit");
 }
 
 }  // namespace earshot::session

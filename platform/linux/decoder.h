@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/linux/engine_settings.h"
-#include "platform/linux/model_catalog.h"
+#include "platform/linux/installed_models.h"
 
 struct ps_decoder_s;
 struct cmd_ln_s;

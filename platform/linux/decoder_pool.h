@@ -6,7 +6,7 @@
 
 #include "platform/linux/decoder.h"
 #include "platform/linux/engine_settings.h"
-#include "platform/linux/model_catalog.h"
+#include "platform/linux/installed_models.h"
 
 namespace earshot::platform::linuxos {
 

@@ -9,7 +9,7 @@
 namespace earshot::platform::linuxos {
 
 bool LinuxSpeechServices::isAvailable() {
-  return catalog_.usable();
+  return models_.usable();
 }
 
 std::optional<Locale> LinuxSpeechServices::supportedLocale(const Locale& equivalentTo) {
@@ -19,7 +19,7 @@ std::optional<Locale> LinuxSpeechServices::supportedLocale(const Locale& equival
 std::vector<Locale> LinuxSpeechServices::supportedLocales() {
   // What is on disk, then what can be downloaded.
   std::vector<Locale> locales = installedLocales();
-  for (auto& locale : catalog_.downloadableLocales()) {
+  for (auto& locale : models_.downloadableLocales()) {
     if (std::find(locales.begin(), locales.end(), locale) == locales.end()) {
       locales.push_back(std::move(locale));
     }
@@ -29,7 +29,7 @@ std::vector<Locale> LinuxSpeechServices::supportedLocales() {
 
 std::vector<Locale> LinuxSpeechServices::installedLocales() {
   std::vector<Locale> locales;
-  for (const auto& model : catalog_.models()) locales.push_back(model.locale);
+  for (const auto& model : models_.models()) locales.push_back(model.locale);
   return locales;
 }
 
@@ -41,13 +41,13 @@ std::shared_ptr<SpeechTranscriber> LinuxSpeechServices::makeTranscriber(const Lo
 std::optional<AudioFormat> LinuxSpeechServices::bestAvailableAudioFormat(
     const ModuleList& modules) {
   if (modules.empty() || !modules.front()) return std::nullopt;
-  auto model = catalog_.find(modules.front()->locale());
+  auto model = models_.find(modules.front()->locale());
   if (!model) return std::nullopt;
   return model->format();
 }
 
 std::shared_ptr<SpeechAnalyzer> LinuxSpeechServices::makeAnalyzer(const ModuleList& modules) {
-  return std::make_shared<PocketSphinxAnalyzer>(modules, catalog_, settings_, pool_);
+  return std::make_shared<PocketSphinxAnalyzer>(modules, models_, settings_, pool_);
 }
 
 }  // namespace earshot::platform::linuxos

@@ -2,17 +2,17 @@
 
 #include "platform/linux/decoder_pool.h"
 #include "platform/linux/engine_settings.h"
-#include "platform/linux/model_catalog.h"
+#include "platform/linux/installed_models.h"
 #include "platform/speech_services.h"
 
 namespace earshot::platform::linuxos {
 
-// Speech services over the models of a catalog. Every query reads the
-// catalog afresh; only loaded decoders are kept (in the pool).
+// Speech services over the installed models. Every query reads the
+// folders afresh; only loaded decoders are kept (in the pool).
 class LinuxSpeechServices final : public SpeechServices {
  public:
-  LinuxSpeechServices(ModelCatalog catalog, EngineSettings settings, DecoderPool& pool)
-      : catalog_(std::move(catalog)), settings_(std::move(settings)), pool_(pool) {}
+  LinuxSpeechServices(InstalledModels models, EngineSettings settings, DecoderPool& pool)
+      : models_(std::move(models)), settings_(std::move(settings)), pool_(pool) {}
 
   bool isAvailable() override;
   std::optional<Locale> supportedLocale(const Locale& equivalentTo) override;
@@ -24,7 +24,7 @@ class LinuxSpeechServices final : public SpeechServices {
   std::shared_ptr<SpeechAnalyzer> makeAnalyzer(const ModuleList& modules) override;
 
  private:
-  ModelCatalog catalog_;
+  InstalledModels models_;
   EngineSettings settings_;
   DecoderPool& pool_;
 };

@@ -4,9 +4,9 @@
 
 namespace earshot::platform::linuxos {
 
-PocketSphinxAnalyzer::PocketSphinxAnalyzer(const ModuleList& modules, ModelCatalog catalog,
+PocketSphinxAnalyzer::PocketSphinxAnalyzer(const ModuleList& modules, InstalledModels models,
                                            EngineSettings settings, DecoderPool& pool)
-    : modules_(modules), catalog_(std::move(catalog)), settings_(std::move(settings)), pool_(pool) {
+    : modules_(modules), models_(std::move(models)), settings_(std::move(settings)), pool_(pool) {
   if (modules_.size() == 1) {
     transcriber_ = std::dynamic_pointer_cast<LinuxTranscriber>(modules_.front());
   }
@@ -27,7 +27,7 @@ void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
     throw PlatformError("The speech analyzer takes exactly one transcriber of this platform.");
   }
   const Locale& locale = transcriber_->locale();
-  auto model = catalog_.find(locale);
+  auto model = models_.find(locale);
   if (!model) throw PlatformError("No speech model is installed for " + locale.bcp47() + ".");
   if (format != model->format()) {
     throw PlatformError("The speech model for " + locale.bcp47() + " takes mono 16-bit audio at " +

@@ -6,8 +6,8 @@
 
 #include "platform/linux/decoder_pool.h"
 #include "platform/linux/engine_settings.h"
+#include "platform/linux/installed_models.h"
 #include "platform/linux/linux_transcriber.h"
-#include "platform/linux/model_catalog.h"
 #include "platform/linux/segmenting_recognizer.h"
 #include "platform/speech_analyzer.h"
 
@@ -31,7 +31,7 @@ namespace earshot::platform::linuxos {
 // the caller before start() and after joining it.
 class PocketSphinxAnalyzer final : public SpeechAnalyzer {
  public:
-  PocketSphinxAnalyzer(const ModuleList& modules, ModelCatalog catalog, EngineSettings settings,
+  PocketSphinxAnalyzer(const ModuleList& modules, InstalledModels models, EngineSettings settings,
                        DecoderPool& pool);
   ~PocketSphinxAnalyzer() override;
 
@@ -45,7 +45,7 @@ class PocketSphinxAnalyzer final : public SpeechAnalyzer {
 
   ModuleList modules_;
   std::shared_ptr<LinuxTranscriber> transcriber_;
-  ModelCatalog catalog_;
+  InstalledModels models_;
   EngineSettings settings_;
   DecoderPool& pool_;
 

@@ -3,15 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "app/apple_speech_helper.h"
-#include "app/channel/byte_source.h"
-#include "app/channel/line_reader.h"
+#include "channel/byte_source.h"
+#include "channel/line_reader.h"
 #include "tests/support/test_channel.h"
 
 namespace earshot::testing {
 namespace {
 
 // Standard input of a mode that must not read it.
-class UnreadableInput final : public ByteSource {
+class UnreadableInput final : public channel::ByteSource {
  public:
   size_t readSome(char*, size_t) override {
     ADD_FAILURE() << "the mode read standard input";
@@ -23,11 +23,11 @@ AssetRun runWith(const std::vector<std::string>& arguments, platform::Platform p
                  platform::scripted::ScriptedSleeper* clock) {
   TestChannel channel;
   UnreadableInput unreadable;
-  LineReader input(unreadable);
-  ModeContext context{platform, input, channel.output()};
+  channel::LineReader input(unreadable);
+  mode::ModeContext context{platform, input, channel.output()};
   AssetRun run;
   if (clock) clock->onStop([&] { run.linesAtStop = channel.lines(); });
-  run.status = AppleSpeechHelper::execute(arguments, context);
+  run.status = app::AppleSpeechHelper::execute(arguments, context);
   if (clock) clock->onStop(nullptr);
   run.lines = channel.lines();
   return run;

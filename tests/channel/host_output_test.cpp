@@ -1,4 +1,4 @@
-#include "app/channel/host_output.h"
+#include "channel/host_output.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 
 #include "tests/support/test_channel.h"
 
-namespace earshot {
+namespace earshot::channel {
 namespace {
 
 std::string serialized(const OutgoingMessage& message) {
@@ -115,4 +115,4 @@ TEST(HostOutput, ClosedReaderIsNotAFailure) {
 }
 
 }  // namespace
-}  // namespace earshot
+}  // namespace earshot::channel

@@ -1,12 +1,12 @@
-#include "app/channel/json_message.h"
+#include "channel/json_message.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/channel/byte_source.h"
+#include "channel/byte_source.h"
 
-namespace earshot {
+namespace earshot::channel {
 namespace {
 
 // Parses `text` the way the program does: through the line reader.
@@ -81,4 +81,4 @@ TEST(IncomingMessage, EscapesAndReplacementCharactersDecode) {
 }
 
 }  // namespace
-}  // namespace earshot
+}  // namespace earshot::channel

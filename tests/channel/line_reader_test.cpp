@@ -1,4 +1,4 @@
-#include "app/channel/line_reader.h"
+#include "channel/line_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/channel/byte_source.h"
+#include "channel/byte_source.h"
 
-namespace earshot {
+namespace earshot::channel {
 namespace {
 
 struct ReadLine {
@@ -107,4 +107,4 @@ TEST(LineReader, ReadsNoFurtherThanTheLineNeeds) {
 }
 
 }  // namespace
-}  // namespace earshot
+}  // namespace earshot::channel

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "earshot_process.h"
+#include "tests/support/child_process.h"
 
-namespace earshot::e2e {
+namespace earshot::testing {
 namespace {
 
 TEST(Modes, LocalesListsTheEnginesEnglishAsSupportedAndInstalled) {
@@ -63,4 +63,4 @@ TEST(Modes, AnUnsupportedLiveLocaleFailsBeforeAnyAudio) {
 }
 
 }  // namespace
-}  // namespace earshot::e2e
+}  // namespace earshot::testing

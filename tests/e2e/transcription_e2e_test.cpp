@@ -4,20 +4,17 @@
 #include <string>
 #include <vector>
 
-#include "earshot_process.h"
-#include "host_audio.h"
+#include "tests/support/child_process.h"
+#include "tests/support/host_audio.h"
+#include "tests/support/host_lines.h"
 
-namespace earshot::e2e {
+namespace earshot::testing {
 namespace {
 
 const std::string kGoForward = "goforward.raw";
 const std::string kGoForwardWords = "go forward ten meters";
 const std::string kBook = "librivox/sense_and_sensibility_01_austen_64kb-0930.wav";
 const std::string kBookWords = "he might even have been made amiable himself";
-
-std::string init(const std::string& locale) {
-  return R"({"type":"init","locale":")" + locale + "\"}\n";
-}
 
 // ready, then transcript lines only, then stopped; nothing on stderr.
 void expectSession(const ProcessRun& run) {
@@ -42,9 +39,8 @@ class Recording : public ::testing::TestWithParam<Case> {};
 TEST_P(Recording, IsTranscribedWithPartialsBeforeItsFinal) {
   const Case& c = GetParam();
   std::vector<int16_t> audio = resampled(recording(c.file), 16000, c.rate);
-  ProcessRun run = runEarshot({}, init(c.locale) + audioLines(audio, c.rate) +
-                                      R"({"type":"stop"})"
-                                      "\n");
+  ProcessRun run =
+      runEarshot({}, initLine(c.locale) + "\n" + audioLines(audio, c.rate) + stopLine() + "\n");
   expectSession(run);
   auto heard = transcripts(run.lines);
   ASSERT_FALSE(heard.empty());
@@ -77,12 +73,9 @@ bool mentionsAny(const std::string& text, const std::vector<std::string>& words)
 TEST(LiveTranscription, AFlushKeepsTwoRecordingsApartAndInOrder) {
   // The second recording at another rate also exercises a converter after
   // the first session's audio needed none.
-  std::string input = init("en-US") + audioLines(recording(kGoForward), 16000) +
-                      R"({"type":"flush"})"
-                      "\n" +
-                      audioLines(resampled(recording(kBook), 16000, 44100), 44100) +
-                      R"({"type":"stop"})"
-                      "\n";
+  std::string input =
+      initLine("en-US") + "\n" + audioLines(recording(kGoForward), 16000) + flushLine() + "\n" +
+      audioLines(resampled(recording(kBook), 16000, 44100), 44100) + stopLine() + "\n";
   ProcessRun run = runEarshot({}, input);
   expectSession(run);
   auto heard = transcripts(run.lines);
@@ -102,10 +95,11 @@ TEST(LiveTranscription, AFlushKeepsTwoRecordingsApartAndInOrder) {
 }
 
 TEST(LiveTranscription, EndOfInputEndsTheSessionLikeStop) {
-  ProcessRun run = runEarshot({}, init("en-US") + audioLines(recording(kGoForward), 16000));
+  ProcessRun run =
+      runEarshot({}, initLine("en-US") + "\n" + audioLines(recording(kGoForward), 16000));
   expectSession(run);
   EXPECT_GE(wordsHeard(kGoForwardWords, finalText(transcripts(run.lines))), 3u);
 }
 
 }  // namespace
-}  // namespace earshot::e2e
+}  // namespace earshot::testing

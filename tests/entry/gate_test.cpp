@@ -51,7 +51,8 @@ TEST(Gate, UnsupportedLocaleQuotesTheRequestVerbatimWithTheModesSuffix) {
     testing::ModeOutcome outcome = testing::runMode(c.arguments, scripted, c.input);
     EXPECT_EQ(outcome.status, 1);
     ASSERT_EQ(outcome.lines.size(), 1u);
-    std::string expected = OutgoingMessage("error").add("message", c.message).serialize().value();
+    std::string expected =
+        channel::OutgoingMessage("error").add("message", c.message).serialize().value();
     EXPECT_EQ(outcome.lines[0], expected);
   }
 }

@@ -11,15 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "tests/e2e/host_audio.h"
-#include "tests/hardening/child.h"
-#include "tests/hardening/protocol.h"
+#include "tests/support/child_process.h"
+#include "tests/support/host_audio.h"
+#include "tests/support/host_lines.h"
 
-namespace earshot::hardening {
+namespace earshot::testing {
 namespace {
-
-using e2e::audioLines;
-using e2e::recording;
 
 // The five book recordings one after another: about 25 s of speech.
 std::vector<int16_t> book() {
@@ -32,7 +29,7 @@ std::vector<int16_t> book() {
   return all;
 }
 
-void expectCleanEnd(const Child::Exit& exit, int status) {
+void expectCleanEnd(const ProcessRun& exit, int status) {
   EXPECT_EQ(exit.signal, 0) << "killed by a signal";
   EXPECT_EQ(exit.status, status);
   EXPECT_EQ(exit.err, "");
@@ -49,13 +46,13 @@ class OutputClosedMidSession : public ::testing::TestWithParam<ClosedOutputCase>
 // Every transcript after the close is a failed write; the session still
 // runs to its end and the process ends normally once its input ends.
 TEST_P(OutputClosedMidSession, EndsOnceItsInputEnds) {
-  Child child({.arguments = {}, .readOutput = false});
-  child.write(initLine());
+  ChildProcess child({.argv = earshotCommand(), .readOutput = false});
+  child.write(initLine() + "\n");
   ASSERT_EQ(child.readLine(), readyLine());
   child.closeOutput();
   std::string audio = audioLines(recording("goforward.raw"), 16000);
-  child.write(audio + flushLine() + audio);
-  if (GetParam().stop) child.write(stopLine());
+  child.write(audio + flushLine() + "\n" + audio);
+  if (GetParam().stop) child.write(stopLine() + "\n");
   expectCleanEnd(child.wait(), 0);
 }
 
@@ -77,14 +74,14 @@ class InputEndsMidLine : public ::testing::TestWithParam<CutLineCase> {};
 // handled, a cut one is a syntax error, and either way the process ends.
 TEST_P(InputEndsMidLine, IsReadAsALastLine) {
   const CutLineCase& c = GetParam();
-  Child child({});
-  child.write(initLine());
+  ChildProcess child({.argv = earshotCommand()});
+  child.write(initLine() + "\n");
   if (c.audioBefore) child.write(audioLines(recording("goforward.raw"), 16000));
   child.write(c.lastLine);
-  Child::Exit exit = child.wait();
+  ProcessRun exit = child.wait();
 
   std::string error = jsonErrorOf(c.lastLine);
-  bool failed = error != "(no syntax error)";
+  bool failed = !error.empty();
   expectCleanEnd(exit, failed ? 1 : 0);
   ASSERT_GE(exit.lines.size(), 2u);
   EXPECT_EQ(exit.lines.front(), readyLine());
@@ -112,8 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
 // A host that dies closes both pipes at once. Here it dies while the
 // program is blocked writing transcripts into a full one-page pipe.
 TEST(HostGone, WhileTheProgramIsBlockedWritingItEnds) {
-  Child child({.arguments = {}, .readOutput = false, .smallOutputPipe = true});
-  std::string input = initLine() + audioLines(book(), 16000);
+  ChildProcess child({.argv = earshotCommand(), .readOutput = false, .smallOutputPipe = true});
+  std::string input = initLine() + "\n" + audioLines(book(), 16000);
   // Feeding on a thread of its own: the program reads its input whatever
   // its output does, but the test must watch the output meanwhile.
   std::thread feeder([&] { child.write(input); });
@@ -140,7 +137,7 @@ struct OneShotCase {
 class OneShotModeWithOutputClosed : public ::testing::TestWithParam<OneShotCase> {};
 
 TEST_P(OneShotModeWithOutputClosed, EndsNormally) {
-  Child child({.arguments = GetParam().arguments, .readOutput = false});
+  ChildProcess child({.argv = earshotCommand(GetParam().arguments), .readOutput = false});
   child.closeOutput();
   expectCleanEnd(child.wait(), 0);
 }
@@ -156,9 +153,9 @@ INSTANTIATE_TEST_SUITE_P(Hardening, OneShotModeWithOutputClosed,
 // the process alive.
 TEST(FailingMode, EndsTheProcessWithAMinuteOfAudioQueued) {
   std::string speech = audioLines(book(), 16000);
-  Child child({});
-  child.write(initLine() + speech + speech + speech + "[]\n" + stopLine());
-  Child::Exit exit = child.wait();
+  ChildProcess child({.argv = earshotCommand()});
+  child.write(initLine() + "\n" + speech + speech + speech + "[]\n" + stopLine() + "\n");
+  ProcessRun exit = child.wait();
   expectCleanEnd(exit, 1);
   ASSERT_GE(exit.lines.size(), 2u);
   EXPECT_EQ(exit.lines.front(), readyLine());
@@ -166,4 +163,4 @@ TEST(FailingMode, EndsTheProcessWithAMinuteOfAudioQueued) {
 }
 
 }  // namespace
-}  // namespace earshot::hardening
+}  // namespace earshot::testing

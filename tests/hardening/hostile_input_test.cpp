@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/hardening/child.h"
-#include "tests/hardening/protocol.h"
+#include "tests/support/child_process.h"
+#include "tests/support/host_audio.h"
+#include "tests/support/host_lines.h"
 
-namespace earshot::hardening {
+namespace earshot::testing {
 namespace {
 
 std::string allByteValues() {
@@ -28,7 +29,7 @@ struct HostileCase {
   std::string name;
   // Writes standard input after the "init" line (or instead of it when
   // `beforeInit`); it may stop early once the program stops reading.
-  std::function<void(Child&)> send;
+  std::function<void(ChildProcess&)> send;
   // The error text, or empty for a normal run (ready, stopped).
   std::function<std::string()> error;
   bool beforeInit = false;
@@ -36,32 +37,32 @@ struct HostileCase {
   friend void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.name; }
 };
 
-void sendLine(Child& child, const std::string& line) {
+void sendLine(ChildProcess& child, const std::string& line) {
   child.write(line + "\n");
 }
 
 // A line of `size` bytes: an audio message whose "pcm" is all 'A'.
-void sendLongAudioLine(Child& child, size_t size) {
+void sendLongAudioLine(ChildProcess& child, size_t size) {
   if (!child.write(kAudioStart)) return;
   if (!writeRepeated(child, "A", size - kAudioStart.size() - 2)) return;
-  child.write("\"}\n" + stopLine());
+  child.write("\"}\n" + stopLine() + "\n");
 }
 
-void writeLines(Child& child, const std::string& line, size_t count) {
+void writeLines(ChildProcess& child, const std::string& line, size_t count) {
   std::string piece = line + "\n";
   writeRepeated(child, piece, piece.size() * count);
 }
 
-std::function<void(Child&)> line(std::string text) {
-  return [text](Child& child) { sendLine(child, text); };
+std::function<void(ChildProcess&)> line(std::string text) {
+  return [text](ChildProcess& child) { sendLine(child, text); };
 }
 std::function<std::string()> text(std::string message) {
   return [message] { return message; };
 }
 // Large lines are made when a test runs, not when the cases are listed.
 using LineMaker = std::string (*)();
-std::function<void(Child&)> line(LineMaker make) {
-  return [make](Child& child) { sendLine(child, make()); };
+std::function<void(ChildProcess&)> line(LineMaker make) {
+  return [make](ChildProcess& child) { sendLine(child, make()); };
 }
 std::function<std::string()> jsonError(std::string line) {
   return [line] { return jsonErrorOf(line); };
@@ -84,10 +85,11 @@ std::vector<HostileCase> hostileCases() {
   LineMaker everyByteInPcm = [] { return kAudioStart + allByteValues() + "\"}"; };
   LineMaker equalsPcm = [] { return kAudioStart + std::string(1'900'000, '=') + "\"}"; };
   return {
-      {"Line3MB", [](Child& c) { sendLongAudioLine(c, 3'000'000); }, text("Invalid audio message")},
-      {"Line100MB", [](Child& c) { sendLongAudioLine(c, 100'000'000); },
+      {"Line3MB", [](ChildProcess& c) { sendLongAudioLine(c, 3'000'000); },
        text("Invalid audio message")},
-      {"Line3MBInsteadOfInit", [](Child& c) { sendLongAudioLine(c, 3'000'000); },
+      {"Line100MB", [](ChildProcess& c) { sendLongAudioLine(c, 100'000'000); },
+       text("Invalid audio message")},
+      {"Line3MBInsteadOfInit", [](ChildProcess& c) { sendLongAudioLine(c, 3'000'000); },
        text("Expected init message"), true},
       {"InvalidUtf8InPcm", line(kAudioStart + "AA\xff=\"}"), text(kInvalidPcm)},
       {"InvalidUtf8InLocale", line("{\"type\":\"init\",\"locale\":\"en-\xff\"}"),
@@ -114,12 +116,12 @@ std::vector<HostileCase> hostileCases() {
       {"EveryByteValueInsteadOfInit", line(everyByte), jsonError(everyByte), true},
       {"NulAfterTheObject", line(std::string("{\"type\":\"stop\"}\0", 16)),
        jsonError(std::string("{\"type\":\"stop\"}\0", 16))},
-      {"FloodOfOneSampleLines", [](Child& c) { writeLines(c, sampleRate("16000"), 100'000); },
-       kNormalRun},
+      {"FloodOfOneSampleLines",
+       [](ChildProcess& c) { writeLines(c, sampleRate("16000"), 100'000); }, kNormalRun},
       {"FloodOfOneSampleLinesToConvert",
-       [](Child& c) { writeLines(c, sampleRate("8000"), 100'000); }, kNormalRun},
+       [](ChildProcess& c) { writeLines(c, sampleRate("8000"), 100'000); }, kNormalRun},
       {"FloodOfEmptyAudioAndFlushes",
-       [](Child& c) {
+       [](ChildProcess& c) {
          writeLines(c,
                     R"({"type":"audio","sampleRate":44100,"pcm":""})"
                     "\n"
@@ -134,10 +136,10 @@ class HostileInput : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileInput, EndsInOneErrorLineOrANormalRun) {
   const HostileCase& c = GetParam();
-  Child child({});
-  if (!c.beforeInit) child.write(initLine());
+  ChildProcess child({.argv = earshotCommand()});
+  if (!c.beforeInit) child.write(initLine() + "\n");
   c.send(child);
-  Child::Exit exit = child.wait();
+  ProcessRun exit = child.wait();
 
   std::string error = c.error();
   std::vector<std::string> expected;
@@ -153,4 +155,4 @@ INSTANTIATE_TEST_SUITE_P(Hardening, HostileInput, ::testing::ValuesIn(hostileCas
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace earshot::hardening
+}  // namespace earshot::testing

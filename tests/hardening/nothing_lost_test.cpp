@@ -13,17 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/host_audio.h"
-#include "tests/hardening/child.h"
-#include "tests/hardening/protocol.h"
+#include "tests/support/child_process.h"
+#include "tests/support/host_audio.h"
+#include "tests/support/host_lines.h"
 
-namespace earshot::hardening {
+namespace earshot::testing {
 namespace {
-
-using e2e::audioLines;
-using e2e::recording;
-using e2e::resampled;
-using e2e::transcripts;
 
 constexpr size_t kFrame = 160;  // 10 ms at 16 kHz
 
@@ -91,10 +86,10 @@ std::string joined(const std::vector<std::string>& texts) {
   return all;
 }
 
-Child::Exit transcribe(const std::string& input) {
-  Child child({});
-  child.write(initLine() + input);
-  Child::Exit exit = child.wait();
+ProcessRun transcribe(const std::string& input) {
+  ChildProcess child({.argv = earshotCommand()});
+  child.write(initLine() + "\n" + input);
+  ProcessRun exit = child.wait();
   EXPECT_EQ(exit.status, 0);
   EXPECT_EQ(exit.err, "");
   EXPECT_EQ(exit.lines.back(), stoppedLine());
@@ -120,23 +115,23 @@ TEST_P(SpeechUpToTheEdge, IsInTheFinals) {
   std::vector<int16_t> speech =
       resampled(withoutTrailingPause(recording("goforward.raw")), 16000, c.rate);
   std::string input = audioLines(speech, c.rate) + c.end;
-  bool flushed = c.end == flushLine();
-  if (flushed) input += audioLines(recording("goforward.raw"), 16000) + stopLine();
+  bool flushed = c.end == flushLine() + "\n";
+  if (flushed) input += audioLines(recording("goforward.raw"), 16000) + stopLine() + "\n";
 
   std::vector<std::string> heard = finals(transcribe(input).lines);
   ASSERT_EQ(heard.size(), flushed ? 2u : 1u) << joined(heard);
   // The first session's last final holds its last word.
   std::vector<std::string> first = words(heard.front());
   EXPECT_EQ(first.back(), "meters") << heard.front();
-  EXPECT_GE(e2e::wordsHeard(kWords, heard.front()), 3u) << heard.front();
+  EXPECT_GE(wordsHeard(kWords, heard.front()), 3u) << heard.front();
 }
 
 INSTANTIATE_TEST_SUITE_P(Hardening, SpeechUpToTheEdge,
-                         ::testing::Values(EdgeCase{"Stop16k", 16000, stopLine()},
+                         ::testing::Values(EdgeCase{"Stop16k", 16000, stopLine() + "\n"},
                                            EdgeCase{"EndOfInput16k", 16000, ""},
-                                           EdgeCase{"Flush16k", 16000, flushLine()},
-                                           EdgeCase{"Stop44k", 44100, stopLine()},
-                                           EdgeCase{"Flush44k", 44100, flushLine()}),
+                                           EdgeCase{"Flush16k", 16000, flushLine() + "\n"},
+                                           EdgeCase{"Stop44k", 44100, stopLine() + "\n"},
+                                           EdgeCase{"Flush44k", 44100, flushLine() + "\n"}),
                          [](const auto& info) { return info.param.name; });
 
 // Words in the same order in both, over the longer one.
@@ -165,10 +160,11 @@ TEST(LongRecording, FlushedAtItsPausesKeepsTheWordsOfOneSession) {
   std::string flushedInput;
   size_t from = 0;
   for (size_t pause : pauses) {
-    flushedInput += audioLines({book.begin() + from, book.begin() + pause}, 16000) + flushLine();
+    flushedInput +=
+        audioLines({book.begin() + from, book.begin() + pause}, 16000) + flushLine() + "\n";
     from = pause;
   }
-  flushedInput += audioLines({book.begin() + from, book.end()}, 16000) + stopLine();
+  flushedInput += audioLines({book.begin() + from, book.end()}, 16000) + stopLine() + "\n";
 
   std::vector<std::string> whole = words(joined(finals(transcribe(audioLines(book, 16000)).lines)));
   std::vector<std::string> flushed = words(joined(finals(transcribe(flushedInput).lines)));
@@ -180,4 +176,4 @@ TEST(LongRecording, FlushedAtItsPausesKeepsTheWordsOfOneSession) {
 }
 
 }  // namespace
-}  // namespace earshot::hardening
+}  // namespace earshot::testing

@@ -214,14 +214,15 @@ TEST_F(Analyzer, RefusesAnotherFormatOrAForeignModule) {
 TEST(AnalyzerEngine, ABrokenModelFailsToPrepareQuietly) {
   fs::path root = fs::temp_directory_path() / ("earshot-broken-" + std::to_string(::getpid()));
   fs::remove_all(root);
-  auto real = *ModelCatalog::system().find(Locale::fromIdentifier("en-US"));
+  auto real = *InstalledModels::system().find(Locale::fromIdentifier("en-US"));
   fs::create_directories(root / "en-us");
   fs::create_directory_symlink(real.acousticModel, root / "en-us/en-us");
   fs::create_symlink(real.dictionary, root / "en-us/cmudict-en-us.dict");
   std::ofstream(root / "en-us/en-us.lm.bin") << "not a language model";
 
   testing::StderrCapture stderrText;
-  Platform broken = makeLinuxPlatform(ModelCatalog({ModelSource{root, true}}));
+  Platform broken = makeLinuxPlatform(InstalledModels(
+      {ModelSource{root, true}}, store::StoreLocations::below(root.string() + "-home")));
   Session session(broken);
   try {
     session.start();
@@ -238,7 +239,7 @@ TEST(AnalyzerEngine, LoadingAndDecodingWriteNothingToStderr) {
   // Settings no other test uses, so that this test loads a decoder itself.
   EngineSettings settings = defaultEngineSettings();
   settings.options.emplace_back("-lw", "6.5");
-  Platform platform = makeLinuxPlatform(ModelCatalog::system(), settings);
+  Platform platform = makeLinuxPlatform(InstalledModels::system(), settings);
   size_t loads = DecoderPool::shared().loadCount();
   auto results = transcribe(platform, raw(kData + "goforward.raw"));
   EXPECT_EQ(DecoderPool::shared().loadCount(), loads + 1);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/channel/line_reader.h"
+#include "channel/line_reader.h"
 #include "tests/session/live_harness.h"
 
 namespace earshot {
@@ -33,17 +33,17 @@ struct LineCase {
 };
 
 TEST(AudioLoop, EachLineIsHandledBeforeTheNextIsRead) {
-  const std::string stopped = testing::kStoppedLine;
+  const std::string stopped = testing::stoppedLine();
   const std::string stop = R"({"type":"stop"})";
   for (const LineCase& c : std::vector<LineCase>{
            {"end of input at once", {}, stopped, 1},
            {"stop", {stop}, stopped, 2},
            {"lines after stop are never read", {stop, "[]", "garbage", stop}, stopped, 2},
            {"stop with other members", {R"({"reason":1,"type":"stop"})"}, stopped, 2},
-           {"blank line", {"", stop}, testing::errorLine(testing::jsonErrorFor("")), 2},
+           {"blank line", {"", stop}, testing::errorLine(testing::jsonErrorOf("")), 2},
            {"broken JSON",
             {"{\"type\"", stop},
-            testing::errorLine(testing::jsonErrorFor("{\"type\"")),
+            testing::errorLine(testing::jsonErrorOf("{\"type\"")),
             2},
            {"empty array", {"[]", stop}, testing::errorLine(kInvalidAudio), 2},
            {"array", {"[1]"}, testing::errorLine(kInvalidAudio), 2},
@@ -54,15 +54,15 @@ TEST(AudioLoop, EachLineIsHandledBeforeTheNextIsRead) {
            {"stop in other case", {R"({"type":"Stop"})"}, testing::errorLine(kInvalidPcm), 2},
            {"unknown type", {R"({"type":"pause"})"}, testing::errorLine(kInvalidPcm), 2},
            {"line just under the limit",
-            {paddedTo(stop, LineReader::kMaxLineBytes - 1)},
+            {paddedTo(stop, channel::LineReader::kMaxLineBytes - 1)},
             stopped,
             2},
            {"line at the limit",
-            {paddedTo(stop, LineReader::kMaxLineBytes)},
+            {paddedTo(stop, channel::LineReader::kMaxLineBytes)},
             testing::errorLine(kInvalidAudio),
             2},
            {"line at the limit that is not JSON",
-            {std::string(LineReader::kMaxLineBytes, '{')},
+            {std::string(channel::LineReader::kMaxLineBytes, '{')},
             testing::errorLine(kInvalidAudio),
             2},
            {"flush then stop", {R"({"type":"flush"})", stop}, stopped, 3},
@@ -137,7 +137,7 @@ TEST(AudioLoop, AudioMessagesAreCheckedInFull) {
     EXPECT_EQ(outcome.lines,
               (std::vector<std::string>{
                   testing::readyLine(),
-                  c.accepted ? testing::kStoppedLine : testing::errorLine(kInvalidPcm)}));
+                  c.accepted ? testing::stoppedLine() : testing::errorLine(kInvalidPcm)}));
     EXPECT_EQ(scripted.log->callsStartingWith("analyze"), c.analyzed);
     if (!c.accepted) {
       EXPECT_TRUE(scripted.log->callsStartingWith("makeConverter").empty());
@@ -167,7 +167,7 @@ TEST(AudioLoop, AParkedFailureEndsTheModeAtTheNextLineWhateverItSays) {
   const std::string audio = testing::audioLine({1, 2}, 16000);
   for (const std::string& next :
        {std::string(R"({"type":"stop"})"), std::string(R"({"type":"flush"})"), audio,
-        std::string("[]"), std::string(""), std::string(LineReader::kMaxLineBytes, 'x')}) {
+        std::string("[]"), std::string(""), std::string(channel::LineReader::kMaxLineBytes, 'x')}) {
     SCOPED_TRACE(next.substr(0, 40));
     auto scripted = LiveHarness::defaultPlatform();
     scripted.speech->sessions.scripts = {
@@ -253,7 +253,8 @@ TEST(AudioLoop, FlushEndsTheSessionSilentlyAndOpensANewOne) {
   LiveHarness::Outcome outcome = LiveHarness::run(
       scripted, afterInit({R"({"type":"flush"})", R"({"type":"flush","now":true})"}));
   EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine(), testing::kStoppedLine}));
+  EXPECT_EQ(outcome.lines,
+            (std::vector<std::string>{testing::readyLine(), testing::stoppedLine()}));
   const std::vector<std::string> session{"makeTranscriber(en-US)", "makeAnalyzer(1)",
                                          "prepareToAnalyze(16000)", "start"};
   // The handshake's own transcriber comes first; it serves no session.
@@ -283,7 +284,7 @@ TEST(AudioLoop, TranscriptsOfAudioBeforeAFlushAreWrittenBeforeLaterAudioIsConver
                                testing::readyLine(), testing::transcriptLine("hel", false),
                                testing::transcriptLine("hello", false),
                                testing::transcriptLine("hello there", true),
-                               testing::transcriptLine("world", true), testing::kStoppedLine}));
+                               testing::transcriptLine("world", true), testing::stoppedLine()}));
   // "written(n)" is the number of lines out when the converter was called.
   EXPECT_EQ(testing::callsMatching(*scripted.log, {"written", "convert#", "finalize", "start"}),
             (std::vector<std::string>{"start", "finalize", "start", "written(4)",
@@ -308,7 +309,7 @@ TEST(AudioLoop, TranscriptsAreWrittenWhileTheLoopWaitsForInput) {
   EXPECT_TRUE(outcome.waitsMet);
   EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine(), partial,
                                                      testing::transcriptLine("partial text", true),
-                                                     testing::kStoppedLine}));
+                                                     testing::stoppedLine()}));
 }
 
 TEST(AudioLoop, LongTranscriptsAndStoppedNeverShareALine) {
@@ -323,7 +324,7 @@ TEST(AudioLoop, LongTranscriptsAndStoppedNeverShareALine) {
     (isFinal ? script.results : script.resultsWhileAnalyzing).push_back({text, isFinal});
     expected.push_back(testing::transcriptLine(text, isFinal));
   }
-  expected.push_back(testing::kStoppedLine);
+  expected.push_back(testing::stoppedLine());
   scripted.speech->sessions.scripts = {script};
   std::vector<std::string> input;
   for (int i = 0; i < 4; ++i) input.push_back(testing::audioLine({int16_t(i)}, 16000));

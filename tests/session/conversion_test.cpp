@@ -44,7 +44,7 @@ struct SubStateCase {
   std::vector<ConverterScript> scripts;
   std::vector<std::string> converter;
   std::vector<std::string> analyzer;
-  std::string last = testing::kStoppedLine;
+  std::string last = testing::stoppedLine();
 };
 
 TEST(Conversion, OneConverterPerRunOfAForeignFormatDrainedBeforeItIsDropped) {
@@ -126,7 +126,7 @@ TEST(Conversion, OneConverterPerRunOfAForeignFormatDrainedBeforeItIsDropped) {
     LiveHarness::Outcome outcome = LiveHarness::run(scripted, afterInit(c.lines));
     EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine(), c.last}));
     EXPECT_EQ(converterCalls(*scripted.log), c.converter);
-    if (c.last == testing::kStoppedLine) {
+    if (c.last == testing::stoppedLine()) {
       EXPECT_EQ(analyzerCalls(*scripted.log), c.analyzer);
     } else {
       // The analyzer was dropped without finishing its queue: what it took
@@ -193,7 +193,7 @@ struct OutcomeCase {
 };
 
 TEST(Conversion, AConversionSucceedsUnlessItReportsError) {
-  const std::string stopped = testing::kStoppedLine;
+  const std::string stopped = testing::stoppedLine();
   for (const OutcomeCase& c : std::vector<OutcomeCase>{
            {"have data", {3, kHaveData}, {"analyze(3:0,0,0)"}, stopped},
            {"input ran dry", {3, kRanDry}, {"analyze(3:0,0,0)"}, stopped},
@@ -292,7 +292,7 @@ TEST(Conversion, ADrainEndsAtEndOfStreamWithinItsLimits) {
     // The drain comes with "stop", after one ordinary conversion.
     LiveHarness::Outcome outcome = LiveHarness::run(
         scripted, afterInit({testing::audioLine({1}, 8000), R"({"type":"stop"})"}));
-    std::string last = c.error.empty() ? testing::kStoppedLine : testing::errorLine(c.error);
+    std::string last = c.error.empty() ? testing::stoppedLine() : testing::errorLine(c.error);
     EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine(), last}));
     EXPECT_EQ(scripted.log->callsStartingWith("drain#1").size(), c.calls);
     EXPECT_TRUE(scripted.log->callsStartingWith("inputBlock").empty());

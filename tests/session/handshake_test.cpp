@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/channel/line_reader.h"
+#include "channel/line_reader.h"
 #include "tests/session/live_harness.h"
 
 namespace earshot {
@@ -22,9 +22,9 @@ struct FirstLineCase {
 TEST(Handshake, OnlyAnInitObjectOpensTheSession) {
   for (const FirstLineCase& c : std::vector<FirstLineCase>{
            {"no input at all", {}, kExpectedInit},
-           {"empty line", {""}, testing::jsonErrorFor("")},
-           {"broken JSON", {"{\"type\":"}, testing::jsonErrorFor("{\"type\":")},
-           {"bare number", {"5"}, testing::jsonErrorFor("5")},
+           {"empty line", {""}, testing::jsonErrorOf("")},
+           {"broken JSON", {"{\"type\":"}, testing::jsonErrorOf("{\"type\":")},
+           {"bare number", {"5"}, testing::jsonErrorOf("5")},
            {"array", {"[]"}, kExpectedInit},
            {"empty object", {"{}"}, kExpectedInit},
            {"type of another kind", {R"({"type":1})"}, kExpectedInit},
@@ -32,7 +32,8 @@ TEST(Handshake, OnlyAnInitObjectOpensTheSession) {
            {"audio first", {testing::audioLine({1, 2}, 16000), testing::initLine()}, kExpectedInit},
            {"stop first", {R"({"type":"stop"})", testing::initLine()}, kExpectedInit},
            {"over-long init",
-            {R"({"type":"init","locale":")" + std::string(LineReader::kMaxLineBytes, 'x') + "\"}"},
+            {R"({"type":"init","locale":")" + std::string(channel::LineReader::kMaxLineBytes, 'x') +
+             "\"}"},
             kExpectedInit},
        }) {
     SCOPED_TRACE(c.name);
@@ -71,7 +72,7 @@ TEST(Handshake, RequestedLocaleIsTheLocaleStringElseTheCurrentLocale) {
     LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{c.init, {}}});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.lines,
-              (std::vector<std::string>{testing::readyLine("en-US"), testing::kStoppedLine}));
+              (std::vector<std::string>{testing::readyLine("en-US"), testing::stoppedLine()}));
     EXPECT_EQ(scripted.log->callsStartingWith("supportedLocale"),
               std::vector<std::string>{"supportedLocale(" + c.requested + ")"});
   }
@@ -84,7 +85,7 @@ TEST(Handshake, ReportsTheResolvedLocaleAndTheAnalyzerRate) {
   LiveHarness::Outcome outcome =
       LiveHarness::run(scripted, {{R"({"type":"init","locale":"english_us"})", {}}});
   EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine("en-US", "22050.5"),
-                                                     testing::kStoppedLine}));
+                                                     testing::stoppedLine()}));
 }
 
 TEST(Handshake, UnsupportedLocaleEndsTheModeBeforeAnyModelWork) {
@@ -115,7 +116,7 @@ struct ProvisioningCase {
 
 TEST(Handshake, InstallsAMissingModelAfterOneStatusLine) {
   const std::string ready = testing::readyLine();
-  const std::string stopped = testing::kStoppedLine;
+  const std::string stopped = testing::stoppedLine();
   const std::string request = "assetInstallationRequest(en-US)";
   for (const ProvisioningCase& c : std::vector<ProvisioningCase>{
            {"installed", {"fr-FR", "en-US"}, false, {}, {}, false, {ready, stopped}, {}},

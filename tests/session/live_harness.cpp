@@ -13,10 +13,8 @@
 #include <thread>
 
 #include "app/apple_speech_helper.h"
-#include "app/channel/byte_source.h"
-#include "app/channel/json_message.h"
-#include "app/channel/line_reader.h"
-#include "app/channel/outgoing_message.h"
+#include "channel/byte_source.h"
+#include "channel/line_reader.h"
 
 namespace earshot::testing {
 namespace {
@@ -92,7 +90,7 @@ class PipeOutput {
 
 // Serves the scripted lines one per read, holding a line back until its
 // condition on the output holds.
-class ScriptedInput final : public ByteSource {
+class ScriptedInput final : public channel::ByteSource {
  public:
   ScriptedInput(const std::vector<LiveHarness::Line>& lines, PipeOutput& output)
       : lines_(lines), output_(output) {}
@@ -152,10 +150,10 @@ LiveHarness::Outcome LiveHarness::run(const platform::scripted::ScriptedPlatform
   Outcome outcome;
   PipeOutput output;
   ScriptedInput source(input, output);
-  LineReader reader(source);
-  HostOutput host(output.writer());
+  channel::LineReader reader(source);
+  channel::HostOutput host(output.writer());
   platform::Platform platform = scripted.platform();
-  ModeContext context{platform, reader, host};
+  mode::ModeContext context{platform, reader, host};
   // Lets logs show how much output was out at each converter call.
   bool noteOutput = !scripted.converters->beforeEachCall;
   if (noteOutput) {
@@ -163,87 +161,12 @@ LiveHarness::Outcome LiveHarness::run(const platform::scripted::ScriptedPlatform
       log->record("written(" + std::to_string(output.completeLines().size()) + ")");
     };
   }
-  outcome.status = AppleSpeechHelper::execute({"earshot"}, context);
+  outcome.status = app::AppleSpeechHelper::execute({"earshot"}, context);
   if (noteOutput) scripted.converters->beforeEachCall = nullptr;
   outcome.linesRead = source.started();
   outcome.waitsMet = source.waitsMet();
   outcome.lines = splitLines(output.finish());
   return outcome;
-}
-
-std::string base64Bytes(const std::string& bytes) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    uint32_t v = (uint32_t(uint8_t(bytes[i])) << 16) | (uint32_t(uint8_t(bytes[i + 1])) << 8) |
-                 uint8_t(bytes[i + 2]);
-    for (int shift : {18, 12, 6, 0}) text += kAlphabet[(v >> shift) & 63];
-  }
-  if (size_t rest = bytes.size() - i; rest > 0) {
-    uint32_t v = uint32_t(uint8_t(bytes[i])) << 16;
-    if (rest == 2) v |= uint32_t(uint8_t(bytes[i + 1])) << 8;
-    text += kAlphabet[(v >> 18) & 63];
-    text += kAlphabet[(v >> 12) & 63];
-    text += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
-    text += '=';
-  }
-  return text;
-}
-
-std::string base64(const std::vector<int16_t>& samples) {
-  std::string bytes;
-  for (int16_t sample : samples) {
-    auto value = static_cast<uint16_t>(sample);
-    bytes += static_cast<char>(value & 0xFF);
-    bytes += static_cast<char>(value >> 8);
-  }
-  return base64Bytes(bytes);
-}
-
-std::string initLine(const std::string& locale) {
-  return R"({"type":"init","locale":")" + locale + "\"}";
-}
-
-std::string audioLineWithPcm(const std::string& pcmJson, const std::string& rateJson) {
-  return R"({"type":"audio","pcm":)" + pcmJson + R"(,"sampleRate":)" + rateJson + "}";
-}
-
-std::string audioLine(const std::vector<int16_t>& samples, double sampleRate) {
-  char rate[32];
-  std::snprintf(rate, sizeof rate, "%.17g", sampleRate);
-  return audioLineWithPcm("\"" + base64(samples) + "\"", rate);
-}
-
-std::string readyLine(const std::string& locale, const std::string& rate) {
-  return R"({"type":"ready","locale":")" + locale + R"(","sampleRate":)" + rate + "}";
-}
-
-std::string transcriptLine(const std::string& text, bool isFinal) {
-  return OutgoingMessage("transcript")
-      .add("text", text)
-      .add("isFinal", isFinal)
-      .serialize()
-      .value();
-}
-
-std::string errorLine(const std::string& message) {
-  return OutgoingMessage("error").add("message", message).serialize().value();
-}
-
-std::string jsonErrorFor(const std::string& line) {
-  std::string terminated = line + "\n";
-  MemoryByteSource source(terminated);
-  LineReader reader(source);
-  std::optional<InputLine> read = reader.next();
-  JsonMessageParser parser;
-  try {
-    parser.parse(read.value());
-  } catch (const JsonSyntaxError& error) {
-    return error.what();
-  }
-  throw std::logic_error("not a syntax error: " + line);
 }
 
 std::vector<std::string> callsMatching(const platform::scripted::CallLog& log,

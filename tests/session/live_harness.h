@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/scripted/scripted_platform.h"
+#include "tests/support/base64.h"
+#include "tests/support/host_lines.h"
 
 namespace earshot::testing {
 
@@ -36,23 +38,6 @@ class LiveHarness {
   static Outcome run(const platform::scripted::ScriptedPlatform& scripted,
                      const std::vector<Line>& input);
 };
-
-// Input lines.
-std::string initLine(const std::string& locale = "en-US");
-std::string audioLine(const std::vector<int16_t>& samples, double sampleRate);
-std::string audioLineWithPcm(const std::string& pcmJson, const std::string& rateJson);
-// Standard Base64 of little-endian int16 samples / of bytes.
-std::string base64(const std::vector<int16_t>& samples);
-std::string base64Bytes(const std::string& bytes);
-
-// Output lines, exactly as the program writes them.
-std::string readyLine(const std::string& locale = "en-US", const std::string& rate = "16000");
-std::string transcriptLine(const std::string& text, bool isFinal);
-std::string errorLine(const std::string& message);
-inline const std::string kStoppedLine = R"({"type":"stopped"})";
-
-// The JSON reader's description of a syntax error in `line`.
-std::string jsonErrorFor(const std::string& line);
 
 // The log entries that start with any of the prefixes, in order.
 std::vector<std::string> callsMatching(const platform::scripted::CallLog& log,

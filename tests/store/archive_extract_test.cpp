@@ -7,7 +7,7 @@
 #include "platform/linux/store/store_failure.h"
 #include "tests/store/store_fixture.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 namespace fs = std::filesystem;
@@ -141,4 +141,4 @@ TEST_F(ExtractTest, WrongFormatIsAClearFailure) {
 }
 
 }  // namespace
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

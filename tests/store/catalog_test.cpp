@@ -6,7 +6,7 @@
 
 #include "tests/store/store_fixture.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 using earshot::testing::catalogJson;
@@ -106,4 +106,4 @@ TEST(Catalog, MissingFoldersGiveAnEmptyCatalog) {
 }
 
 }  // namespace
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

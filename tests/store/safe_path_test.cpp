@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 struct PathCase {
@@ -54,4 +54,4 @@ INSTANTIATE_TEST_SUITE_P(
                       LinkCase{"a/link", "/etc/passwd", false}, LinkCase{"a/link", "", false}));
 
 }  // namespace
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

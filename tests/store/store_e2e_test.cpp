@@ -5,6 +5,9 @@
 #include <sstream>
 
 #include "tests/store/served_models.h"
+#include "tests/support/child_process.h"
+#include "tests/support/host_audio.h"
+#include "tests/support/host_lines.h"
 
 namespace earshot::testing {
 namespace {
@@ -16,34 +19,10 @@ std::vector<std::string> lines(const std::string& text) {
   return result;
 }
 
-std::string base64(const std::string& bytes) {
-  static constexpr char digits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
-    for (int shift : {18, 12, 6, 0}) out += digits[(v >> shift) & 63];
-  }
-  if (i + 1 == bytes.size()) {
-    uint32_t v = uint8_t(bytes[i]) << 16;
-    out += std::string{digits[v >> 18], digits[(v >> 12) & 63], '=', '='};
-  } else if (i + 2 == bytes.size()) {
-    uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8);
-    out += std::string{digits[v >> 18], digits[(v >> 12) & 63], digits[(v >> 6) & 63], '='};
-  }
-  return out;
-}
-
 // "init" in `locale`, a recording in 0.1 s messages, "stop".
 std::string liveInput(const std::string& locale) {
-  std::string audio = readFile("/usr/share/pocketsphinx/test/data/goforward.raw");
-  std::string input = "{\"type\":\"init\",\"locale\":\"" + locale + "\"}\n";
-  for (size_t at = 0; at < audio.size(); at += 3200) {
-    input += "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\":\"" +
-             base64(audio.substr(at, 3200)) + "\"}\n";
-  }
-  return input + "{\"type\":\"stop\"}\n";
+  return initLine(locale) + "\n" + audioLines(recording("goforward.raw"), 16000) + stopLine() +
+         "\n";
 }
 
 // The channel writes "/" as "\/".
@@ -70,10 +49,8 @@ class StoreEndToEnd : public ::testing::Test {
               catalogJson({served_.line("en-GB", served_.englishFile,
                                         server_.url("slow", served_.englishFile))}));
   }
-  ProcessResult earshot(const std::vector<std::string>& arguments, const std::string& input = {}) {
-    std::vector<std::string> argv = {EARSHOT_BINARY};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    ProcessResult result = runProcess(argv, home_.environment(), input);
+  ProcessRun earshot(const std::vector<std::string>& arguments, const std::string& input = {}) {
+    ProcessRun result = runEarshot(arguments, input, home_.environment());
     EXPECT_EQ(result.err, "");
     return result;
   }
@@ -89,7 +66,7 @@ TEST_F(StoreEndToEnd, InstallListTranscribeRelease) {
       R"("installed":["en-US"],"reserved":[],"maxReserved":5})";
   EXPECT_EQ(lines(earshot({"--locales"}).out), std::vector<std::string>{nothingInstalled});
 
-  ProcessResult install = earshot({"--install", "en_GB"});
+  ProcessRun install = earshot({"--install", "en_GB"});
   EXPECT_EQ(install.status, 0);
   auto progress = lines(install.out);
   ASSERT_GE(progress.size(), 4u) << install.out;
@@ -120,7 +97,7 @@ TEST_F(StoreEndToEnd, InstallListTranscribeRelease) {
       R"({"type":"ready","locale":"en-GB","sampleRate":16000})",
       R"({"type":"transcript","text":"go forward ten meters","isFinal":true})",
       R"({"type":"stopped"})"};
-  ProcessResult live = earshot({}, liveInput("en-GB"));
+  ProcessRun live = earshot({}, liveInput("en-GB"));
   EXPECT_EQ(live.status, 0);
   EXPECT_EQ(withoutPartials(lines(live.out)), transcript);
 
@@ -147,7 +124,7 @@ TEST_F(StoreEndToEnd, AFailedDownloadIsOneErrorLine) {
   writeFile(home_.userCatalogDir() / "mirror.json",
             catalogJson({served_.line("en-GB", served_.englishFile,
                                       server_.url("missing", served_.englishFile))}));
-  ProcessResult install = earshot({"--install", "en-GB"});
+  ProcessRun install = earshot({"--install", "en-GB"});
   EXPECT_EQ(install.status, 1);
   // The cancelled progress poller may still get a line out before the
   // process exits, even after the error; nothing else is written.

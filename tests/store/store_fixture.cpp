@@ -2,15 +2,11 @@
 
 #include <archive.h>
 #include <archive_entry.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -18,19 +14,10 @@
 
 #include "platform/linux/store/sha256.h"
 
-extern char** environ;
-
 namespace earshot::testing {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<char*> pointers(const std::vector<std::string>& strings) {
-  std::vector<char*> result;
-  for (const auto& s : strings) result.push_back(const_cast<char*>(s.c_str()));
-  result.push_back(nullptr);
-  return result;
-}
 
 class EmptyResults final : public platform::TranscriptionResults {
  public:
@@ -62,13 +49,8 @@ TemporaryHome::~TemporaryHome() {
   fs::remove_all(root_, ignored);
 }
 
-platform::store::StoreLocations TemporaryHome::locations() const {
-  platform::store::StoreLocations locations;
-  locations.dataHome = root_ / "data";
-  locations.configHome = root_ / "config";
-  locations.cacheHome = root_ / "cache";
-  locations.dataDirs = {root_ / "system"};
-  return locations;
+platform::linuxos::store::StoreLocations TemporaryHome::locations() const {
+  return platform::linuxos::store::StoreLocations::below(root_);
 }
 
 std::vector<std::string> TemporaryHome::environment() const {
@@ -102,42 +84,17 @@ std::vector<std::string> TemporaryHome::snapshot() const {
 
 LoopbackServer::LoopbackServer(const fs::path& root, const fs::path& log, int bytesPerSecond)
     : log_(log) {
-  int in[2], out[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
-    throw std::runtime_error("pipe failed");
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  std::vector<std::string> argv = {"/usr/bin/python3", EARSHOT_LOOPBACK_SERVER,
-                                   root.string(),      log.string(),
-                                   "--lifetime",       "600",
-                                   "--rate",           std::to_string(bytesPerSecond)};
-  auto args = pointers(argv);
-  if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) {
-    throw std::runtime_error("cannot start the loopback server");
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(in[0]);
-  ::close(out[1]);
-  stdin_ = in[1];
-  std::string line;
-  char c;
-  while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-  ::close(out[0]);
-  port_ = std::atoi(line.c_str());
+  server_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+      .argv = {"/usr/bin/python3", EARSHOT_LOOPBACK_SERVER, root.string(), log.string(),
+               "--lifetime", "600", "--rate", std::to_string(bytesPerSecond)},
+      .readOutput = false});
+  // Its first line is the port it listens on.
+  port_ = std::atoi(server_->readLine().c_str());
   if (port_ <= 0) throw std::runtime_error("the loopback server did not start");
 }
 
-LoopbackServer::~LoopbackServer() {
-  ::close(stdin_);  // the server leaves when its input closes
-  int status;
-  if (::waitpid(pid_, &status, WNOHANG) == 0) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &status, 0);
-  }
-}
+// The server leaves when its input closes; what is left is killed.
+LoopbackServer::~LoopbackServer() = default;
 
 std::string LoopbackServer::url(const std::string& mode, const std::string& file) const {
   return "http://127.0.0.1:" + std::to_string(port_) + "/" + mode + "/" + file;
@@ -269,7 +226,7 @@ std::string readFile(const fs::path& file) {
 }
 
 std::string sha256Of(const fs::path& file) {
-  platform::store::Sha256 hash;
+  platform::linuxos::store::Sha256 hash;
   std::string data = readFile(file);
   hash.update(data.data(), data.size());
   return hash.hexDigest();
@@ -277,64 +234,6 @@ std::string sha256Of(const fs::path& file) {
 
 platform::ModuleList modulesFor(const std::string& locale) {
   return {std::make_shared<NamingTranscriber>(platform::Locale::fromIdentifier(locale))};
-}
-
-pid_t startProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  auto args = pointers(argv);
-  auto envp = pointers(env);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
-    throw std::runtime_error("cannot start " + argv[0]);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-int waitProcess(pid_t pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                         const std::string& input) {
-  int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-    throw std::runtime_error("pipe failed");
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  auto args = pointers(argv);
-  auto envp = pointers(env);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
-    throw std::runtime_error("cannot start " + argv[0]);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  // Small inputs only: written whole before the output is read.
-  if (!input.empty() && ::write(in[1], input.data(), input.size()) < 0) {
-    throw std::runtime_error("cannot write to " + argv[0]);
-  }
-  ::close(in[1]);
-  ProcessResult result;
-  char chunk[4096];
-  ssize_t got;
-  while ((got = ::read(out[0], chunk, sizeof chunk)) > 0) result.out.append(chunk, got);
-  while ((got = ::read(err[0], chunk, sizeof chunk)) > 0) result.err.append(chunk, got);
-  ::close(out[0]);
-  ::close(err[0]);
-  result.status = waitProcess(pid);
-  return result;
 }
 
 }  // namespace earshot::testing

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -10,6 +8,7 @@
 
 #include "platform/linux/store/store_locations.h"
 #include "platform/speech_transcriber.h"
+#include "tests/support/child_process.h"
 
 namespace earshot::testing {
 
@@ -23,7 +22,7 @@ class TemporaryHome {
   TemporaryHome& operator=(const TemporaryHome&) = delete;
 
   const std::filesystem::path& root() const { return root_; }
-  platform::store::StoreLocations locations() const;
+  platform::linuxos::store::StoreLocations locations() const;
   // The environment of a child process living in this home.
   std::vector<std::string> environment() const;
   // Every path below the store and cache, with file sizes: equal snapshots
@@ -51,8 +50,7 @@ class LoopbackServer {
   std::vector<std::string> requests() const;
 
  private:
-  pid_t pid_ = -1;
-  int stdin_ = -1;
+  std::unique_ptr<ChildProcess> server_;
   int port_ = 0;
   std::filesystem::path log_;
 };
@@ -93,16 +91,5 @@ std::string sha256Of(const std::filesystem::path& file);
 // A transcriber that only names a locale: what an installation request
 // needs of its modules.
 platform::ModuleList modulesFor(const std::string& locale);
-
-struct ProcessResult {
-  int status = -1;
-  std::string out, err;
-};
-// Runs a program to its end with the given environment and standard input.
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                         const std::string& input = {});
-// Starts a program with output discarded; the caller waits for or kills it.
-pid_t startProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env);
-int waitProcess(pid_t pid);
 
 }  // namespace earshot::testing

@@ -10,7 +10,7 @@
 #include "platform/platform_error.h"
 #include "tests/store/served_models.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 namespace fs = std::filesystem;
@@ -345,4 +345,4 @@ TEST_F(StoreTest, IncompleteFoldersAreNotInstalledAndGetReplaced) {
 }
 
 }  // namespace
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -7,18 +7,18 @@
 
 #include "platform/linux/store/model_store.h"
 #include "tests/store/served_models.h"
+#include "tests/support/child_process.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 namespace fs = std::filesystem;
 using earshot::testing::catalogJson;
+using earshot::testing::ChildProcess;
 using earshot::testing::LoopbackServer;
-using earshot::testing::runProcess;
+using earshot::testing::runProgram;
 using earshot::testing::ServedModels;
-using earshot::testing::startProcess;
 using earshot::testing::TemporaryHome;
-using earshot::testing::waitProcess;
 using earshot::testing::writeFile;
 
 class StoreProcessTest : public ::testing::Test {
@@ -60,14 +60,14 @@ class StoreProcessTest : public ::testing::Test {
 
 TEST_F(StoreProcessTest, AKillMidInstallLeavesNothingHalfInstalledAndTheNextInstallWorks) {
   catalog("slow");
-  pid_t pid = startProcess(tool("install"), home_.environment());
+  ChildProcess child({.argv = tool("install"), .environment = home_.environment()});
   // Wait (bounded) until part of the file has arrived.
   for (int i = 0; i < 2000 && partialSize() < 100000; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_GE(partialSize(), 100000u);
-  ::kill(pid, SIGKILL);
-  EXPECT_EQ(waitProcess(pid), -1);
+  ::kill(child.pid(), SIGKILL);
+  EXPECT_EQ(child.wait().signal, SIGKILL);
   ModelStore store(home_.locations());
   EXPECT_TRUE(store.reservedLocales().empty());
   EXPECT_TRUE(store.installedLocales().empty());
@@ -75,7 +75,7 @@ TEST_F(StoreProcessTest, AKillMidInstallLeavesNothingHalfInstalledAndTheNextInst
   writeFile(home_.locations().modelsDir() / ".tmp-en-GB-killed/m/m.lm.bin", "partial");
 
   catalog("ok");
-  auto again = runProcess(tool("install"), home_.environment());
+  auto again = runProgram(tool("install"), {}, home_.environment());
   EXPECT_EQ(again.out, "installed\n");
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(modelFolders(), std::vector<std::string>{"en-GB"});
@@ -87,18 +87,18 @@ TEST_F(StoreProcessTest, AKillMidInstallLeavesNothingHalfInstalledAndTheNextInst
 
 TEST_F(StoreProcessTest, TwoInstallsOfOneLocaleDownloadItOnce) {
   catalog("slow");
-  pid_t first = startProcess(tool("install"), home_.environment());
-  auto second = runProcess(tool("install"), home_.environment());
-  EXPECT_EQ(waitProcess(first), 0);
+  ChildProcess first({.argv = tool("install"), .environment = home_.environment()});
+  auto second = runProgram(tool("install"), {}, home_.environment());
+  EXPECT_EQ(first.wait().status, 0);
   EXPECT_EQ(second.out, "installed\n");
   EXPECT_EQ(second.status, 0);
   EXPECT_EQ(modelFolders(), std::vector<std::string>{"en-GB"});
   EXPECT_EQ(server_.requests(), std::vector<std::string>{"GET /slow/small.tar.gz -"});
 
-  auto release = runProcess(tool("release"), home_.environment());
+  auto release = runProgram(tool("release"), {}, home_.environment());
   EXPECT_EQ(release.out, "true\n");
   EXPECT_TRUE(modelFolders().empty());
-  EXPECT_EQ(runProcess(tool("release"), home_.environment()).out, "false\n");
+  EXPECT_EQ(runProgram(tool("release"), {}, home_.environment()).out, "false\n");
 }
 
 // Writes that fail (here a file size cap, as a full disk would) while
@@ -116,7 +116,7 @@ TEST_F(StoreProcessTest, WriteFailuresLeaveTheStoreAsItWas) {
     catalogAt(server_.url("ok", test.file), test.file);
     auto env = home_.environment();
     env.push_back("STORE_TOOL_FILE_LIMIT=1000000");
-    auto run = runProcess(tool("install"), env);
+    auto run = runProgram(tool("install"), {}, env);
     EXPECT_EQ(run.out,
               "error: Could not install the speech model for en-GB: " + test.reason + "\n");
     EXPECT_EQ(run.status, 1);
@@ -129,7 +129,7 @@ TEST_F(StoreProcessTest, DownloadsThroughTheProxyOfTheEnvironment) {
   catalogAt("http://models.invalid/ok/small.tar.gz");
   auto env = home_.environment();
   env.push_back("http_proxy=" + direct.substr(0, direct.find("/ok/")));
-  auto run = runProcess(tool("install"), env);
+  auto run = runProgram(tool("install"), {}, env);
   EXPECT_EQ(run.out, "installed\n");
   EXPECT_EQ(modelFolders(), std::vector<std::string>{"en-GB"});
   EXPECT_EQ(server_.requests(),
@@ -137,4 +137,4 @@ TEST_F(StoreProcessTest, DownloadsThroughTheProxyOfTheEnvironment) {
 }
 
 }  // namespace
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -23,8 +23,9 @@ int main(int argc, char** argv) {
     struct rlimit cap = {bytes, bytes};
     ::setrlimit(RLIMIT_FSIZE, &cap);
   }
-  platform::store::StoreAssetInventory inventory(
-      platform::store::StoreLocations::fromEnvironment(), [](const platform::Locale& locale) {
+  platform::linuxos::store::StoreAssetInventory inventory(
+      platform::linuxos::store::StoreLocations::fromEnvironment(),
+      [](const platform::Locale& locale) {
         return locale == platform::Locale::fromIdentifier("en-US");
       });
   try {

@@ -51,9 +51,9 @@ ModeOutcome runMode(const std::vector<std::string>& arguments,
                     const std::string& input) {
   TestChannel channel(input);
   platform::Platform platform = scripted.platform();
-  ModeContext context{platform, channel.input(), channel.output()};
+  mode::ModeContext context{platform, channel.input(), channel.output()};
   ModeOutcome outcome;
-  outcome.status = AppleSpeechHelper::execute(arguments, context);
+  outcome.status = app::AppleSpeechHelper::execute(arguments, context);
   outcome.lines = channel.lines();
   return outcome;
 }

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "app/channel/byte_source.h"
-#include "app/channel/host_output.h"
-#include "app/channel/line_reader.h"
-#include "app/channel/mode_context.h"
+#include "channel/byte_source.h"
+#include "channel/host_output.h"
+#include "channel/line_reader.h"
+#include "mode/mode_context.h"
 #include "platform/scripted/scripted_platform.h"
 
 namespace earshot::testing {
@@ -21,8 +21,8 @@ class TestChannel {
   TestChannel(const TestChannel&) = delete;
   TestChannel& operator=(const TestChannel&) = delete;
 
-  LineReader& input() { return reader_; }
-  HostOutput& output() { return output_; }
+  channel::LineReader& input() { return reader_; }
+  channel::HostOutput& output() { return output_; }
   // Everything written so far.
   std::string written() const;
   // The lines written so far, without their line feeds.
@@ -30,10 +30,10 @@ class TestChannel {
 
  private:
   std::string inputBytes_;
-  MemoryByteSource source_;
-  LineReader reader_;
+  channel::MemoryByteSource source_;
+  channel::LineReader reader_;
   int fd_;
-  HostOutput output_;
+  channel::HostOutput output_;
 };
 
 struct ModeOutcome {

@@ -10,13 +10,15 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/tools/run_process.h"
+#include "tests/support/child_process.h"
 #include "tools/feed/protocol_lines.h"
 
 namespace earshot::feed {
 namespace {
 
 namespace fs = std::filesystem;
+using earshot::testing::ProcessRun;
+using earshot::testing::runProgram;
 
 const std::string kGoForward = TESTDATA "/goforward.raw";
 
@@ -41,7 +43,7 @@ std::string rawBytes(const std::vector<int16_t>& samples) {
   return bytes;
 }
 
-class StandIn : public testing::Test {
+class StandIn : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/feed-process-XXXXXX";
@@ -88,7 +90,7 @@ TEST_F(StandIn, SendsInitAudioFlushesAndStop) {
     SCOPED_TRACE(fromStdin ? "standard input" : "raw file");
     std::vector<std::string> argv = common;
     argv.push_back(fromStdin ? "-" : (dir_ / "in.raw").string());
-    ProcessRun run = runProcess(argv, fromStdin ? rawBytes(samples) : "");
+    ProcessRun run = runProgram(argv, fromStdin ? rawBytes(samples) : "");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, "eins zwei\n");
@@ -116,7 +118,7 @@ TEST_F(StandIn, EarshotEndingEarlyGivesItsStatusAndText) {
   std::ofstream(dir_ / "long.raw", std::ios::binary) << std::string(16000 * 2 * 60, '\x01');
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body);
-    ProcessRun run = runProcess({FEED_BINARY, "--earshot", script(c.body), "--rate", "16000",
+    ProcessRun run = runProgram({FEED_BINARY, "--earshot", script(c.body), "--rate", "16000",
                                  (dir_ / "long.raw").string()});
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.status, c.status);
@@ -143,7 +145,7 @@ void expectWords(const std::string& text, std::initializer_list<const char*> wor
 
 TEST(RealEarshot, PrintsFinalsOfARecording) {
   ProcessRun run =
-      runProcess({FEED_BINARY, "--earshot", EARSHOT_BINARY, "--rate", "16000", kGoForward});
+      runProgram({FEED_BINARY, "--earshot", EARSHOT_BINARY, "--rate", "16000", kGoForward});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
   std::vector<std::string> finals = splitLines(run.out);
@@ -160,7 +162,7 @@ TEST(RealEarshot, TranscribesRawStandardInputAt48k) {
     int next = i + 1 < slow.size() ? slow[i + 1] : slow[i];
     for (int k = 0; k < 3; ++k) fast.push_back(int16_t((slow[i] * (3 - k) + next * k) / 3));
   }
-  ProcessRun run = runProcess(
+  ProcessRun run = runProgram(
       {FEED_BINARY, "--earshot", EARSHOT_BINARY, "--rate", "48000", "--chunk-ms", "40", "-"},
       rawBytes(fast));
   EXPECT_EQ(run.status, 0);
@@ -178,8 +180,8 @@ TEST(RealEarshot, JsonLinesAreEarshotsOwn) {
         std::span(samples.data() + at, std::min<size_t>(1600, samples.size() - at)), 16000);
   }
   session += stopLine();
-  ProcessRun direct = runProcess({EARSHOT_BINARY}, session);
-  ProcessRun fed = runProcess(
+  ProcessRun direct = runProgram({EARSHOT_BINARY}, session);
+  ProcessRun fed = runProgram(
       {FEED_BINARY, "--earshot", EARSHOT_BINARY, "--json", "--rate", "16000", kGoForward});
   ASSERT_EQ(direct.status, 0) << direct.out;
   EXPECT_EQ(fed.status, 0);
@@ -201,7 +203,7 @@ TEST(RealEarshot, JsonLinesAreEarshotsOwn) {
 }
 
 TEST(RealEarshot, UnsupportedLocaleShowsEarshotsErrorAndStatus) {
-  ProcessRun run = runProcess({FEED_BINARY, "--earshot", EARSHOT_BINARY, "--locale", "xx-YY",
+  ProcessRun run = runProgram({FEED_BINARY, "--earshot", EARSHOT_BINARY, "--locale", "xx-YY",
                                "--rate", "16000", kGoForward});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");

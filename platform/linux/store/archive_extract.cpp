@@ -13,7 +13,7 @@
 #include "platform/linux/store/safe_path.h"
 #include "platform/linux/store/store_failure.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace fs = std::filesystem;
 namespace {
 
@@ -171,4 +171,4 @@ void extractArchive(const fs::path& archivePath, ArchiveFormat format, const fs:
   checkLinksOnDisk(into);
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -4,7 +4,7 @@
 
 #include "platform/linux/store/archive_format.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // Unpacks `archive` into the existing, empty folder `into` (an absolute
 // path without symbolic links) with libarchive, on the calling thread.
@@ -15,4 +15,4 @@ namespace earshot::platform::store {
 void extractArchive(const std::filesystem::path& archive, ArchiveFormat format,
                     const std::filesystem::path& into);
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

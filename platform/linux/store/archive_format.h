@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 enum class ArchiveFormat { tar, tarGzip, tarXz, tarBzip2, tarZstd, zip };
 
@@ -18,4 +18,4 @@ inline std::optional<ArchiveFormat> archiveFormatNamed(std::string_view name) {
   return std::nullopt;
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -8,7 +8,7 @@
 
 #include "platform/linux/store/safe_path.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 std::optional<std::string> stringMember(simdjson::dom::object object, const char* key) {
@@ -135,4 +135,4 @@ const CatalogEntry* Catalog::find(const Locale& locale) const {
   return nullptr;
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -11,7 +11,7 @@
 #include "platform/linux/store/store_locations.h"
 #include "platform/locale.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // One downloadable model: where it is, what it must be, and where the
 // engine's parts lie inside its archive (contained relative paths).
@@ -47,4 +47,4 @@ class Catalog {
   std::vector<CatalogEntry> entries_;
 };
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -12,7 +12,7 @@
 #include "platform/linux/store/sha256.h"
 #include "platform/linux/store/store_failure.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 constexpr long receiveBufferBytes = 256 * 1024;
@@ -199,4 +199,4 @@ void download(const DownloadRequest& request, const std::function<void(uint64_t)
   }
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 struct DownloadRequest {
   std::string url;                // https, http or file
@@ -25,4 +25,4 @@ struct DownloadRequest {
 // attempt.
 void download(const DownloadRequest& request, const std::function<void(uint64_t)>& onBytes);
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -7,7 +7,7 @@
 
 #include "platform/linux/store/store_failure.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 void syncPath(const std::filesystem::path& path, int flags) {
@@ -62,4 +62,4 @@ void syncDirectory(const std::filesystem::path& dir) {
   syncPath(dir, O_DIRECTORY);
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string_view>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // Creates or replaces `file` with `contents` and flushes it to disk.
 // Throws StoreFailure.
@@ -17,4 +17,4 @@ void syncTree(const std::filesystem::path& root);
 // Flushes a folder's entries (after a rename or removal inside it).
 void syncDirectory(const std::filesystem::path& dir);
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

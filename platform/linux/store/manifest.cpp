@@ -7,7 +7,7 @@
 
 #include "platform/linux/store/safe_path.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 void appendQuoted(std::string& out, std::string_view text) {
@@ -82,4 +82,4 @@ std::string utcTimestamp() {
   return text;
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // The small file that marks a store entry complete. It is written last,
 // inside the temporary folder, before the folder is renamed into place.
@@ -28,4 +28,4 @@ struct Manifest {
 // The current time as "2024-05-01T12:00:00Z".
 std::string utcTimestamp();
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

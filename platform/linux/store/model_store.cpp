@@ -12,7 +12,7 @@
 #include "platform/linux/store/durable_files.h"
 #include "platform/linux/store/store_failure.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace fs = std::filesystem;
 
 namespace {
@@ -151,4 +151,4 @@ bool ModelStore::removeEntry(const Locale& locale) const {
   return true;
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

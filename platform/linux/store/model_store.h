@@ -8,7 +8,7 @@
 #include "platform/linux/store/store_locations.h"
 #include "platform/locale.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // The engine's parts of one installed model, as absolute paths.
 struct ModelFiles {
@@ -70,4 +70,4 @@ class ModelStore {
   StoreLocations locations_;
 };
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 std::vector<std::string_view> components(std::string_view path) {
@@ -51,4 +51,4 @@ bool linkStaysInside(std::string_view linkPath, std::string_view target) {
   return true;
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // `path` as a plain relative path ("a/b/c") when it stays inside the folder
 // it is relative to: not empty, not absolute, no ".." component, no NUL.
@@ -16,4 +16,4 @@ std::optional<std::string> containedPath(std::string_view path);
 // target is `target` points inside the folder.
 bool linkStaysInside(std::string_view linkPath, std::string_view target);
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -6,7 +6,7 @@
 
 #include "platform/linux/store/store_failure.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 Sha256::Sha256() : context_(EVP_MD_CTX_new()) {
   if (context_ == nullptr) throw std::bad_alloc();
@@ -41,4 +41,4 @@ std::string Sha256::hexDigest() {
   return text;
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

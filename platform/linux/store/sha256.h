@@ -6,7 +6,7 @@
 
 struct evp_md_ctx_st;
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // An incremental SHA-256 (OpenSSL EVP).
 class Sha256 {
@@ -26,4 +26,4 @@ class Sha256 {
   evp_md_ctx_st* context_;
 };
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

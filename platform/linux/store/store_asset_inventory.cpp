@@ -6,7 +6,7 @@
 #include "platform/linux/store/store_lock.h"
 #include "platform/platform_error.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 StoreAssetInventory::StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel)
     : locations_(std::move(locations)), isSystemModel_(std::move(isSystemModel)) {}
@@ -48,4 +48,4 @@ bool StoreAssetInventory::release(const Locale& reservedLocale) {
   }
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

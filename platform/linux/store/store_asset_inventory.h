@@ -8,7 +8,7 @@
 #include "platform/asset_inventory.h"
 #include "platform/linux/store/store_locations.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // How many downloaded locales the store keeps reserved at once. A model is
 // tens of megabytes (the engine's en-US model is 31 MB), so this bounds the
@@ -43,4 +43,4 @@ class StoreAssetInventory final : public AssetInventory {
   SystemModelCheck isSystemModel_;
 };
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

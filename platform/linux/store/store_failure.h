@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // Why one store step failed, in words for the host ("the server answered
 // HTTP 404"). The installation request turns it into one PlatformError that
@@ -20,4 +20,4 @@ class StoreFailure : public std::runtime_error {
   throw StoreFailure(what + ": " + std::strerror(error));
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

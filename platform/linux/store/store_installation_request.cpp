@@ -13,7 +13,7 @@
 #include "platform/linux/store/store_lock.h"
 #include "platform/platform_error.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace fs = std::filesystem;
 namespace {
 
@@ -116,4 +116,4 @@ void StoreInstallationRequest::install() {
   progress_->setFractionCompleted(1.0);
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -7,7 +7,7 @@
 #include "platform/linux/store/store_asset_inventory.h"
 #include "platform/linux/store/store_locations.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // Installs one catalog model. downloadAndInstall() runs on the caller's
 // thread and holds the store lock throughout (a second install of the same
@@ -37,4 +37,4 @@ class StoreInstallationRequest final : public AssetInstallationRequest {
 class ModelStore;
 void checkReservationLimit(const ModelStore& store, const Locale& locale);
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 namespace {
 
 std::filesystem::path absoluteFromEnvironment(const char* name) {
@@ -52,6 +52,10 @@ StoreLocations StoreLocations::fromEnvironment() {
   return locations;
 }
 
+StoreLocations StoreLocations::below(const std::filesystem::path& root) {
+  return StoreLocations{root / "data", root / "config", root / "cache", {root / "system"}};
+}
+
 std::vector<std::filesystem::path> StoreLocations::catalogDirs() const {
   std::vector<std::filesystem::path> result;
   for (auto it = dataDirs.rbegin(); it != dataDirs.rend(); ++it) {
@@ -61,4 +65,4 @@ std::vector<std::filesystem::path> StoreLocations::catalogDirs() const {
   return result;
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <vector>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // Where the catalog, the store and the download cache live: the XDG base
 // directories, read from the environment once per mode.
@@ -16,6 +16,9 @@ struct StoreLocations {
 
   // Relative values are ignored, as the XDG rules ask.
   static StoreLocations fromEnvironment();
+  // A home of its own below `root` (data/, config/, cache/, and system/ as
+  // the one data folder), for tests and measurements.
+  static StoreLocations below(const std::filesystem::path& root);
 
   std::filesystem::path storeRoot() const { return dataHome / "earshot"; }
   std::filesystem::path modelsDir() const { return storeRoot() / "models"; }
@@ -26,4 +29,4 @@ struct StoreLocations {
   std::vector<std::filesystem::path> catalogDirs() const;
 };
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

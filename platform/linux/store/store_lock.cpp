@@ -8,7 +8,7 @@
 
 #include "platform/linux/store/store_failure.h"
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 StoreLock::StoreLock(const std::filesystem::path& file) {
   std::error_code error;
@@ -30,4 +30,4 @@ StoreLock::~StoreLock() {
   if (fd_ >= 0) ::close(fd_);  // closing drops the flock
 }
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace earshot::platform::store {
+namespace earshot::platform::linuxos::store {
 
 // An exclusive flock on the store's lock file, held for the object's
 // lifetime. Installs and releases take it, so that they run one at a time
@@ -19,4 +19,4 @@ class StoreLock {
   int fd_ = -1;
 };
 
-}  // namespace earshot::platform::store
+}  // namespace earshot::platform::linuxos::store

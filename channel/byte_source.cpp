@@ -1,0 +1,26 @@
+#include "channel/byte_source.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace earshot::channel {
+
+size_t FdByteSource::readSome(char* out, size_t capacity) {
+  for (;;) {
+    ssize_t got = ::read(fd_, out, capacity);
+    if (got >= 0) return static_cast<size_t>(got);
+    if (errno != EINTR) return 0;
+  }
+}
+
+size_t MemoryByteSource::readSome(char* out, size_t capacity) {
+  size_t count = std::min({capacity, chunk_, bytes_.size()});
+  std::memcpy(out, bytes_.data(), count);
+  bytes_.remove_prefix(count);
+  return count;
+}
+
+}  // namespace earshot::channel

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <mutex>
+
+#include "channel/outgoing_message.h"
+
+namespace earshot::channel {
+
+// Writes messages to the host, one whole line each. Called from several
+// threads at once (the audio loop and a results thread, or the install flow
+// and its progress poller): a mutex keeps lines from interleaving, however
+// long they are.
+class HostOutput {
+ public:
+  // Does not own `fd`. The process ignores SIGPIPE (see the entry), so a
+  // closed pipe shows up as a failed write here.
+  explicit HostOutput(int fd) : fd_(fd) {}
+
+  // Writes the message and a line feed, all of it before returning. A message
+  // that cannot be serialized is dropped; a failed write is dropped silently.
+  void emit(const OutgoingMessage& message);
+
+ private:
+  int fd_;
+  std::mutex mutex_;
+};
+
+}  // namespace earshot::channel

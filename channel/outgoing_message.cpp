@@ -1,0 +1,110 @@
+#include "channel/outgoing_message.h"
+
+#include <simdjson.h>
+
+#include <charconv>
+#include <cmath>
+
+namespace earshot::channel {
+
+void OutgoingMessage::key(std::string_view name) {
+  if (json_.size() > 1) json_ += ',';
+  text(name);
+  json_ += ':';
+}
+
+void OutgoingMessage::text(std::string_view value) {
+  if (!simdjson::validate_utf8(value.data(), value.size())) valid_ = false;
+  static constexpr char kHex[] = "0123456789abcdef";
+  json_ += '"';
+  for (char c : value) {
+    auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"':
+        json_ += "\\\"";
+        break;
+      case '\\':
+        json_ += "\\\\";
+        break;
+      case '/':
+        json_ += "\\/";
+        break;
+      case '\n':
+        json_ += "\\n";
+        break;
+      case '\r':
+        json_ += "\\r";
+        break;
+      case '\t':
+        json_ += "\\t";
+        break;
+      case '\b':
+        json_ += "\\b";
+        break;
+      case '\f':
+        json_ += "\\f";
+        break;
+      default:
+        if (byte < 0x20) {
+          json_ += "\\u00";
+          json_ += kHex[byte >> 4];
+          json_ += kHex[byte & 0xF];
+        } else {
+          json_ += c;  // other non-ASCII stays raw UTF-8
+        }
+    }
+  }
+  json_ += '"';
+}
+
+OutgoingMessage& OutgoingMessage::add(std::string_view name, std::string_view value) {
+  key(name);
+  text(value);
+  return *this;
+}
+
+OutgoingMessage& OutgoingMessage::add(std::string_view name, bool flag) {
+  key(name);
+  json_ += flag ? "true" : "false";
+  return *this;
+}
+
+OutgoingMessage& OutgoingMessage::add(std::string_view name, double number) {
+  key(name);
+  if (!std::isfinite(number)) {
+    valid_ = false;  // JSON has no NaN or infinity
+    return *this;
+  }
+  char digits[32];
+  // Shortest text that reads back to the same double.
+  auto result = std::to_chars(digits, digits + sizeof digits, number);
+  json_.append(digits, result.ptr);
+  return *this;
+}
+
+OutgoingMessage& OutgoingMessage::add(std::string_view name, int64_t number) {
+  key(name);
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, number);
+  json_.append(digits, result.ptr);
+  return *this;
+}
+
+OutgoingMessage& OutgoingMessage::add(std::string_view name,
+                                      const std::vector<std::string>& texts) {
+  key(name);
+  json_ += '[';
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) json_ += ',';
+    text(texts[i]);
+  }
+  json_ += ']';
+  return *this;
+}
+
+std::optional<std::string> OutgoingMessage::serialize() const {
+  if (!valid_) return std::nullopt;
+  return json_ + '}';
+}
+
+}  // namespace earshot::channel

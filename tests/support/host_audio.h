@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace earshot::testing {
+
+inline const std::string kTestData = "/usr/share/pocketsphinx/test/data/";
+
+// 16 kHz samples of a packaged recording (headerless .raw or .wav).
+std::vector<int16_t> recording(const std::string& relativePath);
+
+// The samples at another rate, by linear interpolation: plain on purpose, so
+// that what the program hears does not depend on the resampler it uses.
+std::vector<int16_t> resampled(const std::vector<int16_t>& samples, double from, double to);
+
+// The host input of a recording: "audio" lines of about 100 ms each, with a
+// line feed each.
+std::string audioLines(const std::vector<int16_t>& samples, double rate);
+
+struct Transcript {
+  std::string text;
+  bool isFinal = false;
+};
+// The transcript lines among `lines`, in order.
+std::vector<Transcript> transcripts(const std::vector<std::string>& lines);
+// The final texts joined by spaces.
+std::string finalText(const std::vector<Transcript>& transcripts);
+// How many words of `expected` occur in `text`.
+size_t wordsHeard(const std::string& expected, const std::string& text);
+
+}  // namespace earshot::testing
