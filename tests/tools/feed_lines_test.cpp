@@ -48,6 +48,8 @@ TEST(FeedLines, OutgoingLinesAreExactAndLocalesSurviveEscaping) {
   const int16_t two[] = {1, -1};
   EXPECT_EQ(audioLine(two, 16000),
             "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\":\"AQD//w==\"}\n");
+  EXPECT_EQ(audioLine(two, 16000.5),
+            "{\"type\":\"audio\",\"sampleRate\":16000.5,\"pcm\":\"AQD//w==\"}\n");
   EXPECT_EQ(flushLine(), "{\"type\":\"flush\"}\n");
   EXPECT_EQ(stopLine(), "{\"type\":\"stop\"}\n");
 
@@ -58,6 +60,21 @@ TEST(FeedLines, OutgoingLinesAreExactAndLocalesSurviveEscaping) {
   std::string_view locale;
   ASSERT_FALSE(parser.parse(line)["locale"].get_string().get(locale));
   EXPECT_EQ(locale, awkward);
+}
+
+// Init asks only for what the output needs; without extras it is the
+// plain line every earshot understands.
+TEST(FeedLines, InitCarriesOptionsOnlyWhenAsked) {
+  const std::pair<InitExtras, std::string> cases[] = {
+      {{}, R"({"type":"init","locale":"en-US"})"},
+      {{true, false, {}},
+       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange"]})"},
+      {{true, true, {}},
+       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange","transcriptionConfidence"]})"},
+      {{false, false, {"Ksenia Wojcik", "say \"hi\""}},
+       R"({"type":"init","locale":"en-US","contextualStrings":["Ksenia Wojcik","say \"hi\""]})"},
+  };
+  for (const auto& [extras, line] : cases) EXPECT_EQ(initLine("en-US", extras), line + "\n");
 }
 
 TEST(FeedLines, ReadsEarshotLines) {
@@ -76,6 +93,19 @@ TEST(FeedLines, ReadsEarshotLines) {
   ASSERT_TRUE(transcript);
   EXPECT_EQ(transcript->text, "go / forward");
   EXPECT_TRUE(transcript->isFinal);
+
+  auto timed = parseEarshotLine(
+      R"({"type":"transcript","text":"go on","isFinal":true,"start":0.5,"end":1.25,"confidence":0.75,"words":[{"text":"go","start":0.5,"end":0.8,"confidence":0.9},{"text":"on","start":0.8,"end":1.25}]})");
+  ASSERT_TRUE(timed);
+  EXPECT_EQ(timed->start, 0.5);
+  EXPECT_EQ(timed->end, 1.25);
+  EXPECT_EQ(timed->confidence, 0.75);
+  ASSERT_EQ(timed->words.size(), 2u);
+  EXPECT_EQ(timed->words[0].text, "go");
+  EXPECT_EQ(timed->words[0].confidence, 0.9);
+  EXPECT_EQ(timed->words[1].end, 1.25);
+  EXPECT_FALSE(timed->words[1].confidence);
+  EXPECT_FALSE(transcript->start);
 
   auto progress = parseEarshotLine(R"({"type":"install-progress","locale":"en-US","fraction":1})");
   ASSERT_TRUE(progress);

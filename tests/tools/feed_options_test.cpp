@@ -8,102 +8,213 @@ namespace {
 struct Accepted {
   std::vector<std::string> arguments;
   Action action;
-  std::string input;
-  std::optional<int> rawRate;
+  std::vector<std::string> inputs;
+  std::optional<double> rawRate;
   std::string locale;
   int chunkMs;
   std::optional<double> flushEvery;
-  bool realtime, json;
+  bool realtime;
+  Format format;
   std::string earshot, assetLocale;
 };
 
 TEST(FeedOptions, AcceptedCommandLines) {
+  using V = std::vector<std::string>;
   const Accepted cases[] = {
-      {{"talk.wav"}, Action::Transcribe, "talk.wav", {}, "en-US", 100, {}, false, false, "", ""},
+      {{"talk.wav"},
+       Action::Transcribe,
+       V{"talk.wav"},
+       {},
+       "en-US",
+       100,
+       {},
+       false,
+       Format::Text,
+       "",
+       ""},
       {{"--rate", "48000", "-", "--locale=de_DE", "--chunk-ms", "20", "--flush-every", "2.5",
         "--realtime", "--json", "--earshot", "/opt/e"},
        Action::Transcribe,
-       "-",
+       V{"-"},
        48000,
        "de_DE",
        20,
        2.5,
        true,
-       true,
+       Format::Json,
        "/opt/e",
        ""},
       // A file named like an option after "--"; a locale value that starts with "--".
       {{"--locale", "--odd", "--", "--x.wav"},
        Action::Transcribe,
-       "--x.wav",
+       V{"--x.wav"},
        {},
        "--odd",
        100,
        {},
        false,
-       false,
+       Format::Text,
        "",
        ""},
-      {{"--locales", "--json"}, Action::Locales, "", {}, "en-US", 100, {}, false, true, "", ""},
+      // Several inputs in order, a fractional rate, standard input without --rate.
+      {{"a.wav", "--rate=16000.5", "b.raw", "-", "--format", "srt", "--output-dir", "caps"},
+       Action::Transcribe,
+       V{"a.wav", "b.raw", "-"},
+       16000.5,
+       "en-US",
+       100,
+       {},
+       false,
+       Format::Srt,
+       "",
+       ""},
+      {{"-"}, Action::Transcribe, V{"-"}, {}, "en-US", 100, {}, false, Format::Text, "", ""},
+      {{"--mic", "--device", "t.monitor", "--format=words"},
+       Action::Transcribe,
+       V{},
+       {},
+       "en-US",
+       100,
+       {},
+       false,
+       Format::Words,
+       "",
+       ""},
+      {{"--locales", "--json"},
+       Action::Locales,
+       V{},
+       {},
+       "en-US",
+       100,
+       {},
+       false,
+       Format::Json,
+       "",
+       ""},
       {{"--install", "fr-FR"},
        Action::Install,
-       "",
+       V{},
        {},
        "en-US",
        100,
        {},
        false,
-       false,
+       Format::Text,
        "",
        "fr-FR"},
-      {{"--release=en_US"}, Action::Release, "", {}, "en-US", 100, {}, false, false, "", "en_US"},
-      // Help wins over anything else on the line, even a mistake.
-      {{"--install", "x", "--help", "a", "b"},
-       Action::Help,
-       "",
+      {{"--release=en_US"},
+       Action::Release,
+       V{},
        {},
        "en-US",
        100,
        {},
        false,
-       false,
+       Format::Text,
        "",
-       "x"},
+       "en_US"},
+      {{"--list-devices"},
+       Action::ListDevices,
+       V{},
+       {},
+       "en-US",
+       100,
+       {},
+       false,
+       Format::Text,
+       "",
+       ""},
+      // Help wins over anything else on the line, even a mistake; then --version.
+      {{"--install", "x", "--help", "a", "b"},
+       Action::Help,
+       V{},
+       {},
+       "en-US",
+       100,
+       {},
+       false,
+       Format::Text,
+       "",
+       ""},
+      {{"--loud", "--version"},
+       Action::Version,
+       V{},
+       {},
+       "en-US",
+       100,
+       {},
+       false,
+       Format::Text,
+       "",
+       ""},
   };
   for (const Accepted& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
     FeedOptions o = parseArguments(c.arguments);
     EXPECT_EQ(o.action, c.action);
-    EXPECT_EQ(o.input, c.input);
+    EXPECT_EQ(o.inputs, c.inputs);
     EXPECT_EQ(o.rawRate, c.rawRate);
     EXPECT_EQ(o.locale, c.locale);
     EXPECT_EQ(o.chunkMs, c.chunkMs);
     EXPECT_EQ(o.flushEverySeconds, c.flushEvery);
     EXPECT_EQ(o.realtime, c.realtime);
-    EXPECT_EQ(o.json, c.json);
+    EXPECT_EQ(o.format, c.format);
     EXPECT_EQ(o.earshotPath, c.earshot);
     EXPECT_EQ(o.assetLocale, c.assetLocale);
   }
 }
 
+TEST(FeedOptions, RepeatedAndListOptions) {
+  FeedOptions o = parseArguments({"--vocabulary", "Ksenia Wojcik", "a.wav", "--vocabulary=earshot",
+                                  "--vocabulary-file", "terms.txt", "--channels", "2", "--rate",
+                                  "44100", "--locale", "de-DE", "--locale", "fr-FR", "--output",
+                                  "out.txt", "--ready-timeout", "0.5", "b.wav"});
+  EXPECT_EQ(o.vocabulary, (std::vector<std::string>{"Ksenia Wojcik", "earshot"}));
+  EXPECT_EQ(o.inputs, (std::vector<std::string>{"a.wav", "b.wav"}));
+  EXPECT_EQ(o.vocabularyFile, "terms.txt");
+  EXPECT_EQ(o.channels, 2);
+  EXPECT_EQ(o.locale, "fr-FR");  // the last one given wins
+  EXPECT_EQ(o.output, "out.txt");
+  EXPECT_EQ(o.readyTimeoutSeconds, 0.5);
+  EXPECT_FALSE(o.mic);
+}
+
 TEST(FeedOptions, RejectedCommandLinesSayWhy) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{}, "no input: give an audio file, or - and --rate"},
-      {{"-"}, "standard input is raw 16-bit PCM: say its rate with --rate"},
-      {{"a.wav", "b.wav"}, "one input at a time, not b.wav as well"},
+      {{}, "no input: give audio files, - for standard input, or --mic"},
+      {{"-", "-"}, "standard input can be read only once"},
       {{"--locale"}, "--locale needs a value"},
+      {{"a.wav", "--vocabulary"}, "--vocabulary needs a value"},
       {{"--chunk-ms", "0", "a.wav"}, "--chunk-ms wants a whole number from 1 to 10000, not \"0\""},
       {{"--chunk-ms", "10x", "a.wav"},
        "--chunk-ms wants a whole number from 1 to 10000, not \"10x\""},
-      {{"--rate", "-5", "-"}, "--rate wants a whole number from 1 to 1000000, not \"-5\""},
+      {{"--rate", "-5", "-"}, "--rate wants a number of hertz from 1 to 1000000, not \"-5\""},
+      {{"--rate", "16k", "-"}, "--rate wants a number of hertz from 1 to 1000000, not \"16k\""},
+      {{"--rate", "16000", "--channels", "0", "-"},
+       "--channels wants a whole number from 1 to 32, not \"0\""},
+      {{"--channels", "2", "a.wav"}, "--channels describes raw PCM: give its --rate as well"},
       {{"--flush-every", "0", "a.wav"},
        "--flush-every wants a positive number of seconds, not \"0\""},
       {{"--flush-every", "nan", "a.wav"},
        "--flush-every wants a positive number of seconds, not \"nan\""},
+      {{"--ready-timeout", "-1", "a.wav"},
+       "--ready-timeout wants a positive number of seconds, not \"-1\""},
+      {{"--format", "docx", "a.wav"},
+       "--format wants one of text, json, srt, vtt and words, not \"docx\""},
+      {{"--format", "srt", "--json", "a.wav"}, "--json is --format json: give only one of them"},
+      {{"--format", "vtt", "a.wav", "b.wav"},
+       "captions of several inputs go to one file each: give --output-dir"},
+      {{"--output", "x", "--output-dir", "d", "a.wav"}, "choose one of --output and --output-dir"},
       {{"--json=yes", "a.wav"}, "--json takes no value"},
       {{"--loud", "a.wav"}, "unknown option --loud"},
+      {{"--mic", "a.wav"}, "--mic records the microphone: give no input files as well"},
+      {{"--device", "x", "a.wav"}, "--device goes with --mic"},
+      {{"--mic", "--rate", "16000"}, "--rate describes files, not --mic"},
+      {{"--mic", "--output-dir", "d"},
+       "--output-dir writes one file per input file: use --output with --mic"},
       {{"--locales", "--release", "en-US"},
-       "choose one of --locales, --install and --release (--release came after another)"},
+       "choose one of --locales, --install, --release and --list-devices (--release came after "
+       "another)"},
       {{"--locales", "a.wav"}, "an audio input makes no sense with this action"},
   };
   for (const auto& [arguments, text] : cases) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -127,6 +128,127 @@ TEST_F(StandIn, EarshotEndingEarlyGivesItsStatusAndText) {
   }
 }
 
+// Several inputs go through one earshot with a flush between them; each
+// input's lines appear under its name, although earshot says nothing about
+// where a session ends: the tool waits for it to go idle after a flush.
+TEST_F(StandIn, SeveralInputsEachUnderItsName) {
+  std::string earshot = script(
+      "echo '{\"type\":\"ready\",\"locale\":\"en-US\",\"sampleRate\":16000}'\n"
+      "n=0\n"
+      "while read -r line; do\n"
+      "  printf '%.40s\\n' \"$line\" >> \"$FEED_CAPTURE\"\n"
+      "  case \"$line\" in\n"
+      "    *flush*|*stop*) n=$((n+1));"
+      " echo \"{\\\"type\\\":\\\"transcript\\\",\\\"text\\\":\\\"words "
+      "$n\\\",\\\"isFinal\\\":true}\";;\n"
+      "  esac\n"
+      "  case \"$line\" in *stop*) break;; esac\n"
+      "done\n"
+      "echo '{\"type\":\"stopped\"}'\n");
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
+  std::ofstream(dir_ / "b.raw", std::ios::binary) << std::string(1600, '\x02');
+  std::ofstream(dir_ / "c.raw", std::ios::binary) << std::string(800, '\x03');
+  std::string a = (dir_ / "a.raw").string(), b = (dir_ / "b.raw").string(),
+              c = (dir_ / "c.raw").string();
+  ProcessRun run = runProgram({FEED_BINARY, "--earshot", earshot, "--rate", "16000", a,
+                               (dir_ / "missing.raw").string(), b, c});
+  EXPECT_EQ(run.status, 1);  // one input failed
+  EXPECT_EQ(run.err, "earshot-feed: " + (dir_ / "missing.raw").string() + ": no such file\n");
+  EXPECT_EQ(run.out, "==> " + a + " <==\nwords 1\n\n==> " + b + " <==\nwords 2\n\n==> " + c +
+                         " <==\nwords 3\n");
+  EXPECT_EQ(readFile(dir_ / "capture"),
+            "{\"type\":\"init\",\"locale\":\"en-US\"}\n"
+            "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\"\n"
+            "{\"type\":\"flush\"}\n"
+            "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\"\n"
+            "{\"type\":\"flush\"}\n"
+            "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\"\n"
+            "{\"type\":\"stop\"}\n");
+
+  // One file per input with --output-dir, named after it.
+  fs::create_directory(dir_ / "out");
+  ProcessRun split = runProgram({FEED_BINARY, "--earshot", earshot, "--rate", "16000",
+                                 "--output-dir", (dir_ / "out").string(), a, b});
+  EXPECT_EQ(split.status, 0) << split.err;
+  EXPECT_EQ(split.out, "");
+  EXPECT_EQ(readFile(dir_ / "out" / "a.txt"), "words 1\n");
+  EXPECT_EQ(readFile(dir_ / "out" / "b.txt"), "words 2\n");
+}
+
+// Each failure is one line naming the input and what is wrong with it.
+TEST_F(StandIn, EveryMessageSaysWhatIsWrongWithWhichInput) {
+  std::string silent = script(
+      "echo '{\"type\":\"ready\",\"locale\":\"en-US\",\"sampleRate\":16000}'\n"
+      "cat > /dev/null\necho '{\"type\":\"stopped\"}'\n");
+  fs::path d = dir_;
+  std::ofstream(d / "empty.wav");
+  std::ofstream(d / "notes.txt") << "just some words";
+  std::ofstream(d / "quiet.raw", std::ios::binary) << std::string(3200, '\0');
+  // A WAV header and nothing after it.
+  std::string header(
+      "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x80\x3e\0\0\0\x7d\0\0\x02\0\x10\0data\0\0\0\0",
+      44);
+  std::ofstream(d / "header.wav", std::ios::binary) << header;
+  std::string p = d.string() + "/";
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string err, out;
+  };
+  const Case cases[] = {
+      {{p + "nosuch.wav"}, 1, "earshot-feed: " + p + "nosuch.wav: no such file\n", ""},
+      {{p + "empty.wav"}, 1, "earshot-feed: " + p + "empty.wav: the file is empty\n", ""},
+      {{d.string()}, 1, "earshot-feed: " + d.string() + ": a directory, not an audio file\n", ""},
+      {{p + "notes.txt"},
+       1,
+       "earshot-feed: " + p +
+           "notes.txt: not audio that this tool can read (WAV, FLAC, Ogg or "
+           "MP3)\n",
+       ""},
+      {{p + "header.wav"}, 1, "earshot-feed: " + p + "header.wav: holds no audio\n", ""},
+      {{"--rate", "16000", p + "header.wav"},
+       1,
+       "earshot-feed: " + p + "header.wav: a WAV file, not raw PCM: leave out --rate\n",
+       ""},
+      {{"--rate", "16000", p + "quiet.raw"},
+       0,
+       "earshot-feed: " + p + "quiet.raw: no speech heard\n",
+       ""},
+      {{"--rate", "16000", "--format", "srt", p + "quiet.raw"},
+       0,
+       "earshot-feed: " + p + "quiet.raw: no speech heard\n",
+       ""},
+      {{"--version"}, 0, "", "earshot-feed " FEED_VERSION "\n"},
+      {{"--chunk-ms", "0", "a.wav"},
+       2,
+       "earshot-feed: --chunk-ms wants a whole number from 1 to 10000, not \"0\"\nTry "
+       "earshot-feed --help.\n",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", silent};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    ProcessRun run = runProgram(argv);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.out, c.out);
+  }
+}
+
+// Something that never says "ready" (here cat, echoing what it is sent)
+// is given up on after --ready-timeout, with a line that says so.
+TEST_F(StandIn, NoReadyWithinTheTimeLimit) {
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
+  ProcessRun run = runProgram({FEED_BINARY, "--earshot", "/bin/cat", "--ready-timeout", "0.5",
+                               "--rate", "16000", (dir_ / "a.raw").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "earshot-feed: /bin/cat did not start within 0.5 s (no \"ready\" line); is it "
+            "earshot? --ready-timeout sets the limit\n");
+  EXPECT_EQ(run.out, "");
+}
+
 // --- The real earshot on real recordings ---------------------------------
 
 std::vector<int16_t> goForward() {
@@ -202,14 +324,137 @@ TEST(RealEarshot, JsonLinesAreEarshotsOwn) {
   EXPECT_EQ(fedLines.back(), "{\"type\":\"stopped\"}");
 }
 
-TEST(RealEarshot, UnsupportedLocaleShowsEarshotsErrorAndStatus) {
-  ProcessRun run = runProgram({FEED_BINARY, "--earshot", EARSHOT_BINARY, "--locale", "xx-YY",
-                               "--rate", "16000", kGoForward});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err,
-            "Apple Speech does not support language xx-YY. Choose a supported language in Audio "
-            "settings.\n");
+// The locales earshot supports here, as its --locales says.
+std::string supportedLocales() {
+  ProcessRun run = runProgram({EARSHOT_BINARY, "--locales"});
+  simdjson::dom::parser parser;
+  simdjson::dom::array supported;
+  EXPECT_FALSE(parser.parse(run.out)["supported"].get_array().get(supported)) << run.out;
+  std::string text;
+  for (auto locale : supported) {
+    text += (text.empty() ? "" : ", ") + std::string(std::string_view(locale.get_string()));
+  }
+  return text;
+}
+
+TEST(RealEarshot, MessagesNameTheLocaleAndWhatThereIs) {
+  const std::string librivox = TESTDATA "/librivox/sense_and_sensibility_01_austen_64kb-0880.wav";
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string err, out;
+  };
+  const Case cases[] = {
+      {{"--locale", "xx-YY", "--rate", "16000", kGoForward},
+       1,
+       "earshot-feed: locale xx-YY is not supported; supported locales: " + supportedLocales() +
+           "\n",
+       ""},
+      {{"--install", "xx-YY"},
+       1,
+       "earshot-feed: locale xx-YY is not supported; supported locales: " + supportedLocales() +
+           "\n",
+       ""},
+      // The model that comes with the system needs no install.
+      {{"--install", "en_US"}, 0, "", "en-US is already installed: nothing to do.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", EARSHOT_BINARY};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    ProcessRun run = runProgram(argv);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.out, c.out);
+  }
+}
+
+const std::string kLibrivox = TESTDATA "/librivox/sense_and_sensibility_01_austen_64kb-";
+
+// Three recordings through one earshot, a flush between them: each
+// section holds exactly the finals of its recording, as earshot writes them
+// to a host that sends the same lines itself.
+TEST(RealEarshot, SeveralFilesEachUnderItsName) {
+  const std::string files[] = {kLibrivox + "0880.wav", kLibrivox + "0930.wav",
+                               kLibrivox + "0870.wav"};
+  std::string session = initLine("en-US");
+  for (const std::string& file : files) {
+    if (file != files[0]) session += flushLine();
+    std::string bytes = readFile(file).substr(44);  // 16 kHz mono 16-bit after the header
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    for (size_t at = 0; at < samples.size(); at += 1600) {
+      session += audioLine(
+          std::span(samples.data() + at, std::min<size_t>(1600, samples.size() - at)), 16000);
+    }
+  }
+  session += stopLine();
+  ProcessRun direct = runProgram({EARSHOT_BINARY}, session);
+  ASSERT_EQ(direct.status, 0);
+  std::vector<std::string> finals;
+  for (const std::string& line : splitLines(direct.out)) {
+    auto parsed = parseEarshotLine(line);
+    if (parsed && parsed->isFinal && !parsed->text.empty()) finals.push_back(parsed->text);
+  }
+
+  ProcessRun together =
+      runProgram({FEED_BINARY, "--earshot", EARSHOT_BINARY, files[0], files[1], files[2]});
+  EXPECT_EQ(together.status, 0);
+  EXPECT_EQ(together.err, "");
+  std::vector<std::string> sections[3];
+  int section = -1;
+  for (const std::string& line : splitLines(together.out)) {
+    if (line.rfind("==> ", 0) == 0) {
+      ++section;
+      ASSERT_LT(section, 3);
+      EXPECT_EQ(line, "==> " + files[section] + " <==");
+    } else if (!line.empty()) {
+      ASSERT_GE(section, 0);
+      sections[section].push_back(line);
+    }
+  }
+  std::vector<std::string> joined;
+  for (const auto& lines : sections) joined.insert(joined.end(), lines.begin(), lines.end());
+  EXPECT_EQ(joined, finals);
+  auto text = [&](int i) {
+    std::string all;
+    for (const std::string& line : sections[i]) all += line + " ";
+    return all;
+  };
+  expectWords(text(0), {"young", "man"});
+  expectWords(text(1), {"amiable", "himself"});
+  expectWords(text(2), {"john", "dashwood"});
+}
+
+// Standard input carries a WAV file: detected, no --rate needed; a WAV cut
+// short is transcribed as far as it goes, with a warning.
+TEST(RealEarshot, StandardInputContainersAndTruncatedFiles) {
+  std::string wav = readFile(kLibrivox + "0870.wav");
+  ProcessRun whole = runProgram({FEED_BINARY, "--earshot", EARSHOT_BINARY, "-"}, wav);
+  EXPECT_EQ(whole.status, 0);
+  EXPECT_EQ(whole.err, "");
+  expectWords(whole.out, {"john", "dashwood"});
+
+  char pattern[] = "/tmp/feed-cut-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  fs::path cut = fs::path(pattern) / "cut.wav";
+  std::ofstream(cut, std::ios::binary) << wav.substr(0, 44 + 16000 * 2 * 4);
+  ProcessRun partial = runProgram({FEED_BINARY, "--earshot", EARSHOT_BINARY, cut.string()});
+  EXPECT_EQ(partial.status, 0);
+  EXPECT_EQ(partial.err, "earshot-feed: " + cut.string() +
+                             ": the file is cut short; transcribed the 4.0 s of audio that are "
+                             "there\n");
+  expectWords(partial.out, {"john", "dashwood"});
+  fs::remove_all(pattern);
+}
+
+// Ctrl-C during --realtime: the words heard so far still come, then 130.
+TEST(RealEarshot, InterruptedRealtimeRunEndsWith130AfterItsFinal) {
+  ProcessRun run = runProgram({"timeout", "--preserve-status", "-s", "INT", "4", FEED_BINARY,
+                               "--earshot", EARSHOT_BINARY, "--realtime", kLibrivox + "0870.wav"});
+  EXPECT_EQ(run.status, 130);
+  EXPECT_EQ(run.err, "");
+  expectWords(run.out, {"john"});
 }
 
 }  // namespace

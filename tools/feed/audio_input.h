@@ -9,7 +9,7 @@
 
 namespace earshot::feed {
 
-// The input cannot be read; what() names the file and the reason.
+// The input cannot be read; what() names it and says why in plain words.
 class InputError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -19,20 +19,42 @@ class InputError : public std::runtime_error {
 class AudioInput {
  public:
   virtual ~AudioInput() = default;
-  virtual int sampleRate() const = 0;
+  virtual double sampleRate() const = 0;
   // Fills `out` and returns its size, or fewer samples at the end of the
-  // input; 0 means the end. May block (standard input).
+  // input; 0 means the end. May block (standard input, a microphone).
   virtual size_t read(std::span<int16_t> out) = 0;
+  // Something the person should know about this input that did not stop
+  // it, such as a file cut short; empty when all is well. Complete once
+  // read() has returned 0.
+  virtual std::string notice() const { return {}; }
 };
 
 // A sound file that libsndfile reads (WAV, FLAC, Ogg, MP3, ...); several
-// channels are averaged into one. Throws InputError.
+// channels are averaged into one. `name` is how messages call it. Throws
+// InputError for a missing, empty, unreadable or silent-by-construction
+// file (a header without samples).
 std::unique_ptr<AudioInput> openSoundFile(const std::string& path);
 
-// Headerless s16le mono from `fd`. While it waits for bytes it also watches
-// `wakeFd` (-1: none): once that is readable the input counts as ended, so
-// a blocked read of a microphone pipe can be called off.
-std::unique_ptr<AudioInput> openRawInput(int fd, int sampleRate, int wakeFd, bool ownsFd);
+// A whole sound file on `fd` (standard input), its container told from its
+// bytes. Reads `fd` to its end first. Throws InputError.
+std::unique_ptr<AudioInput> openSoundStream(int fd, const std::string& name);
+
+// Headerless s16le PCM from `fd`, `channels` interleaved and averaged.
+// While it waits for bytes it also watches `wakeFd` (-1: none): once that
+// is readable the input counts as ended, so a blocked read of a pipe can
+// be called off.
+std::unique_ptr<AudioInput> openRawInput(int fd, double sampleRate, int channels, int wakeFd,
+                                         bool ownsFd);
+
+// A raw PCM file; refuses one that starts like a sound file, whose header
+// would be read as samples. Throws InputError.
+std::unique_ptr<AudioInput> openRawFile(const std::string& path, double sampleRate, int channels);
+
+// `input` converted to `rate` with libsoxr, for rates earshot does not take.
+std::unique_ptr<AudioInput> resampled(std::unique_ptr<AudioInput> input, double rate);
+
+// The rates earshot accepts; others go through resampled().
+constexpr double kLowestRate = 8000, kHighestRate = 192000;
 
 // Interleaved frames of `channels` samples in [-1, 1] averaged to int16,
 // rounded to nearest, clipped at full scale.

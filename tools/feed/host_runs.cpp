@@ -1,14 +1,19 @@
 #include "tools/feed/host_runs.h"
 
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <memory>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -18,8 +23,12 @@
 namespace earshot::feed {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Keeps every audio line well under earshot's limit of 2,000,000 bytes.
 constexpr size_t kMaxSamplesPerLine = 600'000;
+// How often the reader looks whether earshot has finished a session.
+constexpr int kIdlePollMs = 40;
 
 std::atomic<pid_t> currentChild{-1};
 
@@ -29,10 +38,10 @@ bool isReadable(int fd) {
 }
 
 // Sleeps until `deadline`; false if the wake descriptor fired first.
-bool sleepUntil(std::chrono::steady_clock::time_point deadline, int wakeFd) {
+bool sleepUntil(Clock::time_point deadline, int wakeFd) {
   for (;;) {
-    auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) return true;
+    auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return true;
     auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     pollfd one{wakeFd, POLLIN, 0};
     int ready = ::poll(&one, 1, int(std::min<long long>(ms, 1000)));
@@ -40,73 +49,137 @@ bool sleepUntil(std::chrono::steady_clock::time_point deadline, int wakeFd) {
   }
 }
 
-// What the feeder learns from the output side before it sends audio.
-enum class Handshake { Ready, Gone, Interrupted };
+// Where the next session's transcripts belong: which input, and where in
+// it the session starts.
+struct Session {
+  size_t input = 0;
+  double offset = 0;
+};
 
-Handshake awaitReady(int readyFd, int wakeFd) {
-  pollfd fds[2] = {{readyFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-  for (;;) {
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return Handshake::Gone;
-    }
-    if (fds[0].revents & (POLLIN | POLLHUP)) {
-      char byte;
-      return ::read(readyFd, &byte, 1) == 1 ? Handshake::Ready : Handshake::Gone;
-    }
-    if (fds[1].revents & POLLIN) return Handshake::Interrupted;
+// The hand-over between the feeder and the reader. The feeder says it has
+// sent "ready"'s wait, and at each flush which session comes next, then
+// blocks until the reader has moved there (or the run ends).
+class RunState {
+ public:
+  void ready() {
+    std::lock_guard lock(mutex_);
+    ready_ = true;
+    changed_.notify_all();
   }
-}
+  // Feeder: false when the run ended instead.
+  bool awaitReady(int wakeFd) {
+    return waitFor(wakeFd, [&] { return ready_; });
+  }
+  bool awaitNext(const Session& next, int wakeFd) {
+    {
+      std::lock_guard lock(mutex_);
+      pending_ = next;
+    }
+    return waitFor(wakeFd, [&] { return !pending_; });
+  }
+  // Reader: the session the feeder waits to start, if any.
+  std::optional<Session> pending() {
+    std::lock_guard lock(mutex_);
+    return pending_;
+  }
+  void moved() {
+    std::lock_guard lock(mutex_);
+    pending_.reset();
+    changed_.notify_all();
+  }
+  void end() {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+  }
 
-// The feeder thread's whole job: init, audio in chunks (paced and with
-// flushes if asked), stop. Ends early once earshot stops reading.
-void feed(ChildProcess& child, AudioInput& audio, const FeedOptions& options, int readyFd,
-          int wakeFd) {
+ private:
+  template <typename Done>
+  bool waitFor(int wakeFd, Done done) {
+    std::unique_lock lock(mutex_);
+    while (!done() && !ended_) {
+      if (isReadable(wakeFd)) return false;
+      changed_.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    return done() && !ended_;
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool ready_ = false;
+  bool ended_ = false;
+  std::optional<Session> pending_;
+};
+
+// The feeder thread's whole job: init, each input's audio in chunks (paced
+// and with flushes if asked), stop. Ends early once earshot stops reading.
+void feed(ChildProcess& child, std::vector<RunInput>& inputs, const FeedOptions& options,
+          const InitExtras& extras, RunState& state, int wakeFd) {
   int fd = child.input();
-  if (!writeAll(fd, initLine(options.locale))) return child.closeInput();
-  Handshake handshake = awaitReady(readyFd, wakeFd);
-  if (handshake == Handshake::Gone) return child.closeInput();
-
-  const int rate = audio.sampleRate();
-  size_t chunk =
-      std::clamp<size_t>(size_t(int64_t(rate) * options.chunkMs / 1000), 1, kMaxSamplesPerLine);
-  int64_t flushFrames = 0;
-  if (options.flushEverySeconds) {
-    flushFrames = std::max<int64_t>(1, std::llround(*options.flushEverySeconds * rate));
+  if (!writeAll(fd, initLine(options.locale, extras))) return child.closeInput();
+  if (!state.awaitReady(wakeFd)) {
+    if (!isReadable(wakeFd)) return child.closeInput();
+    writeAll(fd, stopLine());
+    return child.closeInput();
   }
-  int64_t nextFlush = flushFrames;
-  int64_t sent = 0;
-  std::vector<int16_t> samples(chunk);
-  auto start = std::chrono::steady_clock::now();
 
-  while (handshake == Handshake::Ready && !isReadable(wakeFd)) {
-    size_t want = chunk;
-    if (flushFrames > 0) want = size_t(std::min<int64_t>(int64_t(want), nextFlush - sent));
-    size_t got = audio.read(std::span<int16_t>(samples.data(), want));
-    if (got == 0) break;
-    if (options.realtime) {
-      auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                             std::chrono::duration<double>(double(sent + int64_t(got)) / rate));
-      sleepUntil(due, wakeFd);
+  auto start = Clock::now();
+  double pacedSeconds = 0;  // audio sent before the current input, for --realtime
+  bool justFlushed = false;
+  for (size_t index = 0; index < inputs.size() && !isReadable(wakeFd); ++index) {
+    AudioInput& audio = *inputs[index].audio;
+    if (index > 0) {
+      if (!justFlushed && !writeAll(fd, flushLine())) return child.closeInput();
+      if (!state.awaitNext({index, 0}, wakeFd)) break;
     }
-    if (!writeAll(fd, audioLine(std::span<const int16_t>(samples.data(), got), rate))) {
-      return child.closeInput();
+    const double rate = audio.sampleRate();
+    size_t chunk = std::clamp<size_t>(size_t(std::llround(rate * options.chunkMs / 1000)), 1,
+                                      kMaxSamplesPerLine);
+    int64_t flushFrames = 0;
+    if (options.flushEverySeconds) {
+      flushFrames = std::max<int64_t>(1, std::llround(*options.flushEverySeconds * rate));
     }
-    sent += int64_t(got);
-    if (flushFrames > 0 && sent >= nextFlush) {
-      if (!writeAll(fd, flushLine())) return child.closeInput();
-      nextFlush += flushFrames;
+    int64_t nextFlush = flushFrames;
+    int64_t sent = 0;
+    std::vector<int16_t> samples(chunk);
+    justFlushed = false;
+    while (!isReadable(wakeFd)) {
+      size_t want = chunk;
+      if (flushFrames > 0) want = size_t(std::min<int64_t>(int64_t(want), nextFlush - sent));
+      size_t got = audio.read(std::span<int16_t>(samples.data(), want));
+      if (got == 0) break;
+      if (options.realtime) {
+        auto due =
+            start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                        pacedSeconds + double(sent + int64_t(got)) / rate));
+        sleepUntil(due, wakeFd);
+      }
+      if (!writeAll(fd, audioLine(std::span<const int16_t>(samples.data(), got), rate))) {
+        return child.closeInput();
+      }
+      sent += int64_t(got);
+      justFlushed = false;
+      if (flushFrames > 0 && sent >= nextFlush) {
+        if (!writeAll(fd, flushLine())) return child.closeInput();
+        justFlushed = true;
+        nextFlush += flushFrames;
+        if (!state.awaitNext({index, double(sent) / rate}, wakeFd)) break;
+      }
     }
+    pacedSeconds += double(sent) / rate;
   }
   writeAll(fd, stopLine());
   child.closeInput();
 }
 
-int finishRun(ChildProcess& child, View& view, const RunSettings& settings) {
+// Waits for earshot and says how it ended if it failed without saying why;
+// `killed` when this tool ended it.
+int finishRun(ChildProcess& child, View& view, const RunSettings& settings, bool killed = false) {
   std::optional<int> signal;
   int status = child.wait(&signal);
   view.finish();
-  if (signal) {
+  if (killed) {
+  } else if (signal) {
     settings.err << "earshot ended by signal " << *signal << '\n';
   } else if (status != 0 && !view.sawError()) {
     settings.err << "earshot ended with status " << status << " and no error message\n";
@@ -115,41 +188,166 @@ int finishRun(ChildProcess& child, View& view, const RunSettings& settings) {
   return status;
 }
 
+std::string seconds(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g s", value);
+  return text;
+}
+
+// A view that shows nothing, for a run that ends before its first input.
+class QuietView final : public View {
+ public:
+  QuietView(std::ostream& out, std::ostream& err) : View(Style::Plain, out, err) {}
+
+ protected:
+  void onLine(const EarshotLine&) override {}
+};
+
+// "en_US.UTF-8", "en-us" and "en-US" name one locale.
+std::string sameLocaleKey(std::string locale) {
+  locale = locale.substr(0, locale.find('.'));
+  for (char& c : locale) c = c == '_' ? '-' : char(std::tolower(static_cast<unsigned char>(c)));
+  return locale;
+}
+
+std::optional<EarshotLine> localesOf(const std::string& earshot) {
+  try {
+    ChildProcess child(earshot, {"--locales"}, /*ownProcessGroup=*/false);
+    child.closeInput();
+    LineInput lines(child.output());
+    std::optional<EarshotLine> found;
+    for (std::string line; lines.next(line);) {
+      std::optional<EarshotLine> parsed = parseEarshotLine(line);
+      if (parsed && parsed->type == "locales") found = parsed;
+    }
+    child.wait();
+    return found;
+  } catch (const SpawnError&) {
+    return std::nullopt;
+  }
+}
+
+std::string joined(const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+  return text.empty() ? "none" : text;
+}
+
 }  // namespace
 
 pid_t runningChild() {
   return currentChild.load();
 }
 
-int runTranscription(const FeedOptions& options, AudioInput& audio, const RunSettings& settings) {
-  TranscriptView view(settings.style, settings.out, settings.err, settings.columns);
+std::string explainEarshotError(const std::string& message, const std::string& earshot) {
+  const std::string refused = "Apple Speech does not support language ";
+  if (message.rfind(refused, 0) != 0) return message;
+  std::string locale = message.substr(refused.size());
+  locale = locale.substr(0, locale.find(". Choose"));
+  if (!locale.empty() && locale.back() == '.') locale.pop_back();
+  std::optional<EarshotLine> locales = localesOf(earshot);
+  std::string supported = locales ? joined(locales->supported) : "unknown";
+  return "earshot-feed: locale " + locale + " is not supported; supported locales: " + supported;
+}
+
+int runTranscription(const FeedOptions& options, const InitExtras& extras,
+                     std::vector<RunInput>& inputs, const RunSettings& settings) {
   ChildProcess child(settings.earshot, {}, /*ownProcessGroup=*/true);
   currentChild = child.pid();
+  RunState state;
+  std::thread feeder([&] { feed(child, inputs, options, extras, state, settings.wakeFd); });
 
-  int readyPipe[2];
-  if (::pipe(readyPipe) != 0) throw SpawnError("cannot make a pipe");
-  std::thread feeder([&] { feed(child, audio, options, readyPipe[0], settings.wakeFd); });
+  auto explain = [&](const std::string& message) {
+    return explainEarshotError(message, settings.earshot);
+  };
+  std::unique_ptr<View> view = std::make_unique<QuietView>(settings.out, settings.err);
+  view->explainError = explain;
+  // Whether the current input gave any words: a silent one is worth a word.
+  bool heard = false;
+  auto sayIfSilent = [&](size_t input) {
+    if (!heard) settings.err << "earshot-feed: " << inputs[input].name << ": no speech heard\n";
+    heard = false;
+  };
+  auto moveTo = [&](const Session& session, bool newInput) {
+    if (newInput) {
+      view->finish();
+      view = inputs[session.input].makeView();
+      view->explainError = explain;
+    }
+    view->setOffset(session.offset);
+  };
 
   LineInput lines(child.output());
   std::string line;
-  bool readyTold = false;
-  while (lines.next(line)) {
-    std::optional<EarshotLine> parsed = view.show(line);
-    if (parsed && parsed->type == "ready" && !readyTold) {
-      readyTold = writeAll(readyPipe[1], "r");
+  bool ready = false, timedOut = false;
+  bool readyLimited = true;  // until a model download starts
+  Clock::time_point readyDeadline =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(options.readyTimeoutSeconds));
+  size_t input = 0;
+  for (;;) {
+    int timeout = -1;
+    if (!ready && readyLimited) {
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(readyDeadline - Clock::now());
+      timeout = int(std::clamp<long long>(left.count(), 0, kIdlePollMs));
+    } else if (ready) {
+      timeout = kIdlePollMs;
+    }
+    LineInput::Got got = lines.next(line, timeout);
+    if (got == LineInput::Got::End) break;
+    if (got == LineInput::Got::Line) {
+      std::optional<EarshotLine> parsed = parseEarshotLine(line);
+      if (parsed && parsed->type == "ready" && !ready) {
+        ready = true;
+        moveTo({0, 0}, true);
+        state.ready();
+      } else if (parsed && parsed->type == "status") {
+        readyLimited = false;  // a model download takes as long as it takes
+      } else if (parsed && parsed->type == "transcript" && !parsed->text.empty()) {
+        heard = true;
+      }
+      view->show(line);
+      continue;
+    }
+    if (!ready) {
+      if (readyLimited && Clock::now() >= readyDeadline) {
+        timedOut = true;
+        ::kill(child.pid(), SIGKILL);
+        break;
+      }
+      continue;
+    }
+    // earshot has said all it will about the session the feeder flushed
+    // once it waits for input with nothing unread on either side.
+    std::optional<Session> next = state.pending();
+    if (next && unreadBytes(child.input()) == 0 && looksIdle(child.pid()) && !lines.hasMore()) {
+      if (next->input != input) sayIfSilent(input);
+      moveTo(*next, next->input != input);
+      input = next->input;
+      state.moved();
     }
   }
-  // earshot has closed its output: release a feeder that still waits for
-  // "ready" or for audio.
-  ::close(readyPipe[1]);
-  uint64_t one = 1;
-  if (::write(settings.wakeFd, &one, sizeof one) < 0) {
-    // The feeder still ends: its next write to earshot fails.
-  }
-  int status = finishRun(child, view, settings);
+  // earshot has closed its output: release a feeder that still waits.
+  state.end();
+  int status = finishRun(child, *view, settings, timedOut);
+  if (ready && status == 0) sayIfSilent(input);
   feeder.join();
-  ::close(readyPipe[0]);
   currentChild = -1;
+  if (timedOut) {
+    settings.err << "earshot-feed: " << settings.earshot << " did not start within "
+                 << seconds(options.readyTimeoutSeconds)
+                 << " (no \"ready\" line); is it earshot? --ready-timeout sets the limit\n";
+    return 1;
+  }
+  for (const RunInput& each : inputs) {
+    std::string notice = each.audio->notice();
+    if (!notice.empty()) settings.err << "earshot-feed: " << notice << '\n';
+  }
+  if (view->missedTimes()) {
+    settings.err << "earshot-feed: this earshot gave no word times, so captions and words are "
+                    "missing\n";
+  }
+  settings.err.flush();
   return status;
 }
 
@@ -161,10 +359,20 @@ int runOneShot(const FeedOptions& options, const RunSettings& settings) {
       view = std::make_unique<LocalesView>(settings.style, settings.out, settings.err);
       arguments = {"--locales"};
       break;
-    case Action::Install:
+    case Action::Install: {
+      std::optional<EarshotLine> locales = localesOf(settings.earshot);
+      if (locales) {
+        for (const std::string& installed : locales->installed) {
+          if (sameLocaleKey(installed) == sameLocaleKey(options.assetLocale)) {
+            settings.out << installed << " is already installed: nothing to do.\n";
+            return 0;
+          }
+        }
+      }
       view = std::make_unique<InstallView>(settings.style, settings.out, settings.err);
       arguments = {"--install", options.assetLocale};
       break;
+    }
     case Action::Release:
       view = std::make_unique<ReleaseView>(settings.style, settings.out, settings.err);
       arguments = {"--release", options.assetLocale};
@@ -172,6 +380,9 @@ int runOneShot(const FeedOptions& options, const RunSettings& settings) {
     default:
       return 2;
   }
+  view->explainError = [&](const std::string& message) {
+    return explainEarshotError(message, settings.earshot);
+  };
   // Same process group: a Ctrl-C ends a download as well as this tool.
   ChildProcess child(settings.earshot, arguments, /*ownProcessGroup=*/false);
   child.closeInput();

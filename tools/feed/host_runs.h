@@ -1,7 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "tools/feed/audio_input.h"
 #include "tools/feed/options.h"
@@ -21,15 +24,34 @@ struct RunSettings {
   int wakeFd = -1;
 };
 
-// A live session over `audio`, as FeedOptions says. Threads: the caller's
-// thread reads earshot's output and owns the view; one feeder thread owns
-// the audio input and earshot's standard input, and is joined before
-// return. Returns earshot's exit status.
-int runTranscription(const FeedOptions& options, AudioInput& audio, const RunSettings& settings);
+// One recording of a run and how its results are shown: the view is made
+// when its first session starts (so a header lands in the right place).
+struct RunInput {
+  std::string name;
+  std::unique_ptr<AudioInput> audio;
+  std::function<std::unique_ptr<View>()> makeView;
+};
+
+// Transcribes `inputs` in order through one earshot: init (with what
+// `extras` asks for), each input's audio, a flush between inputs (and every
+// --flush-every seconds), stop.
+//
+// Threads: the caller's thread reads earshot's output and owns the views;
+// one feeder thread owns the audio inputs and earshot's standard input,
+// and is joined before return. At each flush the feeder waits until the
+// reader has seen earshot go idle with nothing left to read, so every line
+// is shown under the input (and at the time offset) it belongs to. Returns
+// earshot's exit status, or 1 when it did not start in time.
+int runTranscription(const FeedOptions& options, const InitExtras& extras,
+                     std::vector<RunInput>& inputs, const RunSettings& settings);
 
 // --locales, --install or --release: earshot's one-shot modes, shown for a
 // person. Returns earshot's exit status.
 int runOneShot(const FeedOptions& options, const RunSettings& settings);
+
+// earshot's error text, with what this tool knows that helps: the
+// supported locales when a locale was refused. `earshot` runs --locales.
+std::string explainEarshotError(const std::string& message, const std::string& earshot);
 
 // The child of the running transcription, for the SIGINT handler; -1 when
 // none.

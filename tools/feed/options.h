@@ -8,21 +8,42 @@
 
 namespace earshot::feed {
 
-enum class Action { Transcribe, Locales, Install, Release, Help };
+enum class Action { Transcribe, Locales, Install, Release, ListDevices, Help, Version };
+
+// What the person sees: plain text, earshot's own lines, captions from the
+// finals, or one JSON line per word.
+enum class Format { Text, Json, Srt, Vtt, Words };
 
 // What the command line asked for, checked and complete.
 struct FeedOptions {
   Action action = Action::Transcribe;
-  // Audio file, or "-" for standard input. Empty for the one-shot actions.
-  std::string input;
-  // Set by --rate: the input is headerless signed 16-bit little-endian mono
-  // at this rate instead of a sound file.
-  std::optional<int> rawRate;
+  // Audio files in order, "-" for standard input (at most once). Empty for
+  // --mic and the one-shot actions.
+  std::vector<std::string> inputs;
+  // --mic: record from the sound server; `device` is a source name, empty
+  // for the default one.
+  bool mic = false;
+  std::string device;
+  // Set by --rate: the input is headerless signed 16-bit little-endian PCM
+  // at this rate, `channels` interleaved, instead of a sound file.
+  std::optional<double> rawRate;
+  int channels = 1;
   std::string locale = "en-US";
   int chunkMs = 100;
   bool realtime = false;
   std::optional<double> flushEverySeconds;
-  bool json = false;
+  Format format = Format::Text;
+  // --output: everything into this file; --output-dir: one file per input,
+  // named after it. Both empty: standard output.
+  std::string output;
+  std::string outputDir;
+  // Phrases earshot should expect (--vocabulary, then --vocabulary-file's
+  // lines, read by the caller).
+  std::vector<std::string> vocabulary;
+  std::string vocabularyFile;
+  // How long earshot may take to answer "init" before this tool gives up,
+  // unless it says it is downloading a model.
+  double readyTimeoutSeconds = 30;
   // Empty: look for earshot next to this tool, then on PATH.
   std::string earshotPath;
   // The locale of --install / --release.
@@ -38,6 +59,9 @@ class UsageError : public std::runtime_error {
 // `arguments` excludes the program name. Options take their value as the
 // next argument or after "=" (--locale=de-DE).
 FeedOptions parseArguments(const std::vector<std::string>& arguments);
+
+// The file extension of one output file per input in `format`.
+std::string_view formatExtension(Format format);
 
 std::string usageText(std::string_view program);
 

@@ -2,6 +2,7 @@
 
 #include <simdjson.h>
 
+#include <charconv>
 #include <cstdio>
 
 #include "tools/feed/base64.h"
@@ -40,13 +41,30 @@ std::string jsonString(std::string_view text) {
   return out + "\"";
 }
 
-std::string initLine(std::string_view locale) {
-  return "{\"type\":\"init\",\"locale\":" + jsonString(locale) + "}\n";
+std::string initLine(std::string_view locale, const InitExtras& extras) {
+  std::string line = "{\"type\":\"init\",\"locale\":" + jsonString(locale);
+  if (extras.wordTimes || extras.confidence) {
+    line += ",\"attributeOptions\":[";
+    if (extras.wordTimes) line += "\"audioTimeRange\"";
+    if (extras.wordTimes && extras.confidence) line += ",";
+    if (extras.confidence) line += "\"transcriptionConfidence\"";
+    line += "]";
+  }
+  if (!extras.phrases.empty()) {
+    line += ",\"contextualStrings\":[";
+    for (size_t i = 0; i < extras.phrases.size(); ++i) {
+      line += (i > 0 ? "," : "") + jsonString(extras.phrases[i]);
+    }
+    line += "]";
+  }
+  return line + "}\n";
 }
 
-std::string audioLine(std::span<const int16_t> samples, int sampleRate) {
+std::string audioLine(std::span<const int16_t> samples, double sampleRate) {
+  char rate[32];
+  auto written = std::to_chars(rate, rate + sizeof rate, sampleRate);
   std::string line =
-      "{\"type\":\"audio\",\"sampleRate\":" + std::to_string(sampleRate) + ",\"pcm\":\"";
+      "{\"type\":\"audio\",\"sampleRate\":" + std::string(rate, written.ptr) + ",\"pcm\":\"";
   appendPcmBase64(line, samples);
   line += "\"}\n";
   return line;
@@ -81,6 +99,26 @@ void readNumber(simdjson::dom::object object, const char* key, double& out) {
   if (!object[key].get_double().get(number)) out = number;
 }
 
+void readOptionalNumber(simdjson::dom::object object, const char* key, std::optional<double>& out) {
+  double number;
+  if (!object[key].get_double().get(number)) out = number;
+}
+
+void readWords(simdjson::dom::object object, std::vector<TimedWord>& out) {
+  simdjson::dom::array array;
+  if (object["words"].get_array().get(array)) return;
+  for (simdjson::dom::element element : array) {
+    simdjson::dom::object word;
+    if (element.get_object().get(word)) continue;
+    TimedWord timed;
+    readString(word, "text", timed.text);
+    readNumber(word, "start", timed.start);
+    readNumber(word, "end", timed.end);
+    readOptionalNumber(word, "confidence", timed.confidence);
+    out.push_back(std::move(timed));
+  }
+}
+
 void readFlag(simdjson::dom::object object, const char* key, bool& out) {
   bool flag;
   if (!object[key].get_bool().get(flag)) out = flag;
@@ -109,6 +147,10 @@ std::optional<EarshotLine> parseEarshotLine(std::string_view line) {
   readStrings(object, "supported", parsed.supported);
   readStrings(object, "installed", parsed.installed);
   readStrings(object, "reserved", parsed.reserved);
+  readOptionalNumber(object, "start", parsed.start);
+  readOptionalNumber(object, "end", parsed.end);
+  readOptionalNumber(object, "confidence", parsed.confidence);
+  readWords(object, parsed.words);
   int64_t limit;
   if (!object["maxReserved"].get_int64().get(limit)) parsed.maxReserved = limit;
   return parsed;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "tools/feed/captions.h"
+
 namespace earshot::feed {
 namespace {
 
@@ -48,7 +50,7 @@ std::optional<EarshotLine> View::show(std::string_view raw) {
   if (line->type == "error") {
     sawError_ = true;
     breakLine();
-    err_ << line->message << '\n';
+    err_ << (explainError ? explainError(line->message) : line->message) << '\n';
     err_.flush();
   } else if (style_ != Style::Json) {
     onLine(*line);
@@ -85,6 +87,25 @@ void TranscriptView::breakLine() {
 // A partial left on screen was never confirmed by a final: take it away.
 void TranscriptView::finish() {
   breakLine();
+}
+
+CaptionView::CaptionView(std::ostream& out, std::ostream& err, bool webVtt)
+    : View(Style::Plain, out, err), webVtt_(webVtt) {
+  if (webVtt_) out_ << kVttHeader;
+}
+
+void CaptionView::onLine(const EarshotLine& line) {
+  if (line.type != "transcript" || !line.isFinal || line.text.empty()) return;
+  std::vector<Cue> cues = cuesOfFinal(line, offset_);
+  if (cues.empty()) missedTimes_ = true;
+  for (const Cue& cue : cues) out_ << (webVtt_ ? vttBlock(cue) : srtBlock(++cues_, cue));
+}
+
+void WordsView::onLine(const EarshotLine& line) {
+  if (line.type != "transcript" || !line.isFinal || line.text.empty()) return;
+  std::string words = wordLines(line, offset_, input_);
+  if (words.empty()) missedTimes_ = true;
+  out_ << words;
 }
 
 std::string localesTable(const EarshotLine& locales) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -28,6 +29,15 @@ class View {
 
   bool sawError() const { return sawError_; }
 
+  // Turns earshot's error text into the line the person sees; unchanged
+  // when unset.
+  std::function<std::string(const std::string&)> explainError;
+  // Seconds added to transcript times: where the current session starts
+  // in its recording.
+  void setOffset(double seconds) { offset_ = seconds; }
+  // A final with text came without times, so captions or words lack it.
+  bool missedTimes() const { return missedTimes_; }
+
  protected:
   virtual void onLine(const EarshotLine& line) = 0;
   // Before anything goes to `err`: a terminal line drawn in place must end.
@@ -36,6 +46,8 @@ class View {
   Style style_;
   std::ostream& out_;
   std::ostream& err_;
+  double offset_ = 0;
+  bool missedTimes_ = false;
 
  private:
   bool sawError_ = false;
@@ -56,6 +68,34 @@ class TranscriptView final : public View {
  private:
   int columns_;
   bool partialShown_ = false;
+};
+
+// Captions from finals, as SRT (numbered from 1) or WebVTT (the header is
+// written at once, so a recording without speech still gives a valid file).
+class CaptionView final : public View {
+ public:
+  CaptionView(std::ostream& out, std::ostream& err, bool webVtt);
+
+ protected:
+  void onLine(const EarshotLine& line) override;
+
+ private:
+  bool webVtt_;
+  int cues_ = 0;
+};
+
+// One JSON line per word of each final; `input` names the recording when
+// several share one output, else empty.
+class WordsView final : public View {
+ public:
+  WordsView(std::ostream& out, std::ostream& err, std::string input)
+      : View(Style::Plain, out, err), input_(std::move(input)) {}
+
+ protected:
+  void onLine(const EarshotLine& line) override;
+
+ private:
+  std::string input_;
 };
 
 // --locales as a table of locales and what is true of each.
