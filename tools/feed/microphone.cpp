@@ -12,17 +12,19 @@ namespace {
 
 constexpr int kRate = 16000;
 
-std::string whyNot(int error, const std::string& device) {
+// `what` is what the person asked for: "microphone" or "--list-devices".
+std::string whyNot(int error, const std::string& device, const std::string& what) {
   if (error == PA_ERR_CONNECTIONREFUSED || error == PA_ERR_INVALIDSERVER ||
       error == PA_ERR_CONNECTIONTERMINATED) {
-    return "microphone: no sound server is reachable (PulseAudio or PipeWire): is one running "
-           "for this user?";
+    return what +
+           ": no sound server is reachable (PulseAudio or PipeWire): is one running for "
+           "this user?";
   }
   if (error == PA_ERR_NOENTITY) {
-    return "microphone: the sound server has no source named " + device +
+    return what + ": the sound server has no source named " + device +
            " (earshot-feed --list-devices shows them)";
   }
-  return std::string("microphone: the sound server refused: ") + pa_strerror(error);
+  return what + ": the sound server refused: " + pa_strerror(error);
 }
 
 class Microphone final : public AudioInput {
@@ -39,7 +41,7 @@ class Microphone final : public AudioInput {
     stream_ = pa_simple_new(nullptr, "earshot-feed", PA_STREAM_RECORD,
                             device.empty() ? nullptr : device.c_str(), "dictation", &spec, nullptr,
                             &buffer, &error);
-    if (stream_ == nullptr) throw InputError(whyNot(error, device));
+    if (stream_ == nullptr) throw InputError(whyNot(error, device, "microphone"));
   }
   ~Microphone() override { pa_simple_free(stream_); }
 
@@ -84,7 +86,7 @@ std::vector<Source> listSources() {
   if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
     int error = pa_context_errno(context);
     release();
-    throw InputError(whyNot(error, ""));
+    throw InputError(whyNot(error, "", "--list-devices"));
   }
   Listing listing;
   pa_operation* operation = nullptr;
@@ -94,7 +96,7 @@ std::vector<Source> listSources() {
       int error = pa_context_errno(context);
       if (operation) pa_operation_unref(operation);
       release();
-      throw InputError(whyNot(error, ""));
+      throw InputError(whyNot(error, "", "--list-devices"));
     }
     if (state == PA_CONTEXT_READY && operation == nullptr) {
       operation = pa_context_get_source_info_list(
