@@ -236,6 +236,53 @@ TEST_F(StandIn, EveryMessageSaysWhatIsWrongWithWhichInput) {
   }
 }
 
+// Captions and words ask earshot for times (and words for confidence);
+// vocabulary from options and from a file becomes "contextualStrings". An
+// earshot that gives no times is named for it.
+TEST_F(StandIn, InitAsksForWhatTheOutputNeeds) {
+  std::string earshot = script(
+      "read -r line; printf '%s\\n' \"$line\" > \"$FEED_CAPTURE\"\n"
+      "echo '{\"type\":\"ready\",\"locale\":\"en-US\",\"sampleRate\":16000}'\n"
+      "cat > /dev/null\n"
+      "echo '{\"type\":\"transcript\",\"text\":\"hello there\",\"isFinal\":true}'\n"
+      "echo '{\"type\":\"stopped\"}'\n");
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
+  std::ofstream(dir_ / "terms.txt") << "pull request\r\n\n  \nKsenia Wojcik\n";
+  std::string a = (dir_ / "a.raw").string();
+  struct Case {
+    std::vector<std::string> options;
+    std::string init, out, err;
+  };
+  const std::string noTimes =
+      "earshot-feed: this earshot gave no word times, so captions and words are missing\n";
+  const Case cases[] = {
+      {{}, R"({"type":"init","locale":"en-US"})", "hello there\n", ""},
+      {{"--format", "srt"},
+       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange"]})",
+       "",
+       noTimes},
+      {{"--format", "vtt"},
+       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange"]})",
+       "WEBVTT\n\n",
+       noTimes},
+      {{"--format", "words", "--vocabulary", "earshot", "--vocabulary-file",
+        (dir_ / "terms.txt").string()},
+       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange","transcriptionConfidence"],"contextualStrings":["earshot","pull request","Ksenia Wojcik"]})",
+       "",
+       noTimes},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options));
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot, "--rate", "16000", a};
+    argv.insert(argv.end(), c.options.begin(), c.options.end());
+    ProcessRun run = runProgram(argv);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(readFile(dir_ / "capture"), c.init + "\n");
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
 // Something that never says "ready" (here cat, echoing what it is sent)
 // is given up on after --ready-timeout, with a line that says so.
 TEST_F(StandIn, NoReadyWithinTheTimeLimit) {
