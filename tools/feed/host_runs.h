@@ -40,7 +40,9 @@ struct RunInput {
 // one feeder thread owns the audio inputs and earshot's standard input,
 // and is joined before return. At each flush the feeder waits until the
 // reader has seen earshot go idle with nothing left to read, so every line
-// is shown under the input (and at the time offset) it belongs to. Returns
+// is shown under the input (and at the time offset) it belongs to; idle is
+// read from /proc for earshot's own threads, so a wrapper script that runs
+// earshot without exec would look idle too early. Returns
 // earshot's exit status, or 1 when it did not start in time.
 int runTranscription(const FeedOptions& options, const InitExtras& extras,
                      std::vector<RunInput>& inputs, const RunSettings& settings);
