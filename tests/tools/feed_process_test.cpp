@@ -2,6 +2,7 @@
 // earshot that record what they are sent, then against the real earshot on
 // real recordings.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <simdjson.h>
 #include <sys/stat.h>
 
@@ -495,13 +496,31 @@ TEST(RealEarshot, StandardInputContainersAndTruncatedFiles) {
   fs::remove_all(pattern);
 }
 
-// Ctrl-C during --realtime: the words heard so far still come, then 130.
+// Ctrl-C during --realtime, once a word has been heard: the final with it
+// still comes, then "stopped" and status 130.
 TEST(RealEarshot, InterruptedRealtimeRunEndsWith130AfterItsFinal) {
-  ProcessRun run = runProgram({"timeout", "--preserve-status", "-s", "INT", "4", FEED_BINARY,
-                               "--earshot", EARSHOT_BINARY, "--realtime", kLibrivox + "0870.wav"});
+  earshot::testing::ChildProcess feed({.argv = {FEED_BINARY, "--earshot", EARSHOT_BINARY,
+                                                "--realtime", "--json", kLibrivox + "0870.wav"},
+                                       .readOutput = false});
+  std::string seen;
+  for (std::string line = feed.readLine(); !line.empty(); line = feed.readLine()) {
+    seen += line + "\n";
+    if (line.find("\"transcript\"") != line.npos && line.find("john") != line.npos) break;
+  }
+  ASSERT_NE(seen.find("john"), seen.npos) << seen;
+  ::kill(feed.pid(), SIGINT);
+  ProcessRun run = feed.wait();
   EXPECT_EQ(run.status, 130);
   EXPECT_EQ(run.err, "");
-  expectWords(run.out, {"john"});
+  std::vector<std::string> lines = splitLines(seen + run.out);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.back(), "{\"type\":\"stopped\"}");
+  std::string finals;
+  for (const std::string& line : lines) {
+    auto parsed = parseEarshotLine(line);
+    if (parsed && parsed->isFinal) finals += parsed->text + "\n";
+  }
+  expectWords(finals, {"john"});
 }
 
 }  // namespace

@@ -285,6 +285,7 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
       Clock::now() + std::chrono::duration_cast<Clock::duration>(
                          std::chrono::duration<double>(options.readyTimeoutSeconds));
   size_t input = 0;
+  int idleSeen = 0;  // polls in a row that found earshot idle after a flush
   for (;;) {
     int timeout = -1;
     if (!ready && readyLimited) {
@@ -307,6 +308,7 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
         heard = true;
       }
       view->show(line);
+      idleSeen = 0;
       continue;
     }
     if (!ready) {
@@ -319,8 +321,14 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
     }
     // earshot has said all it will about the session the feeder flushed
     // once it waits for input with nothing unread on either side.
+    // Twice in a row, a poll apart, so that a hand-over between two of its
+    // threads caught at the wrong instant does not count.
     std::optional<Session> next = state.pending();
-    if (next && unreadBytes(child.input()) == 0 && looksIdle(child.pid()) && !lines.hasMore()) {
+    bool idle =
+        next && unreadBytes(child.input()) == 0 && looksIdle(child.pid()) && !lines.hasMore();
+    idleSeen = idle ? idleSeen + 1 : 0;
+    if (idleSeen >= 2) {
+      idleSeen = 0;
       if (next->input != input) sayIfSilent(input);
       moveTo(*next, next->input != input);
       input = next->input;
