@@ -69,6 +69,15 @@ TEST(Catalog, RejectsMalformedFiles) {
       {"absolute acoustic path", with([](CatalogLine& l) { l.acousticModel = "/usr/share"; })},
       {"climbing language model", with([](CatalogLine& l) { l.languageModel = "../lm"; })},
       {"empty dictionary", with([](CatalogLine& l) { l.dictionary = ""; })},
+      // Locales that would read as another locale.
+      {"locale with a path", with([](CatalogLine& l) { l.locale = "en-GB/../../x"; })},
+      {"locale with a line feed", with([](CatalogLine& l) { l.locale = "en\\nGB"; })},
+      {"locale with a NUL", R"({"models": [{"locale": "en-GB\u0000x", "url": "https://x/y",
+                              "size": 1, "sha256": ")" +
+                                digest +
+                                R"(", "format": "tar", "acousticModel": "a",
+                              "languageModel": "b", "dictionary": "c"}]})"},
+      {"locale with a codeset", with([](CatalogLine& l) { l.locale = "en_GB.UTF-8"; })},
   };
   for (const auto& [name, json] : cases) {
     EXPECT_FALSE(Catalog::parse(json)) << name;
@@ -98,6 +107,33 @@ TEST(Catalog, MergesTheFoldersByImportance) {
     seen.push_back(entry.locale.bcp47() + " " + entry.url);
   EXPECT_EQ(seen, (std::vector<std::string>{"de-DE https://user/de", "fr-FR https://first/fr",
                                             "it-IT https://first/it-b"}));
+}
+
+// A file above the size or entry limit is skipped like a malformed one.
+TEST(Catalog, SkipsFilesOverTheLimits) {
+  std::vector<CatalogLine> many;
+  for (size_t i = 0; i <= maximumCatalogEntries; ++i) {
+    many.push_back(line("en-GB", "https://m.example/" + std::to_string(i)));
+  }
+  EXPECT_FALSE(Catalog::parse(catalogJson(many)));
+  many.pop_back();
+  EXPECT_TRUE(Catalog::parse(catalogJson(many)));
+
+  TemporaryHome home;
+  std::string small = catalogJson({line("de-DE")});
+  std::string padded = small;
+  padded.insert(1, maximumCatalogFileBytes - small.size(), ' ');
+  writeFile(home.userCatalogDir() / "a.json", padded);
+  ASSERT_EQ(Catalog::load(home.locations()).entries().size(), 1u);
+  padded.insert(1, " ");
+  writeFile(home.userCatalogDir() / "a.json", padded);
+  EXPECT_TRUE(Catalog::load(home.locations()).entries().empty());
+}
+
+TEST(Catalog, AcceptsTagsInEitherForm) {
+  for (const std::string tag : {"en-GB", "en_GB", "EN-gb", "zh-Hant-TW", "fr"}) {
+    EXPECT_TRUE(Catalog::parse(catalogJson({line(tag)}))) << tag;
+  }
 }
 
 TEST(Catalog, MissingFoldersGiveAnEmptyCatalog) {

@@ -1,9 +1,12 @@
 #include "platform/linux/store/catalog.h"
 
+#include <fcntl.h>
 #include <simdjson.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <system_error>
 
 #include "platform/linux/store/safe_path.h"
@@ -37,6 +40,34 @@ std::optional<std::string> lowerHexDigest(std::string_view text) {
   return digest;
 }
 
+// Whether `identifier` is written as a language tag (BCP 47, or POSIX with
+// "_"): subtags of 1 to 8 ASCII letters and digits, the first 2 to 8
+// letters. Anything else ("en-GB/../x", "en\nGB", "en_GB.UTF-8") would be
+// reduced to some other locale.
+bool wellFormedTag(std::string_view identifier) {
+  size_t index = 0;
+  while (true) {
+    size_t end = identifier.find_first_of("-_");
+    std::string_view subtag = identifier.substr(0, end);
+    if (subtag.empty() || subtag.size() > 8) return false;
+    for (char c : subtag) {
+      bool letter =
+          std::isalpha(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 0x80;
+      bool digit = c >= '0' && c <= '9';
+      if (!(letter || (digit && index > 0))) return false;
+    }
+    if (index == 0 && subtag.size() < 2) return false;
+    if (end == std::string_view::npos) return true;
+    identifier = identifier.substr(end + 1);
+    ++index;
+  }
+}
+
+// Whether the store's name for the locale reads back as the same locale.
+bool roundTrips(std::string_view identifier, const Locale& locale) {
+  return wellFormedTag(identifier) && Locale::fromIdentifier(locale.bcp47()) == locale;
+}
+
 std::optional<CatalogEntry> parseEntry(simdjson::dom::element element) {
   simdjson::dom::object object;
   if (element.get_object().get(object) != simdjson::SUCCESS) return std::nullopt;
@@ -60,7 +91,8 @@ std::optional<CatalogEntry> parseEntry(simdjson::dom::element element) {
   auto lmPath = containedPath(*languageModel);
   auto dictPath = containedPath(*dictionary);
   if (locale->empty() || entry.locale.canonical().empty() || entry.locale.bcp47() == "und" ||
-      !hasAllowedScheme(*url) || !digest || !archive || !acousticPath || !lmPath || !dictPath) {
+      !roundTrips(*locale, entry.locale) || !hasAllowedScheme(*url) || !digest || !archive ||
+      !acousticPath || !lmPath || !dictPath) {
     return std::nullopt;
   }
   entry.url = *url;
@@ -84,6 +116,7 @@ std::optional<std::vector<CatalogEntry>> Catalog::parse(std::string_view json) {
       root["models"].get_array().get(models) != simdjson::SUCCESS) {
     return std::nullopt;
   }
+  if (models.size() > maximumCatalogEntries) return std::nullopt;
   std::vector<CatalogEntry> entries;
   for (simdjson::dom::element element : models) {
     auto entry = parseEntry(element);
@@ -93,8 +126,32 @@ std::optional<std::vector<CatalogEntry>> Catalog::parse(std::string_view json) {
   return entries;
 }
 
+namespace {
+
+// The text of a catalog file, or nullopt when it cannot be read or is
+// larger than a catalog may be.
+std::optional<std::string> readCatalogFile(const std::filesystem::path& file) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || text.size() + static_cast<size_t>(got) > maximumCatalogFileBytes) {
+      ::close(fd);
+      if (got == 0) return text;
+      return std::nullopt;
+    }
+    text.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+}  // namespace
+
 Catalog Catalog::load(const StoreLocations& locations) {
-  Catalog catalog;
+  // By canonical identifier: a later entry for a locale replaces an earlier.
+  std::map<std::string, CatalogEntry> merged;
   for (const auto& dir : locations.catalogDirs()) {
     std::error_code error;
     std::vector<std::filesystem::path> files;
@@ -105,27 +162,25 @@ Catalog Catalog::load(const StoreLocations& locations) {
     }
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
-      simdjson::padded_string text;
-      if (simdjson::padded_string::load(file.string()).get(text) != simdjson::SUCCESS) continue;
-      auto entries = parse(std::string_view(text.data(), text.size()));
+      auto text = readCatalogFile(file);
+      if (!text) continue;
+      auto entries = parse(*text);
       if (!entries) continue;
-      for (auto& entry : *entries) catalog.add(std::move(entry));
+      for (auto& entry : *entries) {
+        std::string key = entry.locale.canonical();
+        merged.insert_or_assign(std::move(key), std::move(entry));
+      }
     }
   }
+  std::vector<std::pair<std::string, CatalogEntry>> tagged;
+  tagged.reserve(merged.size());
+  for (auto& [key, entry] : merged) tagged.emplace_back(entry.locale.bcp47(), std::move(entry));
+  std::sort(tagged.begin(), tagged.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  Catalog catalog;
+  catalog.entries_.reserve(tagged.size());
+  for (auto& [tag, entry] : tagged) catalog.entries_.push_back(std::move(entry));
   return catalog;
-}
-
-void Catalog::add(CatalogEntry entry) {
-  auto same = std::find_if(entries_.begin(), entries_.end(),
-                           [&](const CatalogEntry& e) { return e.locale == entry.locale; });
-  if (same != entries_.end()) {
-    *same = std::move(entry);
-    return;
-  }
-  std::string tag = entry.locale.bcp47();
-  auto after = std::find_if(entries_.begin(), entries_.end(),
-                            [&](const CatalogEntry& e) { return e.locale.bcp47() > tag; });
-  entries_.insert(after, std::move(entry));
 }
 
 const CatalogEntry* Catalog::find(const Locale& locale) const {

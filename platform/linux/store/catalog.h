@@ -26,6 +26,11 @@ struct CatalogEntry {
   std::string dictionary;     // a file
 };
 
+// What one catalog file may hold; a larger file is skipped like a
+// malformed one. A catalog entry takes some 400 bytes.
+inline constexpr uint64_t maximumCatalogFileBytes = uint64_t{4} << 20;
+inline constexpr size_t maximumCatalogEntries = 10000;
+
 // The catalog files, merged: one entry per locale. Files are read least
 // important first (system folders from the last of $XDG_DATA_DIRS to the
 // first, then the user's folder; within a folder by file name), and a later
@@ -34,14 +39,15 @@ class Catalog {
  public:
   static Catalog load(const StoreLocations& locations);
   // The entries of one catalog file's text; nullopt when the text is
-  // malformed in any way (such a file is skipped whole).
+  // malformed in any way, or lists more than maximumCatalogEntries (such a
+  // file is skipped whole). A locale must be written as a language tag
+  // ("en-GB", or in POSIX form "en_GB") whose BCP 47 form reads back as the
+  // same locale, so that no other text is reduced to some locale.
   static std::optional<std::vector<CatalogEntry>> parse(std::string_view json);
 
   // Sorted by BCP 47 identifier.
   const std::vector<CatalogEntry>& entries() const { return entries_; }
   const CatalogEntry* find(const Locale& locale) const;
-
-  void add(CatalogEntry entry);
 
  private:
   std::vector<CatalogEntry> entries_;
