@@ -137,8 +137,14 @@ std::vector<SpeechModel> InstalledModels::models() const {
 }
 
 std::optional<SpeechModel> InstalledModels::find(const Locale& locale) const {
-  for (auto& model : models()) {
+  std::lock_guard lock(kept_->mutex);
+  for (const auto& model : kept_->models) {
     if (model.locale == locale) return model;
+  }
+  for (auto& model : models()) {
+    if (model.locale != locale) continue;
+    if (!model.system) kept_->models.push_back(model);
+    return model;
   }
   return std::nullopt;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -35,8 +37,11 @@ struct ModelSource {
 
 // The installed models: the one place that knows where models are (the
 // download catalog, by contrast, lists the models that can be installed).
-// Every query reads the directories afresh; nothing is remembered between
-// calls.
+// Every query reads the directories afresh, with one exception: find()
+// keeps a downloaded model once it has found it, for this object and its
+// copies, so that a running process goes on with the model it loaded when
+// another process releases it from the store (the release affects later
+// processes). Copies share what is kept; find() may run on any thread.
 class InstalledModels {
  public:
   // The models of the sources, then those downloaded into `store`.
@@ -57,8 +62,14 @@ class InstalledModels {
   const store::StoreLocations& store() const { return store_; }
 
  private:
+  struct Kept {
+    std::mutex mutex;
+    std::vector<SpeechModel> models;
+  };
+
   std::vector<ModelSource> sources_;
   store::StoreLocations store_;
+  std::shared_ptr<Kept> kept_ = std::make_shared<Kept>();
 };
 
 }  // namespace earshot::platform::linuxos

@@ -120,6 +120,33 @@ TEST_F(StoreEndToEnd, InstallListTranscribeRelease) {
   EXPECT_EQ(withoutPartials(lines(live.out)), withStatus);
 }
 
+// A release takes the model from later processes only: a session that
+// runs in the locale goes on with the model it loaded, past a flush.
+TEST_F(StoreEndToEnd, AReleaseLeavesARunningSessionItsModel) {
+  ASSERT_EQ(earshot({"--install", "en-GB"}).status, 0);
+  ChildProcess live(
+      {.argv = earshotCommand(), .environment = home_.environment(), .readOutput = false});
+  ASSERT_TRUE(live.write(initLine("en-GB") + "\n"));
+  EXPECT_EQ(live.readLine(), readyLine("en-GB"));
+  const std::string audio = audioLines(recording("goforward.raw"), 16000);
+  ASSERT_TRUE(live.write(audio));
+  EXPECT_EQ(
+      lines(earshot({"--release", "en-GB"}).out),
+      std::vector<std::string>{R"({"type":"release-done","locale":"en-GB","released":true})"});
+  ASSERT_TRUE(live.write(flushLine() + "\n" + audio + stopLine() + "\n"));
+  live.readOutput();
+  ProcessRun run = live.wait();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  const std::string final = transcriptLine("go forward ten meters", true);
+  EXPECT_EQ(withoutPartials(lines(run.out)),
+            (std::vector<std::string>{final, final, stoppedLine()}));
+  // Later processes find it gone.
+  EXPECT_EQ(
+      lines(earshot({"--locales"}).out).at(0).find(R"("installed":["en-US"])") != std::string::npos,
+      true);
+}
+
 TEST_F(StoreEndToEnd, AFailedDownloadIsOneErrorLine) {
   writeFile(home_.userCatalogDir() / "mirror.json",
             catalogJson({served_.line("en-GB", served_.englishFile,
