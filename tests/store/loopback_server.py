@@ -13,6 +13,8 @@ first line of standard output. The first path component picks a behaviour:
   /redirect/F   302 to /ok/F
   /tofile/F     302 to the file:// URL of F
 
+With --certificate and --key (PEM files) it speaks HTTPS instead.
+
 Every request is appended to LOG as "METHOD PATH RANGE" (RANGE is "-" when
 absent). The server stops by itself after --lifetime seconds, or as soon as
 its standard input closes (its parent is gone). It also answers requests
@@ -22,6 +24,7 @@ sent to it as an HTTP proxy ("GET http://any.host/ok/F").
 import argparse
 import http.server
 import os
+import ssl
 import sys
 import threading
 import time
@@ -35,6 +38,8 @@ def main():
     parser.add_argument("log")
     parser.add_argument("--lifetime", type=float, default=300.0)
     parser.add_argument("--rate", type=int, default=1 << 20)
+    parser.add_argument("--certificate")
+    parser.add_argument("--key")
     args = parser.parse_args()
     log_lock = threading.Lock()
 
@@ -107,11 +112,18 @@ def main():
         daemon_threads = True
 
         def handle_error(self, request, client_address):
-            # A client that hangs up mid-transfer is part of the tests.
-            if not isinstance(sys.exc_info()[1], ConnectionError):
+            # A client that hangs up mid-transfer, or refuses the
+            # certificate, is part of the tests.
+            if not isinstance(sys.exc_info()[1], (ConnectionError, ssl.SSLError)):
                 super().handle_error(request, client_address)
 
     server = Server(("127.0.0.1", 0), Handler)
+    if args.certificate:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.certificate, args.key)
+        # The handshake runs on the request's thread, not in accept().
+        server.socket = context.wrap_socket(
+            server.socket, server_side=True, do_handshake_on_connect=False)
 
     def stop_when_parent_leaves():
         sys.stdin.read()

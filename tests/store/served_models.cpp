@@ -55,7 +55,11 @@ void ServedModels::ensure(const std::string& file) const {
   } else if (file == partlessFile) {
     items.pop_back();
   } else if (file == zerosFile) {
-    items[4].contents = std::string(4 << 20, '\0');
+    items[4].contents = std::string(1 << 20, '\0');
+  } else if (file == bombFile) {
+    items[4].contents = std::string(8 << 20, '\0');
+  } else if (file == manifestLinkFile) {
+    items.push_back({ArchiveItem::Kind::symlink, "manifest.json", {}, {}, "m/m.dict"});
   } else if (file != smallFile) {
     throw std::runtime_error("no served archive " + file);
   }

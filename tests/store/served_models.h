@@ -21,9 +21,13 @@ struct ServedModels {
   std::string traversalFile = "traversal.tar";
   // The small model without its dictionary.
   std::string partlessFile = "partless.tar.gz";
-  // The small model's parts with a 4 MB language model of zeros: a small
-  // download that unpacks big.
+  // The small model's parts with a 1 MiB language model of zeros: a small
+  // download that unpacks big, within the expansion bound.
   std::string zerosFile = "zeros.tar.gz";
+  // The same with 8 MiB of zeros: beyond the bound.
+  std::string bombFile = "bomb.tar.gz";
+  // The small model plus a "manifest.json" that links to its dictionary.
+  std::string manifestLinkFile = "manifest-link.tar.gz";
 
   mutable std::map<std::string, std::string> digests;  // of the archives built so far
 

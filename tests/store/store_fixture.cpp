@@ -82,12 +82,18 @@ std::vector<std::string> TemporaryHome::snapshot() const {
   return paths;
 }
 
-LoopbackServer::LoopbackServer(const fs::path& root, const fs::path& log, int bytesPerSecond)
-    : log_(log) {
-  server_ = std::make_unique<ChildProcess>(ChildProcess::Options{
-      .argv = {"/usr/bin/python3", EARSHOT_LOOPBACK_SERVER, root.string(), log.string(),
-               "--lifetime", "600", "--rate", std::to_string(bytesPerSecond)},
-      .readOutput = false});
+LoopbackServer::LoopbackServer(const fs::path& root, const fs::path& log, int bytesPerSecond,
+                               const ServerCertificate& tls)
+    : log_(log), scheme_(tls.certificate.empty() ? "http" : "https") {
+  std::vector<std::string> argv = {"/usr/bin/python3", EARSHOT_LOOPBACK_SERVER,
+                                   root.string(),      log.string(),
+                                   "--lifetime",       "600",
+                                   "--rate",           std::to_string(bytesPerSecond)};
+  if (!tls.certificate.empty()) {
+    argv.insert(argv.end(), {"--certificate", tls.certificate.string(), "--key", tls.key.string()});
+  }
+  server_ = std::make_unique<ChildProcess>(
+      ChildProcess::Options{.argv = std::move(argv), .readOutput = false});
   // Its first line is the port it listens on.
   port_ = std::atoi(server_->readLine().c_str());
   if (port_ <= 0) throw std::runtime_error("the loopback server did not start");
@@ -97,7 +103,7 @@ LoopbackServer::LoopbackServer(const fs::path& root, const fs::path& log, int by
 LoopbackServer::~LoopbackServer() = default;
 
 std::string LoopbackServer::url(const std::string& mode, const std::string& file) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + "/" + mode + "/" + file;
+  return scheme_ + "://127.0.0.1:" + std::to_string(port_) + "/" + mode + "/" + file;
 }
 
 std::vector<std::string> LoopbackServer::requests() const {

@@ -35,12 +35,18 @@ class TemporaryHome {
   std::filesystem::path root_;
 };
 
+// A server's certificate and key in PEM files; empty for plain HTTP.
+struct ServerCertificate {
+  std::filesystem::path certificate, key;
+};
+
 // The loopback server script (see loopback_server.py for its paths),
-// serving `root` until stopped or destroyed.
+// serving `root` until stopped or destroyed, over HTTPS when given a
+// certificate.
 class LoopbackServer {
  public:
   LoopbackServer(const std::filesystem::path& root, const std::filesystem::path& log,
-                 int bytesPerSecond = 1 << 20);
+                 int bytesPerSecond = 1 << 20, const ServerCertificate& tls = {});
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -53,6 +59,7 @@ class LoopbackServer {
   std::unique_ptr<ChildProcess> server_;
   int port_ = 0;
   std::filesystem::path log_;
+  std::string scheme_;
 };
 
 // One member of an archive made by the tests.

@@ -1,12 +1,16 @@
 // The store's installs, failures, reservations and releases, in process,
 // against the loopback server, in temporary homes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <thread>
 
+#include "platform/linux/store/download.h"
 #include "platform/linux/store/model_store.h"
 #include "platform/linux/store/store_asset_inventory.h"
+#include "platform/linux/store/store_failure.h"
+#include "platform/linux/store/store_lock.h"
 #include "platform/platform_error.h"
 #include "tests/store/served_models.h"
 
@@ -206,8 +210,113 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"missing_part", "ok", "partless.tar.gz", nullptr,
                     "the archive has no dictionary \"m/m.dict\""},
         FailureCase{"wrong_format", "ok", "small.tar.gz", [](CatalogLine& l) { l.format = "zip"; },
-                    "the archive *"}),
+                    "the archive *"},
+        // The store's own manifest is out of the archive's reach.
+        FailureCase{"manifest_link", "ok", "manifest-link.tar.gz", nullptr,
+                    "the archive entry \"manifest.json\" has a name the store keeps for itself"},
+        // A 9 KB download that would unpack to 8 MiB.
+        FailureCase{"expansion", "ok", "bomb.tar.gz", nullptr,
+                    "the archive unpacks to more than *"}),
     [](const auto& info) { return info.param.name; });
+
+// The download stops at its deadline, which grows with the size; what
+// arrived is kept for the next attempt.
+TEST_F(StoreTest, ADownloadEndsAtItsDeadline) {
+  EXPECT_EQ(downloadDeadline(0), std::chrono::seconds(60));
+  EXPECT_EQ(downloadDeadline(28559013), std::chrono::milliseconds(60000 + 871551));
+  fs::path partial = home_.root() / "cache/d.part";
+  DownloadRequest request{server_.url("slow", served_.smallFile), served_.size(served_.smallFile),
+                          served_.sha256(served_.smallFile), partial,
+                          std::chrono::milliseconds(300)};
+  auto started = std::chrono::steady_clock::now();
+  try {
+    download(request, [](uint64_t) {});
+    FAIL() << "downloaded";
+  } catch (const StoreFailure& failure) {
+    EXPECT_TRUE(std::string(failure.what())
+                    .starts_with("the download from " + request.url + " failed after "))
+        << failure.what();
+    EXPECT_NE(std::string(failure.what()).find("timed out"), std::string::npos) << failure.what();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_GT(fs::file_size(partial), 0u);
+}
+
+// A fifo (or device) behind a file:// URL would block the read forever.
+TEST_F(StoreTest, AFileUrlMustNameARegularFile) {
+  fs::path fifo = home_.root() / "model.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  CatalogLine entry = line("en-GB", "ok", served_.smallFile);
+  entry.url = "file://" + fifo.string();
+  catalog({entry});
+  try {
+    install("en-GB");
+    FAIL() << "installed";
+  } catch (const PlatformError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "Could not install the speech model for en-GB: the download from " + entry.url +
+                  " is not a regular file");
+  }
+}
+
+// Downloads run outside the store lock, so a release goes on meanwhile; the
+// store lock is taken only to unpack and publish, and while the install
+// waits for it, it says so and its progress stays where it is.
+TEST_F(StoreTest, DownloadsDoNotHoldTheStoreLock) {
+  addEntry("de-DE");
+  catalog({line("en-GB", "slow", served_.smallFile)});
+  auto request = inventory_.assetInstallationRequest(modulesFor("en-GB"));
+  ASSERT_TRUE(request);
+  auto progress = request->progress();
+  std::atomic<bool> finished = false;
+  std::thread installing([&] {
+    request->downloadAndInstall();
+    finished = true;
+  });
+  fs::path partial =
+      home_.locations().downloadsDir() / (served_.sha256(served_.smallFile) + ".part");
+  auto wait = [](auto condition) {
+    for (int i = 0; i < 1000 && !condition(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+  };
+  ASSERT_TRUE(wait([&] { return progress->fractionCompleted() > 0.05; }));
+  EXPECT_TRUE(inventory_.release(Locale::fromIdentifier("de-DE")));
+  EXPECT_LT(progress->fractionCompleted(), 1.0);
+  {
+    StoreLock held(home_.locations().lockFile());
+    ASSERT_TRUE(wait([&] { return progress->waitingForOtherProcess(); }));
+    // Downloaded in full; nothing is unpacked while the lock is held.
+    EXPECT_EQ(fs::file_size(partial), served_.size(served_.smallFile));
+    double fraction = progress->fractionCompleted();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(progress->fractionCompleted(), fraction);
+    EXPECT_FALSE(finished.load());
+    EXPECT_FALSE(store().installedModel(Locale::fromIdentifier("en-GB")));
+  }
+  installing.join();
+  EXPECT_FALSE(progress->waitingForOtherProcess());
+  EXPECT_EQ(progress->fractionCompleted(), 1.0);
+  EXPECT_EQ(tags(inventory_.reservedLocales()), std::vector<std::string>{"en-GB"});
+  EXPECT_FALSE(fs::exists(partial));
+}
+
+// A process killed between publishing and deleting its download left the
+// verified archive in the cache: the next change of the store deletes it.
+TEST_F(StoreTest, AVerifiedDownloadLeftAfterPublishingGoesAtTheNextChange) {
+  catalog({line("en-GB", "ok", served_.smallFile)});
+  install("en-GB");
+  fs::path partial =
+      home_.locations().downloadsDir() / (served_.sha256(served_.smallFile) + ".part");
+  fs::copy_file(served_.folder / served_.smallFile, partial);
+  fs::path other = home_.locations().downloadsDir() / (std::string(64, 'b') + ".part");
+  writeFile(other, "another download, half done");
+  addEntry("fr-FR");
+  EXPECT_TRUE(inventory_.release(Locale::fromIdentifier("fr-FR")));
+  EXPECT_FALSE(fs::exists(partial));
+  EXPECT_TRUE(fs::exists(other));
+}
 
 TEST_F(StoreTest, TheReservationLimitStopsAnInstallBeforeAnyDownload) {
   catalog({line("en-GB", "ok", served_.smallFile)});

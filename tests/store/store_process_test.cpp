@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/linux/store/model_store.h"
@@ -101,27 +102,121 @@ TEST_F(StoreProcessTest, TwoInstallsOfOneLocaleDownloadItOnce) {
   EXPECT_EQ(runProgram(tool("release"), {}, home_.environment()).out, "false\n");
 }
 
-// Writes that fail (here a file size cap, as a full disk would) while
-// downloading or while unpacking: one error, and no entry or temporary
-// folder is left.
+// Two data homes that share one cache: each install gets its model, one
+// download at a time into the cached file.
+TEST_F(StoreProcessTest, TwoDataHomesShareOneCache) {
+  LoopbackServer faster(served_.folder, home_.root() / "faster.log", 2 << 20);
+  catalogAt(faster.url("slow", served_.smallFile));
+  auto other = home_.environment();
+  for (auto& variable : other) {
+    if (variable.starts_with("XDG_DATA_HOME=")) variable += "-other";
+  }
+  ChildProcess first({.argv = tool("install"), .environment = home_.environment()});
+  auto second = runProgram(tool("install"), {}, other);
+  EXPECT_EQ(second.out, "installed\n");
+  EXPECT_EQ(first.wait().out, "installed\n");
+  StoreLocations otherHome = home_.locations();
+  otherHome.dataHome += "-other";
+  for (const auto& locations : {home_.locations(), otherHome}) {
+    EXPECT_TRUE(ModelStore(locations).installedModel(Locale::fromIdentifier("en-GB")));
+  }
+  EXPECT_FALSE(fs::exists(partial()));
+}
+
+// Writes that fail while downloading or while unpacking (a file size cap,
+// as a full disk would; an injected I/O error, which libarchive only warns
+// about) and a disk without room for the model: one error, and no entry or
+// temporary folder is left.
 TEST_F(StoreProcessTest, WriteFailuresLeaveTheStoreAsItWas) {
   struct Case {
-    std::string file, reason;
+    std::string file, fault, reason;
   };
+  const std::string injector = std::string("LD_PRELOAD=") + STORE_FAULT_INJECTION;
   const std::vector<Case> cases = {
-      {served_.smallFile, "cannot write " + partial().string() + ": File too large"},
-      {served_.zerosFile, "cannot write \"m/m.lm.bin\": File too large"}};
+      {served_.smallFile, "STORE_TOOL_FILE_LIMIT=1000000",
+       "cannot write " + partial().string() + ": File too large"},
+      {served_.zerosFile, "STORE_TOOL_FILE_LIMIT=1000000",
+       "cannot write \"m/m.lm.bin\": File too large"},
+      {served_.smallFile, "STORE_FAULT_WRITE_EIO=/m/m.lm.bin",
+       "cannot write \"m/m.lm.bin\": Input/output error"},
+      {served_.smallFile, "STORE_FAULT_FREE_BYTES=1000000",
+       "the model needs 2097189 bytes and " + home_.locations().modelsDir().string() +
+           " has 1000000 bytes free"}};
   for (const auto& test : cases) {
-    SCOPED_TRACE(test.file);
+    SCOPED_TRACE(test.fault);
     catalogAt(server_.url("ok", test.file), test.file);
     auto env = home_.environment();
-    env.push_back("STORE_TOOL_FILE_LIMIT=1000000");
+    env.push_back(test.fault);
+    env.push_back(injector);
     auto run = runProgram(tool("install"), {}, env);
     EXPECT_EQ(run.out,
               "error: Could not install the speech model for en-GB: " + test.reason + "\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(modelFolders().empty());
   }
+}
+
+// HTTPS against a certificate authority of the test's own, which the store
+// trusts through SSL_CERT_FILE: a good certificate works; one for another
+// host, an expired one and an authority the store was not told of are each
+// one error line.
+TEST_F(StoreProcessTest, HttpsTrustsTheAuthorityOfTheEnvironment) {
+  fs::path pki = home_.root() / "pki";
+  fs::create_directories(pki);
+  auto openssl = [&](const std::string& arguments) {
+    std::string command = "cd '" + pki.string() + "' && openssl " + arguments + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  };
+  const std::string key = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+  openssl("req -x509 " + key + " -keyout ca.key -out ca.pem -days 2 -subj /CN=earshot-test-ca");
+  writeFile(pki / "loopback.ext", "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
+  writeFile(pki / "elsewhere.ext", "subjectAltName=DNS:models.example.org\n");
+  struct Server {
+    std::string name, extension, days;
+  };
+  const std::vector<Server> servers = {{"good", "loopback.ext", "2"},
+                                       {"elsewhere", "elsewhere.ext", "2"},
+                                       {"expired", "loopback.ext", "-1"}};
+  for (const auto& server : servers) {
+    openssl("req " + key + " -keyout " + server.name + ".key -out " + server.name +
+            ".csr -subj /CN=" + server.name);
+    openssl("x509 -req -in " + server.name + ".csr -CA ca.pem -CAkey ca.key -CAcreateserial -out " +
+            server.name + ".pem -days " + server.days + " -extfile " + server.extension);
+  }
+  auto install = [&](const std::string& name, bool trusted) {
+    LoopbackServer https(served_.folder, home_.root() / (name + ".log"), 64 << 20,
+                         {pki / (name + ".pem"), pki / (name + ".key")});
+    std::string url = https.url("ok", served_.smallFile);
+    catalogAt(url);
+    auto env = home_.environment();
+    if (trusted) env.push_back("SSL_CERT_FILE=" + (pki / "ca.pem").string());
+    auto run = runProgram(tool("install"), {}, env);
+    EXPECT_TRUE(modelFolders().empty() || run.status == 0);
+    return std::pair{run, url};
+  };
+  const std::string failed =
+      "error: Could not install the speech model for en-GB: the download from ";
+  const std::string after =
+      " failed after 0 bytes of " + std::to_string(served_.size(served_.smallFile)) + " bytes: ";
+  {
+    auto [run, url] = install("good", false);
+    EXPECT_EQ(run.out, failed + url + after +
+                           "SSL certificate problem: unable to get local issuer certificate\n");
+  }
+  {
+    auto [run, url] = install("elsewhere", true);
+    EXPECT_EQ(run.out, failed + url + after +
+                           "SSL: no alternative certificate subject name matches target host name "
+                           "'127.0.0.1'\n");
+  }
+  {
+    auto [run, url] = install("expired", true);
+    EXPECT_EQ(run.out, failed + url + after + "SSL certificate problem: certificate has expired\n");
+  }
+  EXPECT_TRUE(modelFolders().empty());
+  auto [run, url] = install("good", true);
+  EXPECT_EQ(run.out, "installed\n");
+  EXPECT_EQ(modelFolders(), std::vector<std::string>{"en-GB"});
 }
 
 TEST_F(StoreProcessTest, DownloadsThroughTheProxyOfTheEnvironment) {

@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cstring>
@@ -66,7 +67,7 @@ std::string entryName(archive_entry* entry) {
 
 // Checks one entry and points it below `into`; returns false for an entry
 // that names the folder itself (nothing to write).
-bool placeEntry(archive_entry* entry, const fs::path& into) {
+bool placeEntry(archive_entry* entry, const fs::path& into, const ExtractRules& rules) {
   std::string name = entryName(entry);
   auto contained = containedPath(name);
   if (!contained) {
@@ -74,6 +75,11 @@ bool placeEntry(archive_entry* entry, const fs::path& into) {
       return false;  // "." or "./"
     }
     refuse(name, "leaves the model folder");
+  }
+  std::string top = contained->substr(0, contained->find('/'));
+  if (std::find(rules.reservedNames.begin(), rules.reservedNames.end(), top) !=
+      rules.reservedNames.end()) {
+    refuse(name, "has a name the store keeps for itself");
   }
   if (const char* hardlink = archive_entry_hardlink(entry)) {
     auto target = containedPath(hardlink);
@@ -102,18 +108,118 @@ bool placeEntry(archive_entry* entry, const fs::path& into) {
   return true;
 }
 
-void copyData(archive* reader, archive* writer, const std::string& name) {
+Archive openArchive(const fs::path& archivePath, ArchiveFormat format) {
+  Archive reader(archive_read_new(), &archive_read_free);
+  if (!reader) throw std::bad_alloc();
+  allowFormat(reader.get(), format);
+  if (archive_read_open_filename(reader.get(), archivePath.c_str(), 1 << 20) != ARCHIVE_OK) {
+    throw StoreFailure("the archive cannot be read: " + archiveError(reader.get()));
+  }
+  return reader;
+}
+
+// The next entry, or nullptr at the end.
+archive_entry* nextEntry(archive* reader) {
+  archive_entry* entry;
+  int status = archive_read_next_header(reader, &entry);
+  if (status == ARCHIVE_EOF) return nullptr;
+  if (status < ARCHIVE_WARN) {
+    throw StoreFailure("the archive is damaged: " + archiveError(reader));
+  }
+  return entry;
+}
+
+// The end of the data of the current entry, from its blocks (a zip entry
+// need not declare its size up front).
+uint64_t dataEnd(archive* reader) {
   const void* block;
   size_t size;
   la_int64_t offset;
+  uint64_t end = 0;
   for (;;) {
     int status = archive_read_data_block(reader, &block, &size, &offset);
-    if (status == ARCHIVE_EOF) return;
+    if (status == ARCHIVE_EOF) return end;
+    if (status < ARCHIVE_WARN) {
+      throw StoreFailure("the archive is damaged: " + archiveError(reader));
+    }
+    end = std::max(end, static_cast<uint64_t>(offset) + size);
+  }
+}
+
+std::string bytesText(uint64_t bytes) {
+  return std::to_string(bytes) + " bytes";
+}
+
+// Adds up what the archive's files hold, reading it once without writing.
+uint64_t unpackedSize(const fs::path& archivePath, ArchiveFormat format, uint64_t limit) {
+  Archive reader = openArchive(archivePath, format);
+  uint64_t total = 0;
+  while (archive_entry* entry = nextEntry(reader.get())) {
+    if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_hardlink(entry)) continue;
+    uint64_t size = archive_entry_size_is_set(entry)
+                        ? static_cast<uint64_t>(std::max<la_int64_t>(archive_entry_size(entry), 0))
+                        : dataEnd(reader.get());
+    total += size;
+    if (total > limit) {
+      throw StoreFailure("the archive unpacks to more than " + bytesText(limit) +
+                         ", the most a model of its size may take");
+    }
+  }
+  return total;
+}
+
+void checkFreeSpace(const fs::path& into, uint64_t needed) {
+  struct statvfs space {};
+  if (::statvfs(into.c_str(), &space) != 0)
+    failWithErrno("cannot read the free space of " + into.string());
+  uint64_t free = static_cast<uint64_t>(space.f_bavail) * space.f_frsize;
+  if (free < needed) {
+    throw StoreFailure("the model needs " + bytesText(needed) + " and " +
+                       into.parent_path().string() + " has " + bytesText(free) + " free");
+  }
+}
+
+// Copies the current entry's data; `budget` is what the archive's files
+// may still add up to.
+void copyData(archive* reader, archive* writer, const std::string& name, uint64_t& budget) {
+  const void* block;
+  size_t size;
+  la_int64_t offset;
+  uint64_t end = 0;
+  for (;;) {
+    int status = archive_read_data_block(reader, &block, &size, &offset);
+    if (status == ARCHIVE_EOF) break;
     if (status < ARCHIVE_WARN)
       throw StoreFailure("the archive is damaged: " + archiveError(reader));
-    if (archive_write_data_block(writer, block, size, offset) < ARCHIVE_WARN) {
+    uint64_t reach = static_cast<uint64_t>(offset) + size;
+    if (reach > end) {
+      if (reach - end > budget) {
+        throw StoreFailure("the archive unpacks to more than it declared");
+      }
+      budget -= reach - end;
+      end = reach;
+    }
+    // A failed write is a warning to libarchive, which would go on and
+    // leave a hole of zeros: any warning is a failure here.
+    if (archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK) {
       throw StoreFailure("cannot write \"" + name + "\": " + writeError(writer));
     }
+  }
+}
+
+// The file on disk must be as long as the archive says it is.
+void checkWrittenSize(archive_entry* entry, const std::string& name) {
+  if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_hardlink(entry) ||
+      !archive_entry_size_is_set(entry)) {
+    return;
+  }
+  struct stat status {};
+  if (::lstat(archive_entry_pathname(entry), &status) != 0)
+    failWithErrno("cannot read \"" + name + "\"");
+  if (static_cast<la_int64_t>(status.st_size) != archive_entry_size(entry)) {
+    throw StoreFailure("cannot write \"" + name + "\": it has " +
+                       bytesText(static_cast<uint64_t>(status.st_size)) + " on disk of " +
+                       bytesText(static_cast<uint64_t>(archive_entry_size(entry))));
   }
 }
 
@@ -136,36 +242,35 @@ void checkLinksOnDisk(const fs::path& into) {
 
 }  // namespace
 
-void extractArchive(const fs::path& archivePath, ArchiveFormat format, const fs::path& into) {
-  Archive reader(archive_read_new(), &archive_read_free);
+uint64_t unpackedLimit(uint64_t archiveBytes) {
+  if (archiveBytes > maximumUnpackedBytes / unpackedFactor) return maximumUnpackedBytes;
+  return std::min(archiveBytes * unpackedFactor + unpackedAllowance, maximumUnpackedBytes);
+}
+
+void extractArchive(const fs::path& archivePath, ArchiveFormat format, const fs::path& into,
+                    const ExtractRules& rules) {
+  uint64_t budget = unpackedSize(archivePath, format, rules.maximumBytes);
+  checkFreeSpace(into, budget);
+  Archive reader = openArchive(archivePath, format);
   Archive writer(archive_write_disk_new(), &archive_write_free);
-  if (!reader || !writer) throw std::bad_alloc();
-  allowFormat(reader.get(), format);
+  if (!writer) throw std::bad_alloc();
   // Defence in depth behind placeEntry: libarchive's own refusals.
   archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_SECURE_NODOTDOT |
                                                    ARCHIVE_EXTRACT_SECURE_SYMLINKS |
                                                    ARCHIVE_EXTRACT_NO_OVERWRITE);
-  if (archive_read_open_filename(reader.get(), archivePath.c_str(), 1 << 20) != ARCHIVE_OK) {
-    throw StoreFailure("the archive cannot be read: " + archiveError(reader.get()));
-  }
-  archive_entry* entry;
-  for (;;) {
-    int status = archive_read_next_header(reader.get(), &entry);
-    if (status == ARCHIVE_EOF) break;
-    if (status < ARCHIVE_WARN) {
-      throw StoreFailure("the archive is damaged: " + archiveError(reader.get()));
-    }
+  while (archive_entry* entry = nextEntry(reader.get())) {
     std::string name = entryName(entry);
-    if (!placeEntry(entry, into)) continue;
-    if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
+    if (!placeEntry(entry, into, rules)) continue;
+    if (archive_write_header(writer.get(), entry) != ARCHIVE_OK) {
       throw StoreFailure("cannot write \"" + name + "\": " + writeError(writer.get()));
     }
-    copyData(reader.get(), writer.get(), name);
-    if (archive_write_finish_entry(writer.get()) < ARCHIVE_WARN) {
+    copyData(reader.get(), writer.get(), name, budget);
+    if (archive_write_finish_entry(writer.get()) != ARCHIVE_OK) {
       throw StoreFailure("cannot write \"" + name + "\": " + writeError(writer.get()));
     }
+    checkWrittenSize(entry, name);
   }
-  if (archive_write_close(writer.get()) < ARCHIVE_WARN) {
+  if (archive_write_close(writer.get()) != ARCHIVE_OK) {
     throw StoreFailure("cannot finish the model folder: " + writeError(writer.get()));
   }
   checkLinksOnDisk(into);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -111,7 +112,45 @@ std::string sizeText(uint64_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
+// A fifo or device behind a file:// URL would block the read forever, and
+// no deadline interrupts a local read.
+void refuseUnlessRegularFile(const std::string& url) {
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
+  char* scheme = nullptr;
+  char* path = nullptr;
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+      curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) {
+    return;  // curl reports a malformed URL itself
+  }
+  bool local = std::string_view(scheme) == "file";
+  curl_free(scheme);
+  if (!local) return;
+  if (curl_url_get(parsed.get(), CURLUPART_PATH, &path, CURLU_URLDECODE) != CURLUE_OK) return;
+  struct stat status {};
+  bool found = ::stat(path, &status) == 0;
+  curl_free(path);
+  if (!found) return;  // curl's own text says what is wrong
+  if (!S_ISREG(status.st_mode)) {
+    throw StoreFailure("the download from " + url + " is not a regular file");
+  }
+}
+
+// The certificate authorities of OpenSSL's variables, which libcurl itself
+// does not read (it is built with the system's bundle).
+void trustCertificateAuthoritiesOfEnvironment(CURL* curl) {
+  if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0') {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, file);
+  }
+  if (const char* dir = std::getenv("SSL_CERT_DIR"); dir != nullptr && *dir != '\0') {
+    curl_easy_setopt(curl, CURLOPT_CAPATH, dir);
+  }
+}
+
 }  // namespace
+
+std::chrono::milliseconds downloadDeadline(uint64_t size) {
+  return downloadBaseTime + std::chrono::milliseconds(size * 1000 / downloadSlowestBytesPerSecond);
+}
 
 void download(const DownloadRequest& request, const std::function<void(uint64_t)>& onBytes) {
   initialiseCurlOnce();
@@ -139,6 +178,7 @@ void download(const DownloadRequest& request, const std::function<void(uint64_t)
   onBytes(transfer.held);
 
   if (transfer.held < request.size) {
+    refuseUnlessRegularFile(request.url);
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
     if (!curl) throw StoreFailure("cannot start a download");
     transfer.curl = curl.get();
@@ -155,6 +195,10 @@ void download(const DownloadRequest& request, const std::function<void(uint64_t)
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connectSeconds);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+    auto deadline =
+        request.deadline.count() > 0 ? request.deadline : downloadDeadline(request.size);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(deadline.count()));
+    trustCertificateAuthoritiesOfEnvironment(c);
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, receiveBufferBytes);
     curl_easy_setopt(c, CURLOPT_USERAGENT, "earshot");
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, message);

@@ -24,7 +24,7 @@ void syncPath(const std::filesystem::path& path, int flags) {
 }  // namespace
 
 void writeFileDurably(const std::filesystem::path& file, std::string_view contents) {
-  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) failWithErrno("cannot create " + file.string());
   size_t done = 0;
   while (done < contents.size()) {

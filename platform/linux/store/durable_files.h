@@ -5,8 +5,8 @@
 
 namespace earshot::platform::linuxos::store {
 
-// Creates or replaces `file` with `contents` and flushes it to disk.
-// Throws StoreFailure.
+// Creates `file`, which must not exist yet (not even as a symbolic link),
+// with `contents`, and flushes it to disk. Throws StoreFailure.
 void writeFileDurably(const std::filesystem::path& file, std::string_view contents);
 
 // Flushes every file and folder below `root`, and `root` itself, to disk,

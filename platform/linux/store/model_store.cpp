@@ -11,6 +11,7 @@
 
 #include "platform/linux/store/durable_files.h"
 #include "platform/linux/store/store_failure.h"
+#include "platform/linux/store/store_lock.h"
 
 namespace earshot::platform::linuxos::store {
 namespace fs = std::filesystem;
@@ -101,6 +102,20 @@ void ModelStore::removeLeftovers() const {
     if (item.path().filename().string().starts_with(temporaryPrefix)) {
       std::error_code ignored;
       fs::remove_all(item.path(), ignored);
+    }
+  }
+  // A process killed between publishing and deleting its download left the
+  // whole archive in the cache; unless someone is at it now, it goes.
+  for (const auto& entry : entries()) {
+    const std::string& digest = entry.manifest.sha256;
+    if (digest.size() != 64 || digest.find_first_not_of("0123456789abcdef") != std::string::npos) {
+      continue;
+    }
+    fs::path partial = locations_.downloadsDir() / (digest + ".part");
+    if (!fs::exists(fs::symlink_status(partial, error))) continue;
+    if (auto lock = StoreLock::tryTake(locations_.downloadsDir() / (digest + ".lock"))) {
+      ::unlink(partial.c_str());
+      lock->removeFile();
     }
   }
 }

@@ -50,7 +50,8 @@ class ModelStore {
   // The rest changes the store: hold the StoreLock.
 
   // Removes the temporary folders that an interrupted install or release
-  // left behind.
+  // left behind, and the cached downloads of installed entries that an
+  // install killed after publishing left (unless an install holds them).
   void removeLeftovers() const;
   // A new empty temporary folder in the models folder (so that publishing
   // it is a rename within one file system).

@@ -80,19 +80,37 @@ void StoreInstallationRequest::downloadAndInstall() {
 }
 
 void StoreInstallationRequest::install() {
-  StoreLock lock(locations_.lockFile());
   ModelStore store(locations_);
-  store.removeLeftovers();
   const Locale& locale = entry_.locale;
-  // Another process may have finished this install while we waited.
+  auto waiting = [this] { progress_->setWaitingForOtherProcess(true); };
   if (isSystemModel_(locale) || store.installedModel(locale)) {
     progress_->setFractionCompleted(1.0);
     return;
   }
   checkReservationLimit(store, locale);
-
+  // One process at a time fetches one archive, whatever data home it
+  // installs into; a second install of this locale waits here, then finds
+  // it installed. Held until the download is published and deleted.
+  StoreLock downloadLock(locations_.downloadsDir() / (entry_.sha256 + ".lock"), waiting);
+  progress_->setWaitingForOtherProcess(false);
   DownloadRequest request{entry_.url, entry_.size, entry_.sha256,
                           locations_.downloadsDir() / (entry_.sha256 + ".part")};
+  // The lock file goes with the download; one kept for a later attempt stays.
+  struct LockFileCleanup {
+    StoreLock& lock;
+    const fs::path& partial;
+    ~LockFileCleanup() {
+      std::error_code error;
+      if (!fs::exists(partial, error) && !error) lock.removeFile();
+    }
+  } cleanup{downloadLock, request.partial};
+  // Another process may have finished this install while we waited.
+  if (store.installedModel(locale)) {
+    progress_->setFractionCompleted(1.0);
+    return;
+  }
+
+  // Downloading needs no store lock: releases and other installs go on.
   const double size = static_cast<double>(entry_.size);
   download(request, [&](uint64_t held) {
     // A server that ignores a resume's range starts again from zero; the
@@ -101,17 +119,28 @@ void StoreInstallationRequest::install() {
     if (fraction > progress_->fractionCompleted()) progress_->setFractionCompleted(fraction);
   });
 
-  TemporaryFolder folder(store.makeTemporaryDir(locale));
-  // Without symbolic links in its path, so libarchive's link checks hold.
-  fs::path root = fs::canonical(folder.path());
-  extractArchive(request.partial, entry_.format, root);
-  checkParts(root, entry_);
-  Manifest manifest{locale.bcp47(),       entry_.url,           entry_.sha256,    utcTimestamp(),
-                    entry_.acousticModel, entry_.languageModel, entry_.dictionary};
-  writeFileDurably(root / Manifest::fileName, manifest.toJson());
-  syncTree(root);
-  store.publish(root, locale);
-  folder.keep();
+  {
+    StoreLock lock(locations_.lockFile(), waiting);
+    progress_->setWaitingForOtherProcess(false);
+    store.removeLeftovers();
+    // Another data home's process, or a release, may have changed the store.
+    if (!store.installedModel(locale)) {
+      checkReservationLimit(store, locale);
+      TemporaryFolder folder(store.makeTemporaryDir(locale));
+      // Without symbolic links in its path, so libarchive's link checks hold.
+      fs::path root = fs::canonical(folder.path());
+      extractArchive(request.partial, entry_.format, root,
+                     ExtractRules{unpackedLimit(entry_.size), {Manifest::fileName}});
+      checkParts(root, entry_);
+      Manifest manifest{locale.bcp47(),   entry_.url,           entry_.sha256,
+                        utcTimestamp(),   entry_.acousticModel, entry_.languageModel,
+                        entry_.dictionary};
+      writeFileDurably(root / Manifest::fileName, manifest.toJson());
+      syncTree(root);
+      store.publish(root, locale);
+      folder.keep();
+    }
+  }
   ::unlink(request.partial.c_str());
   progress_->setFractionCompleted(1.0);
 }

@@ -10,9 +10,12 @@
 namespace earshot::platform::linuxos::store {
 
 // Installs one catalog model. downloadAndInstall() runs on the caller's
-// thread and holds the store lock throughout (a second install of the same
-// locale waits, then finds it installed). It writes the progress from that
-// thread; the poller reads it from its own without a lock. Whatever fails,
+// thread. It holds the lock of the cached download throughout (a second
+// install of the same locale waits, then finds it installed) and the store
+// lock only to unpack and publish, so releases and other installs wait
+// for no download. It writes the progress, and whether it waits for
+// another process's lock, from that thread; the poller reads them from its
+// own without a lock. Whatever fails,
 // or wherever the process dies, the store keeps its previous entries: the
 // new entry appears in one rename, complete.
 class StoreInstallationRequest final : public AssetInstallationRequest {
