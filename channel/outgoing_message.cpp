@@ -1,9 +1,9 @@
 #include "channel/outgoing_message.h"
 
-#include <simdjson.h>
-
 #include <charconv>
 #include <cmath>
+
+#include "channel/utf8.h"
 
 namespace earshot::channel {
 
@@ -14,7 +14,13 @@ void OutgoingMessage::key(std::string_view name) {
 }
 
 void OutgoingMessage::text(std::string_view value) {
-  if (!simdjson::validate_utf8(value.data(), value.size())) valid_ = false;
+  // Texts carry bytes from file names, libraries and model files. A line is
+  // never lost for its text: invalid parts become U+FFFD, as in input. (Our
+  // own check, not the JSON library's: the entry's exit handler writes a
+  // line after the library's static state may be gone.)
+  std::string repaired;
+  repairUtf8(value, repaired);
+  value = repaired;
   static constexpr char kHex[] = "0123456789abcdef";
   json_ += '"';
   for (char c : value) {

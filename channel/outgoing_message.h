@@ -24,7 +24,8 @@ class OutgoingMessage {
   OutgoingMessage& add(std::string_view key, const std::vector<std::string>& texts);
 
   // The JSON text without a line feed, or nullopt when the message cannot be
-  // written as JSON (a number that is not finite, text that is not UTF-8).
+  // written as JSON (a number that is not finite). Text that is not UTF-8 is
+  // written with each invalid part replaced by U+FFFD.
   std::optional<std::string> serialize() const;
 
  private:

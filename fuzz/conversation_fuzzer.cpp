@@ -37,7 +37,7 @@ void check(bool condition) {
 }
 
 // Texts a recognizer could hand back, including ones that need escaping and
-// one that is not UTF-8 (its line must be dropped, not written torn).
+// one that is not UTF-8 (written with U+FFFD, never dropped or torn).
 const std::vector<TranscriptionResult>& resultTexts() {
   static const std::vector<TranscriptionResult> texts = {{"go", false},
                                                          {"go forward", true},

@@ -51,7 +51,21 @@ TEST(OutgoingMessage, NumbersReadBackToTheSameValue) {
 TEST(OutgoingMessage, UnwritableMessagesAreDropped) {
   EXPECT_FALSE(OutgoingMessage("x").add("f", std::numeric_limits<double>::quiet_NaN()).serialize());
   EXPECT_FALSE(OutgoingMessage("x").add("f", std::numeric_limits<double>::infinity()).serialize());
-  EXPECT_FALSE(OutgoingMessage("x").add("text", "\xFF").serialize());
+}
+
+// Texts come from file names, libraries and model files: a line is never
+// lost for its text, invalid parts become U+FFFD as in input.
+TEST(OutgoingMessage, TextThatIsNotUtf8IsRepaired) {
+  EXPECT_EQ(serialized(OutgoingMessage("error").add("message", "cannot create /dev/null/\xFF")),
+            "{\"type\":\"error\",\"message\":\"cannot create \\/dev\\/null\\/\xEF\xBF\xBD\"}");
+  EXPECT_EQ(serialized(OutgoingMessage("transcript")
+                           .add("text", "caf\xE9 \xC3\xA9 \xE2\x82 \xED\xA0\x80")
+                           .add("isFinal", true)),
+            "{\"type\":\"transcript\",\"text\":\"caf\xEF\xBF\xBD \xC3\xA9 \xEF\xBF\xBD "
+            "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\",\"isFinal\":true}");
+  EXPECT_EQ(serialized(OutgoingMessage("locales").add("supported",
+                                                      std::vector<std::string>{"en-\xFF", "\x80"})),
+            "{\"type\":\"locales\",\"supported\":[\"en-\xEF\xBF\xBD\",\"\xEF\xBF\xBD\"]}");
 }
 
 TEST(HostOutput, DroppedMessageWritesNothingAndLaterOnesStillGoOut) {
