@@ -63,7 +63,23 @@ InputLine LineReader::finishLine(size_t length, bool terminated) {
   return InputLine{{repaired_.data(), size}, false};
 }
 
+void LineReader::skipByteOrderMark() {
+  static constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  // Enough bytes to tell, unless the input ends or a line does first.
+  while (end_ < kMark.size() && std::memchr(buffer_.get(), '\n', end_) == nullptr && fill()) {
+  }
+  if (std::string_view(buffer_.get(), std::min(end_, kMark.size())) == kMark) {
+    scan_ = kMark.size();
+  }
+}
+
 std::optional<InputLine> LineReader::next() {
+  if (atStart_) {
+    // A UTF-8 byte-order mark is accepted before the first line only, as
+    // JSON readers accept one before a document; anywhere else it is text.
+    atStart_ = false;
+    skipByteOrderMark();
+  }
   // The previous line's bytes, terminator included, end at scan_.
   start_ = scan_;
   bool discarding = false;

@@ -23,7 +23,8 @@ struct InputLine {
 
 // Reads host input one line at a time. A line ends at a line feed; one
 // terminator (LF or CR LF) is removed, other carriage returns stay; a last
-// line without a terminator is still a line.
+// line without a terminator is still a line. A UTF-8 byte-order mark at the
+// very start of the input is skipped; anywhere else it stays in the line.
 class LineReader {
  public:
   // Lines of this many UTF-8 bytes or more are reported as over-long.
@@ -39,6 +40,7 @@ class LineReader {
 
  private:
   bool fill();
+  void skipByteOrderMark();
   InputLine finishLine(size_t length, bool terminated);
 
   ByteSource& source_;
@@ -48,6 +50,7 @@ class LineReader {
   size_t end_ = 0;    // end of the bytes read so far
   size_t scan_ = 0;   // bytes before this have no line feed
   bool eof_ = false;
+  bool atStart_ = true;
   std::string repaired_;  // the line with U+FFFD replacements, when needed
 };
 

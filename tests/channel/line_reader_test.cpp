@@ -62,6 +62,24 @@ INSTANTIATE_TEST_SUITE_P(
                    false}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A byte-order mark counts only at the very start of the input.
+INSTANTIATE_TEST_SUITE_P(
+    ByteOrderMark, LineReaderCases,
+    ::testing::Values(
+        LineCase{
+            "skipped_before_the_first_line", "\xEF\xBB\xBF{}\nb\n", {{"{}", false}, {"b", false}}},
+        LineCase{"alone_is_empty_input", "\xEF\xBB\xBF", {}},
+        LineCase{"before_an_empty_line", "\xEF\xBB\xBF\n", {{"", false}}},
+        LineCase{"kept_on_a_later_line",
+                 "a\n\xEF\xBB\xBF{}\n",
+                 {{"a", false}, {"\xEF\xBB\xBF{}", false}}},
+        LineCase{"kept_after_another", "\xEF\xBB\xBF\xEF\xBB\xBF{}", {{"\xEF\xBB\xBF{}", false}}},
+        LineCase{"a_cut_mark_is_invalid_text", "\xEF\xBB", {{"\xEF\xBF\xBD", false}}},
+        LineCase{"a_short_first_line_is_not_held_back",
+                 "a\n\xEF\xBB\xBF",
+                 {{"a", false}, {"\xEF\xBB\xBF", false}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(LineReader, LimitIsTwoMillionBytesOfText) {
   const size_t limit = LineReader::kMaxLineBytes;
   std::string justUnder(limit - 1, 'a');
