@@ -16,7 +16,9 @@ class ByteSource {
   virtual size_t readSome(char* out, size_t capacity) = 0;
 };
 
-// Reads a file descriptor with read(2), retrying on EINTR. Does not own it.
+// Reads a file descriptor with read(2), retrying on EINTR and waiting with
+// poll(2) when the descriptor is non-blocking and has nothing yet. Does not
+// own it.
 class FdByteSource final : public ByteSource {
  public:
   explicit FdByteSource(int fd) : fd_(fd) {}

@@ -1,8 +1,11 @@
 #include "channel/host_output.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "channel/descriptor_readiness.h"
 
 namespace earshot::channel {
 
@@ -17,6 +20,9 @@ void HostOutput::emit(const OutgoingMessage& message) {
     ssize_t written = ::write(fd_, data, left);
     if (written < 0) {
       if (errno == EINTR) continue;
+      // A non-blocking pipe that is full: wait for room rather than leave
+      // the line cut, so that every line goes out whole.
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && waitUntilReady(fd_, POLLOUT)) continue;
       return;  // the host has gone; nothing to tell anyone
     }
     data += written;

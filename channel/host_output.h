@@ -16,8 +16,10 @@ class HostOutput {
   // closed pipe shows up as a failed write here.
   explicit HostOutput(int fd) : fd_(fd) {}
 
-  // Writes the message and a line feed, all of it before returning. A message
-  // that cannot be serialized is dropped; a failed write is dropped silently.
+  // Writes the message and a line feed, all of it before returning, waiting
+  // for room when `fd` is non-blocking and full. A message that cannot be
+  // serialized is dropped; once a write fails (the host has gone) the rest of
+  // the line is dropped silently.
   void emit(const OutgoingMessage& message);
 
  private:

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ostream>
 #include <string>
@@ -125,6 +126,45 @@ TEST(HostGone, WhileTheProgramIsBlockedWritingItEnds) {
   child.closeOutput();
   child.closeInput();
   expectCleanEnd(child.wait(), 0);
+}
+
+// A host that set O_NONBLOCK on the pipes it shares with the program. The
+// program finds no input whenever the host is slower than it, and a full
+// output pipe whenever the host does not read: it must wait in both cases,
+// and hear and write the same as with blocking pipes, every line whole.
+TEST(NonBlockingPipes, SameConversationAsWithBlockingOnes) {
+  std::vector<int16_t> speech = book();
+  std::string input = initLine() + "\n" + audioLines(speech, 16000) + stopLine() + "\n";
+  ProcessRun blocking = runEarshot({}, input);
+
+  ChildProcess child({.argv = earshotCommand(),
+                      .readOutput = false,
+                      .smallOutputPipe = true,
+                      .nonBlockingPipes = true});
+  // The input comes in pieces with pauses, so the program keeps finding
+  // nothing to read; the output is not read until all of it is written, so
+  // the program keeps finding a full pipe.
+  const size_t piece = 64 * 1024;
+  for (size_t at = 0; at < input.size(); at += piece) {
+    ASSERT_TRUE(child.write(std::string_view(input).substr(at, piece)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ProcessRun nonBlocking = child.wait();
+
+  expectCleanEnd(nonBlocking, 0);
+  ASSERT_GE(nonBlocking.lines.size(), 3u);
+  EXPECT_EQ(nonBlocking.lines.front(), readyLine());
+  EXPECT_EQ(nonBlocking.lines.back(), stoppedLine());
+  for (size_t i = 1; i + 1 < nonBlocking.lines.size(); ++i) {
+    EXPECT_EQ(nonBlocking.lines[i].rfind(R"({"type":"transcript",)", 0), 0u)
+        << nonBlocking.lines[i];
+  }
+  std::vector<Transcript> heard = transcripts(nonBlocking.lines);
+  std::vector<Transcript> expected = transcripts(blocking.lines);
+  EXPECT_EQ(std::count_if(heard.begin(), heard.end(), [](auto& t) { return t.isFinal; }),
+            std::count_if(expected.begin(), expected.end(), [](auto& t) { return t.isFinal; }));
+  EXPECT_EQ(finalText(heard), finalText(expected));
+  EXPECT_FALSE(finalText(expected).empty());
 }
 
 struct OneShotCase {

@@ -98,6 +98,11 @@ ChildProcess::ChildProcess(Options options) {
     return;
   }
   if (options.smallOutputPipe) ::fcntl(out[0], F_SETPIPE_SZ, 4096);
+  if (options.nonBlockingPipes) {
+    for (int childEnd : {in[0], out[1]}) {
+      ::fcntl(childEnd, F_SETFL, ::fcntl(childEnd, F_GETFL) | O_NONBLOCK);
+    }
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);

@@ -44,6 +44,10 @@ class ChildProcess {
     // Shrink the standard output pipe to one page, so the child's writes
     // block as soon as the test stops reading.
     bool smallOutputPipe = false;
+    // Give the child non-blocking standard input and output, as a host that
+    // set O_NONBLOCK on the pipes it shares (the flag belongs to the pipe
+    // end, so the child sees it too; the test's own ends stay blocking).
+    bool nonBlockingPipes = false;
   };
 
   explicit ChildProcess(Options options);
