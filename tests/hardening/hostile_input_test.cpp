@@ -33,6 +33,8 @@ struct HostileCase {
   // The error text, or empty for a normal run (ready, stopped).
   std::function<std::string()> error;
   bool beforeInit = false;
+  // Bytes written before the "init" line.
+  std::string beforeInitLine = {};
 
   friend void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.name; }
 };
@@ -77,6 +79,11 @@ std::string sampleRate(const std::string& rate) {
 }
 
 const std::string kInvalidPcm = "Expected mono Int16 PCM with a valid sample rate";
+const std::string kByteOrderMark = "\xEF\xBB\xBF";
+// The parser's text for a top-level value that is not an object or array.
+const std::string kImproperStructure =
+    "The JSON document has an improper structure: missing or superfluous commas, braces, missing "
+    "keys, etc.";
 
 std::vector<HostileCase> hostileCases() {
   LineMaker deepArrays = [] { return std::string(1'000'000, '['); };
@@ -116,6 +123,14 @@ std::vector<HostileCase> hostileCases() {
       {"EveryByteValueInsteadOfInit", line(everyByte), jsonError(everyByte), true},
       {"NulAfterTheObject", line(std::string("{\"type\":\"stop\"}\0", 16)),
        jsonError(std::string("{\"type\":\"stop\"}\0", 16))},
+      {"ByteOrderMarkBeforeInit", line(stopLine()), kNormalRun, false, kByteOrderMark},
+      // Only the input's first mark is skipped, so this is the error of a
+      // mark before a later line.
+      {"ByteOrderMarkBeforeALaterLine", line(kByteOrderMark + stopLine()),
+       jsonError(kByteOrderMark + kByteOrderMark + stopLine())},
+      {"NumberInsteadOfInit", line("3"), text(kImproperStructure), true},
+      {"TextInsteadOfInit", line("\"init\""), text(kImproperStructure), true},
+      {"NullInsteadOfInit", line("null"), text(kImproperStructure), true},
       {"FloodOfOneSampleLines",
        [](ChildProcess& c) { writeLines(c, sampleRate("16000"), 100'000); }, kNormalRun},
       {"FloodOfOneSampleLinesToConvert",
@@ -137,7 +152,7 @@ class HostileInput : public ::testing::TestWithParam<HostileCase> {};
 TEST_P(HostileInput, EndsInOneErrorLineOrANormalRun) {
   const HostileCase& c = GetParam();
   ChildProcess child({.argv = earshotCommand()});
-  if (!c.beforeInit) child.write(initLine() + "\n");
+  if (!c.beforeInit) child.write(c.beforeInitLine + initLine() + "\n");
   c.send(child);
   ProcessRun exit = child.wait();
 
