@@ -5,10 +5,12 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 #include "app/apple_speech_helper.h"
 #include "channel/byte_source.h"
+#include "platform/unexpected_exit.h"
 
 namespace earshot::app {
 namespace {
@@ -27,10 +29,36 @@ void holdStandardDescriptors() {
   }
 }
 
+// Nothing of ours ever goes to standard error, but the engine and the
+// libraries below it may print there (an assertion's text, a diagnostic).
+// Standard error points at /dev/null for the life of the process.
+void silenceStandardError() {
+  int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null < 0) return;
+  ::dup2(null, STDERR_FILENO);
+  if (null != STDERR_FILENO) ::close(null);
+}
+
+channel::HostOutput* exitOutput = nullptr;
+
+// The program itself ends only with _exit, so exit() comes from a library:
+// the engine gives up on a model that way. Say so in the protocol, as the
+// mode's one "error" line with what the platform knows of it, and end with
+// status 1 before anything else runs at exit.
+void reportUnexpectedExit() {
+  std::string reason =
+      platform::explainUnexpectedExit().value_or("The speech engine ended the process.");
+  if (exitOutput != nullptr) {
+    exitOutput->emit(channel::OutgoingMessage("error").add("message", reason));
+  }
+  ::_exit(1);
+}
+
 }  // namespace
 
 void AppleSpeechHelper::main(int argc, char** argv) {
   holdStandardDescriptors();
+  silenceStandardError();
   // A host that closes its end must not kill us with a signal: writes fail
   // quietly instead (see HostOutput).
   std::signal(SIGPIPE, SIG_IGN);
@@ -41,6 +69,8 @@ void AppleSpeechHelper::main(int argc, char** argv) {
   channel::LineReader input(standardInput);
   channel::HostOutput output(STDOUT_FILENO);
   mode::ModeContext context{platform, input, output};
+  exitOutput = &output;
+  std::atexit(reportUnexpectedExit);
 
   int status = 1;
   std::thread mode([&] { status = execute(arguments, context); });

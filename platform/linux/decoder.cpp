@@ -6,13 +6,27 @@
 
 #include "platform/linux/engine_log.h"
 #include "platform/linux/hypothesis_text.h"
+#include "platform/linux/model_files_check.h"
 #include "platform/platform_error.h"
+#include "platform/unexpected_exit.h"
 
 namespace earshot::platform::linuxos {
 
 Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings) {
   silenceEngineLog();
   clearEngineError();
+  const std::string cannotLoad =
+      "Speech model for " + model.locale.bcp47() + " could not be loaded";
+  // The engine asserts or exits on some faults of a model; refuse what can be
+  // seen before it gets there.
+  if (std::optional<std::string> problem = modelFileProblem(model)) {
+    throw PlatformError(cannotLoad + ": " + *problem + ".");
+  }
+  // And should it exit on one that cannot, the host still learns why.
+  ExitExplanation explanation([cannotLoad] {
+    std::string detail = lastEngineError();
+    return detail.empty() ? cannotLoad + "." : cannotLoad + ": " + detail;
+  });
   std::vector<std::string> words = {"-hmm",  model.acousticModel.string(),
                                     "-lm",   model.languageModel.string(),
                                     "-dict", model.dictionary.string()};
@@ -28,7 +42,7 @@ Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings) {
   if (engine_ == nullptr) {
     cmd_ln_free_r(config_);
     config_ = nullptr;
-    fail("Speech model for " + model.locale.bcp47() + " could not be loaded");
+    fail(cannotLoad);
   }
 }
 

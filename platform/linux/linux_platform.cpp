@@ -3,7 +3,9 @@
 #include "platform/linux/decoder_pool.h"
 #include "platform/linux/linux_speech_services.h"
 #include "platform/linux/soxr_converter.h"
+#include "platform/linux/store/model_store.h"
 #include "platform/linux/store/store_asset_inventory.h"
+#include "platform/linux/trial_load.h"
 
 namespace earshot::platform::linuxos {
 
@@ -12,7 +14,14 @@ Platform makeLinuxPlatform(InstalledModels models, EngineSettings settings) {
     auto model = models.find(locale);
     return model && model->system;
   };
-  auto assets = std::make_shared<store::StoreAssetInventory>(models.store(), isSystemModel);
+  // A downloaded model is loaded once, in a child process, before it is
+  // published: a broken one fails --install instead of every later session.
+  auto checkLoadable = [settings](const Locale& locale, const store::ModelFiles& files) {
+    SpeechModel model{locale, files.acousticModel, files.languageModel, files.dictionary};
+    trialLoad(model, settings);
+  };
+  auto assets =
+      std::make_shared<store::StoreAssetInventory>(models.store(), isSystemModel, checkLoadable);
   return Platform{
       std::make_shared<LinuxSpeechServices>(models, std::move(settings), DecoderPool::shared()),
       std::move(assets), std::make_shared<SoxrConverterFactory>(),

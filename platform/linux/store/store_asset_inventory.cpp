@@ -8,8 +8,11 @@
 
 namespace earshot::platform::linuxos::store {
 
-StoreAssetInventory::StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel)
-    : locations_(std::move(locations)), isSystemModel_(std::move(isSystemModel)) {}
+StoreAssetInventory::StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel,
+                                         ModelLoadCheck checkLoadable)
+    : locations_(std::move(locations)),
+      isSystemModel_(std::move(isSystemModel)),
+      checkLoadable_(std::move(checkLoadable)) {}
 
 std::vector<Locale> StoreAssetInventory::reservedLocales() {
   return ModelStore(locations_).reservedLocales();
@@ -32,7 +35,8 @@ std::unique_ptr<AssetInstallationRequest> StoreAssetInventory::assetInstallation
                         " is listed in the model catalog.");
   }
   checkReservationLimit(store, locale);
-  return std::make_unique<StoreInstallationRequest>(locations_, *entry, isSystemModel_);
+  return std::make_unique<StoreInstallationRequest>(locations_, *entry, isSystemModel_,
+                                                    checkLoadable_);
 }
 
 bool StoreAssetInventory::release(const Locale& reservedLocale) {

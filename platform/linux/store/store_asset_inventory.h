@@ -19,12 +19,18 @@ inline constexpr int64_t maximumReservedLocales = 5;
 // installed, never downloaded, never reserved).
 using SystemModelCheck = std::function<bool(const Locale&)>;
 
+struct ModelFiles;
+// Proves an unpacked model loadable before it is published; throws an
+// exception whose text says why not. None: every model is taken as it is.
+using ModelLoadCheck = std::function<void(const Locale&, const ModelFiles&)>;
+
 // The asset inventory of the Linux platform: the catalog, the store and its
 // reservations. Every call reads the files afresh. Installs and releases
 // take the store lock, so they run one at a time across processes.
 class StoreAssetInventory final : public AssetInventory {
  public:
-  StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel);
+  StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel,
+                      ModelLoadCheck checkLoadable = {});
 
   std::vector<Locale> reservedLocales() override;
   int64_t maximumReservedLocales() override;
@@ -41,6 +47,7 @@ class StoreAssetInventory final : public AssetInventory {
  private:
   StoreLocations locations_;
   SystemModelCheck isSystemModel_;
+  ModelLoadCheck checkLoadable_;
 };
 
 }  // namespace earshot::platform::linuxos::store

@@ -63,10 +63,12 @@ void checkReservationLimit(const ModelStore& store, const Locale& locale) {
 }
 
 StoreInstallationRequest::StoreInstallationRequest(StoreLocations locations, CatalogEntry entry,
-                                                   SystemModelCheck isSystemModel)
+                                                   SystemModelCheck isSystemModel,
+                                                   ModelLoadCheck checkLoadable)
     : locations_(std::move(locations)),
       entry_(std::move(entry)),
-      isSystemModel_(std::move(isSystemModel)) {}
+      isSystemModel_(std::move(isSystemModel)),
+      checkLoadable_(std::move(checkLoadable)) {}
 
 void StoreInstallationRequest::downloadAndInstall() {
   try {
@@ -132,6 +134,15 @@ void StoreInstallationRequest::install() {
       extractArchive(request.partial, entry_.format, root,
                      ExtractRules{unpackedLimit(entry_.size), {Manifest::fileName}});
       checkParts(root, entry_);
+      if (checkLoadable_) {
+        // A model the engine cannot load fails here, once, not in every session.
+        try {
+          checkLoadable_(locale, ModelFiles{root / entry_.acousticModel,
+                                            root / entry_.languageModel, root / entry_.dictionary});
+        } catch (const std::exception& failure) {
+          throw StoreFailure(std::string("the model does not load: ") + failure.what());
+        }
+      }
       Manifest manifest{locale.bcp47(),   entry_.url,           entry_.sha256,
                         utcTimestamp(),   entry_.acousticModel, entry_.languageModel,
                         entry_.dictionary};

@@ -21,7 +21,7 @@ namespace earshot::platform::linuxos::store {
 class StoreInstallationRequest final : public AssetInstallationRequest {
  public:
   StoreInstallationRequest(StoreLocations locations, CatalogEntry entry,
-                           SystemModelCheck isSystemModel);
+                           SystemModelCheck isSystemModel, ModelLoadCheck checkLoadable = {});
 
   std::shared_ptr<Progress> progress() override { return progress_; }
   // Throws PlatformError with one description naming the locale.
@@ -33,6 +33,7 @@ class StoreInstallationRequest final : public AssetInstallationRequest {
   StoreLocations locations_;
   CatalogEntry entry_;
   SystemModelCheck isSystemModel_;
+  ModelLoadCheck checkLoadable_;
   std::shared_ptr<Progress> progress_ = std::make_shared<Progress>();
 };
 
