@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/linux/store/text_encoding.h"
 #include "tests/store/store_fixture.h"
 
 namespace earshot::platform::linuxos::store {
@@ -34,6 +35,30 @@ TEST(Catalog, ParsesEveryField) {
   EXPECT_EQ(entry.acousticModel, "m/ac");
   EXPECT_EQ(entry.languageModel, "m/lm");
   EXPECT_EQ(entry.dictionary, "d");
+}
+
+// A model whose words are not UTF-8 names their encoding; ICU's names and
+// aliases are accepted. Without one the words are UTF-8.
+TEST(Catalog, ReadsTheModelsTextEncoding) {
+  CatalogLine latin1 = line("fr-FR");
+  latin1.textEncoding = "ISO-8859-1";
+  CatalogLine alias = line("de-DE");
+  alias.textEncoding = "latin1";
+  auto entries = Catalog::parse(catalogJson({latin1, alias, line("en-GB")}));
+  ASSERT_TRUE(entries);
+  ASSERT_EQ(entries->size(), 3u);
+  EXPECT_EQ((*entries)[0].textEncoding, "ISO-8859-1");
+  EXPECT_EQ((*entries)[1].textEncoding, "latin1");
+  EXPECT_EQ((*entries)[2].textEncoding, "");
+}
+
+TEST(TextToUtf8, ConvertsTheModelsWordsWithIcu) {
+  EXPECT_EQ(TextToUtf8("ISO-8859-1")("caf\xE9 na\xEFve"), "caf\xC3\xA9 na\xC3\xAFve");
+  EXPECT_EQ(TextToUtf8("windows-1252")("\x80 \x93x\x94"), "\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
+  EXPECT_EQ(TextToUtf8("")("caf\xC3\xA9"), "caf\xC3\xA9");
+  EXPECT_TRUE(isKnownTextEncoding("UTF-8"));
+  EXPECT_FALSE(isKnownTextEncoding(""));
+  EXPECT_FALSE(isKnownTextEncoding("no-such-code"));
 }
 
 TEST(Catalog, AnEmptyListIsValid) {
@@ -78,6 +103,11 @@ TEST(Catalog, RejectsMalformedFiles) {
                                 R"(", "format": "tar", "acousticModel": "a",
                               "languageModel": "b", "dictionary": "c"}]})"},
       {"locale with a codeset", with([](CatalogLine& l) { l.locale = "en_GB.UTF-8"; })},
+      {"unknown text encoding", with([](CatalogLine& l) { l.textEncoding = "no-such-code"; })},
+      {"text encoding not a string",
+       R"({"models": [{"locale": "en-GB", "url": "https://x/y", "size": 1, "sha256": ")" + digest +
+           R"(", "format": "tar", "acousticModel": "a", "languageModel": "b",
+              "dictionary": "c", "textEncoding": 8859}]})"},
   };
   for (const auto& [name, json] : cases) {
     EXPECT_FALSE(Catalog::parse(json)) << name;

@@ -213,7 +213,8 @@ std::string catalogJson(const std::vector<CatalogLine>& entries) {
             "\", \"size\": " + std::to_string(e.size) + ", \"sha256\": \"" + e.sha256 +
             "\", \"format\": \"" + e.format + "\", \"acousticModel\": \"" + e.acousticModel +
             "\", \"languageModel\": \"" + e.languageModel + "\", \"dictionary\": \"" +
-            e.dictionary + "\"}";
+            e.dictionary + "\"" +
+            (e.textEncoding.empty() ? "" : ", \"textEncoding\": \"" + e.textEncoding + "\"") + "}";
   }
   return json + "\n]}\n";
 }

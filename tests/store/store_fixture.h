@@ -89,6 +89,7 @@ struct CatalogLine {
   uint64_t size = 0;
   std::string sha256, format = "tar.gz";
   std::string acousticModel, languageModel, dictionary;
+  std::string textEncoding = {};  // written only when set
 };
 std::string catalogJson(const std::vector<CatalogLine>& entries);
 void writeFile(const std::filesystem::path& file, const std::string& contents);

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/linux/store/safe_path.h"
+#include "platform/linux/store/text_encoding.h"
 
 namespace earshot::platform::linuxos::store {
 namespace {
@@ -102,6 +103,14 @@ std::optional<CatalogEntry> parseEntry(simdjson::dom::element element) {
   entry.acousticModel = *acousticPath;
   entry.languageModel = *lmPath;
   entry.dictionary = *dictPath;
+  // Optional; a model whose words are not UTF-8 says what they are.
+  if (simdjson::dom::element encoding; object["textEncoding"].get(encoding) == simdjson::SUCCESS) {
+    std::string_view name;
+    if (encoding.get_string().get(name) != simdjson::SUCCESS || !isKnownTextEncoding(name)) {
+      return std::nullopt;
+    }
+    entry.textEncoding = std::string(name);
+  }
   return entry;
 }
 

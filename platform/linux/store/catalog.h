@@ -24,6 +24,8 @@ struct CatalogEntry {
   std::string acousticModel;  // a folder
   std::string languageModel;  // a file
   std::string dictionary;     // a file
+  // The encoding of the model's words (an ICU converter name); empty: UTF-8.
+  std::string textEncoding = {};
 };
 
 // What one catalog file may hold; a larger file is skipped like a

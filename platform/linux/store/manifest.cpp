@@ -43,7 +43,8 @@ std::string Manifest::toJson() const {
   member("installedAt", installedAt);
   member("acousticModel", acousticModel);
   member("languageModel", languageModel);
-  member("dictionary", dictionary, true);
+  member("dictionary", dictionary, textEncoding.empty());
+  if (!textEncoding.empty()) member("textEncoding", textEncoding, true);
   out += "}\n";
   return out;
 }
@@ -70,6 +71,11 @@ std::optional<Manifest> Manifest::fromJson(std::string_view json) {
     if (containedPath(*path) != *path) return std::nullopt;
   }
   if (manifest.locale.empty()) return std::nullopt;
+  if (simdjson::dom::element encoding; object["textEncoding"].get(encoding) == simdjson::SUCCESS) {
+    std::string_view name;
+    if (encoding.get_string().get(name) != simdjson::SUCCESS) return std::nullopt;
+    manifest.textEncoding = std::string(name);
+  }
   return manifest;
 }
 

@@ -17,6 +17,8 @@ struct Manifest {
   std::string acousticModel;
   std::string languageModel;
   std::string dictionary;
+  // The encoding of the model's words; empty (and not written) for UTF-8.
+  std::string textEncoding = {};
 
   static constexpr const char* fileName = "manifest.json";
 

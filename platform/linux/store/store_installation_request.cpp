@@ -143,9 +143,9 @@ void StoreInstallationRequest::install() {
           throw StoreFailure(std::string("the model does not load: ") + failure.what());
         }
       }
-      Manifest manifest{locale.bcp47(),   entry_.url,           entry_.sha256,
-                        utcTimestamp(),   entry_.acousticModel, entry_.languageModel,
-                        entry_.dictionary};
+      Manifest manifest{locale.bcp47(),    entry_.url,           entry_.sha256,
+                        utcTimestamp(),    entry_.acousticModel, entry_.languageModel,
+                        entry_.dictionary, entry_.textEncoding};
       writeFileDurably(root / Manifest::fileName, manifest.toJson());
       syncTree(root);
       store.publish(root, locale);
