@@ -12,7 +12,8 @@
 
 namespace earshot::platform::linuxos {
 
-Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings) {
+Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings)
+    : toUtf8_(model.textEncoding) {
   silenceEngineLog();
   clearEngineError();
   const std::string cannotLoad =
@@ -75,7 +76,7 @@ bool Decoder::inSpeech() {
 std::string Decoder::hypothesis() {
   int32 score = 0;
   const char* text = ps_get_hyp(engine_, &score);
-  return text == nullptr ? std::string() : hypothesisText(text);
+  return text == nullptr ? std::string() : hypothesisText(toUtf8_(text));
 }
 
 void Decoder::endUtterance() {

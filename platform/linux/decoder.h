@@ -6,6 +6,7 @@
 
 #include "platform/linux/engine_settings.h"
 #include "platform/linux/installed_models.h"
+#include "platform/linux/store/text_encoding.h"
 
 struct ps_decoder_s;
 struct cmd_ln_s;
@@ -27,7 +28,8 @@ class Decoder {
   void process(const int16_t* samples, size_t count);
   // Whether the engine's voice activity detection is inside speech.
   bool inSpeech();
-  // The text of the current utterance so far, or of the one just ended.
+  // The text of the current utterance so far, or of the one just ended, in
+  // UTF-8 whatever the model's own encoding.
   std::string hypothesis();
   void endUtterance();
   bool inUtterance() const { return inUtterance_; }
@@ -38,6 +40,7 @@ class Decoder {
   cmd_ln_s* config_ = nullptr;
   ps_decoder_s* engine_ = nullptr;
   bool inUtterance_ = false;
+  store::TextToUtf8 toUtf8_;
 };
 
 }  // namespace earshot::platform::linuxos

@@ -126,9 +126,9 @@ std::vector<SpeechModel> InstalledModels::models() const {
                              [&](const SpeechModel& m) { return m.locale == entry.locale; });
     if (known || !entry.complete()) continue;
     store::ModelFiles files = entry.files();
-    found.push_back(SpeechModel{entry.locale, files.acousticModel, files.languageModel,
-                                files.dictionary,
-                                sampleRateOf(files.acousticModel).value_or(16000.0), false});
+    found.push_back(SpeechModel{
+        entry.locale, files.acousticModel, files.languageModel, files.dictionary,
+        sampleRateOf(files.acousticModel).value_or(16000.0), false, entry.manifest.textEncoding});
   }
   std::stable_sort(found.begin(), found.end(), [](const SpeechModel& a, const SpeechModel& b) {
     return a.locale.bcp47() < b.locale.bcp47();

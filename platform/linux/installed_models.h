@@ -24,6 +24,9 @@ struct SpeechModel {
   double sampleRate = 16000.0;
   // Shipped with the engine: always installed, never reserved or released.
   bool system = true;
+  // The encoding of the model's words, as its catalog entry declared it (an
+  // ICU converter name); empty: UTF-8.
+  std::string textEncoding = {};
 
   // The format the engine takes: int16, the model's rate, one channel.
   AudioFormat format() const { return AudioFormat{CommonFormat::int16, sampleRate, 1, false}; }
