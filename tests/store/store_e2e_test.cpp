@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "platform/linux/store/manifest.h"
 #include "tests/store/served_models.h"
 #include "tests/support/child_process.h"
 #include "tests/support/host_audio.h"
@@ -11,6 +12,7 @@
 
 namespace earshot::testing {
 namespace {
+namespace fs = std::filesystem;
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;
@@ -30,6 +32,15 @@ std::string escapedSlashes(const std::string& text) {
   std::string out;
   for (char c : text) out += c == '/' ? std::string("\\/") : std::string(1, c);
   return out;
+}
+
+// The lines of an install's output that are not progress.
+std::vector<std::string> withoutProgress(const std::string& out) {
+  std::vector<std::string> kept;
+  for (const auto& line : lines(out)) {
+    if (line.rfind(R"({"type":"install-progress",)", 0) != 0) kept.push_back(line);
+  }
+  return kept;
 }
 
 std::vector<std::string> withoutPartials(const std::vector<std::string>& all) {
@@ -170,6 +181,166 @@ TEST_F(StoreEndToEnd, AFailedDownloadIsOneErrorLine) {
   }
   EXPECT_EQ(errors, 1) << install.out;
 }
+
+// Error texts carry bytes from archive member names and file paths; a text
+// that is not UTF-8 is repaired (U+FFFD), never the reason to drop the line.
+TEST_F(StoreEndToEnd, AnErrorTextThatIsNotUtf8IsStillOneErrorLine) {
+  fs::path archive = home_.root() / "odd-name.tar";
+  writeArchive(archive, TestArchiveFormat::tar,
+               {{ArchiveItem::Kind::file, "../\xff-evil", "x", {}, {}}});
+  CatalogLine entry = served_.line("en-GB", served_.smallFile, "file://" + archive.string());
+  entry.size = fs::file_size(archive);
+  entry.sha256 = sha256Of(archive);
+  entry.format = "tar";
+  writeFile(home_.userCatalogDir() / "mirror.json", catalogJson({entry}));
+  ProcessRun install = earshot({"--install", "en-GB"});
+  EXPECT_EQ(install.status, 1);
+  EXPECT_EQ(withoutProgress(install.out),
+            std::vector<std::string>{
+                errorLine("Could not install the speech model for en-GB: the archive entry "
+                          "\"../\xEF\xBF\xBD-evil\" leaves the model folder")});
+
+  std::vector<std::string> environment = home_.environment();
+  for (auto& variable : environment) {
+    if (variable.starts_with("XDG_DATA_HOME=")) variable = "XDG_DATA_HOME=/dev/null/\xff";
+  }
+  install = runEarshot({"--install", "en-GB"}, {}, environment);
+  EXPECT_EQ(install.status, 1);
+  EXPECT_EQ(install.err, "");
+  EXPECT_EQ(withoutProgress(install.out),
+            std::vector<std::string>{
+                errorLine("Could not install the speech model for en-GB: cannot create "
+                          "/dev/null/\xEF\xBF\xBD/earshot: Not a directory")});
+}
+
+// A model whose words are ISO-8859-1 (its dictionary and language model),
+// declared so in its catalog entry: the host gets the words in UTF-8.
+TEST_F(StoreEndToEnd, WordsOfAModelInAnotherEncodingReachTheHostInUtf8) {
+  std::vector<ArchiveItem> items = repackagedEnglishModel("fr-FR", "fr-FR");
+  items.resize(items.size() - 2);            // the English language model and dictionary
+  const std::string forward = "f\xF6rward";  // "förward" in ISO-8859-1
+  items.push_back({ArchiveItem::Kind::file,
+                   "fr-FR/fr-fr.lm",
+                   "\\data\\\nngram 1=6\n\n\\1-grams:\n-0.78 </s>\n-99 <s>\n-0.78 go\n-0.78 " +
+                       forward + "\n-0.78 ten\n-0.78 meters\n\n\\end\\\n",
+                   {},
+                   {}});
+  items.push_back({ArchiveItem::Kind::file,
+                   "fr-FR/fr-fr.dict",
+                   "go G OW\n" + forward + " F AO R W ER D\nten T EH N\nmeters M IY T ER Z\n",
+                   {},
+                   {}});
+  fs::path archive = home_.root() / "latin1.tar.gz";
+  writeArchive(archive, TestArchiveFormat::tarGzip, items);
+  CatalogLine entry{"fr-FR",
+                    "file://" + archive.string(),
+                    fs::file_size(archive),
+                    sha256Of(archive),
+                    "tar.gz",
+                    "fr-FR/fr-fr",
+                    "fr-FR/fr-fr.lm",
+                    "fr-FR/fr-fr.dict",
+                    "ISO-8859-1"};
+  writeFile(home_.userCatalogDir() / "mirror.json", catalogJson({entry}));
+  ProcessRun install = earshot({"--install", "fr-FR"});
+  ASSERT_EQ(install.status, 0) << install.out;
+
+  ProcessRun live = earshot({}, liveInput("fr-FR"));
+  EXPECT_EQ(live.status, 0);
+  EXPECT_EQ(withoutPartials(lines(live.out)),
+            (std::vector<std::string>{R"({"type":"ready","locale":"fr-FR","sampleRate":16000})",
+                                      transcriptLine("go f\xC3\xB6rward ten meters", true),
+                                      stoppedLine()}));
+}
+
+struct BrokenModelCase {
+  std::string name;
+  std::string file;      // in the acoustic model folder
+  std::string contents;  // its new contents
+  std::string reason;    // why the model does not load
+  friend void PrintTo(const BrokenModelCase& c, std::ostream* out) { *out << c.name; }
+};
+
+// Models the engine cannot load: it used to exit (a model definition it
+// cannot parse) or assert (a sample rate of 1e300) and take the process with
+// it. Each is refused by --install, and, placed in the store by hand, fails
+// a live session with one error line.
+class BrokenModel : public StoreEndToEnd, public ::testing::WithParamInterface<BrokenModelCase> {
+ protected:
+  std::vector<ArchiveItem> brokenModel() const {
+    std::vector<ArchiveItem> items = repackagedEnglishModel("m", "en-GB");
+    for (auto& item : items) {
+      if (item.name == "m/en-gb/" + GetParam().file) {
+        item.source.clear();
+        item.contents = GetParam().contents;
+      }
+    }
+    return items;
+  }
+  CatalogLine catalogLine(const fs::path& archive) const {
+    return {"en-GB",
+            "file://" + archive.string(),
+            fs::file_size(archive),
+            sha256Of(archive),
+            "tar.gz",
+            "m/en-gb",
+            "m/en-gb.lm.bin",
+            "m/cmudict-en-gb.dict"};
+  }
+};
+
+TEST_P(BrokenModel, FailsItsInstall) {
+  fs::path archive = home_.root() / "broken.tar.gz";
+  writeArchive(archive, TestArchiveFormat::tarGzip, brokenModel());
+  writeFile(home_.userCatalogDir() / "mirror.json", catalogJson({catalogLine(archive)}));
+  ProcessRun install = earshot({"--install", "en-GB"});
+  EXPECT_EQ(install.status, 1);
+  EXPECT_EQ(install.signal, 0);
+  EXPECT_EQ(withoutProgress(install.out),
+            std::vector<std::string>{
+                errorLine("Could not install the speech model for en-GB: the model does not load: "
+                          "Speech model for en-GB could not be loaded: " +
+                          GetParam().reason)});
+  EXPECT_FALSE(fs::exists(home_.root() / "data/earshot/models/en-GB"));
+}
+
+TEST_P(BrokenModel, FailsALiveSessionWithOneErrorLine) {
+  fs::path entry = home_.root() / "data/earshot/models/en-GB";
+  for (const ArchiveItem& item : brokenModel()) {
+    if (item.kind == ArchiveItem::Kind::folder) {
+      fs::create_directories(entry / item.name);
+    } else if (!item.source.empty()) {
+      fs::copy_file(item.source, entry / item.name);
+    } else {
+      writeFile(entry / item.name, item.contents);
+    }
+  }
+  platform::linuxos::store::Manifest manifest{
+      "en-GB",   "file:///broken", std::string(64, 'a'),  "2026-01-01T00:00:00Z",
+      "m/en-gb", "m/en-gb.lm.bin", "m/cmudict-en-gb.dict"};
+  writeFile(entry / platform::linuxos::store::Manifest::fileName, manifest.toJson());
+
+  ProcessRun live = earshot({}, liveInput("en-GB"));
+  EXPECT_EQ(live.status, 1);
+  EXPECT_EQ(live.signal, 0);
+  EXPECT_EQ(lines(live.out),
+            std::vector<std::string>{
+                errorLine("Speech model for en-GB could not be loaded: " + GetParam().reason)});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hardening, BrokenModel,
+    ::testing::Values(BrokenModelCase{"GarbageModelDefinition", "mdef", "garbage\n",
+                                      "the acoustic model's mdef is not a model definition."},
+                      BrokenModelCase{"TextModelDefinitionCutShort", "mdef",
+                                      "0.3\nnot a model definition\n",
+                                      "Error in header: not a model definition"},
+                      BrokenModelCase{"SampleRateOf1e300", "feat.params", "-samprate 1e300\n",
+                                      "the feature parameter -samprate 1e300 is out of range."},
+                      BrokenModelCase{"WindowLongerThanTheTransform", "feat.params",
+                                      "-samprate 16000\n-nfft 256\n",
+                                      "the analysis window is longer than -nfft."}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace earshot::testing
