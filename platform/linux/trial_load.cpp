@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -18,15 +20,11 @@ namespace {
 
 int reasonFd = -1;  // in the child: the pipe to the parent
 
+// One write of at most PIPE_BUF bytes: it goes into the empty pipe whole and
+// at once, so the parent reads it after the child has ended.
 void tell(const std::string& reason) {
-  const char* data = reason.data();
-  size_t left = reason.size();
-  while (left > 0) {
-    ssize_t written = ::write(reasonFd, data, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    data += written;
-    left -= static_cast<size_t>(written);
+  std::string_view text(reason.data(), std::min<size_t>(reason.size(), PIPE_BUF));
+  while (::write(reasonFd, text.data(), text.size()) < 0 && errno == EINTR) {
   }
 }
 
@@ -51,19 +49,6 @@ void reportEngineExit() {
   ::_exit(0);
 }
 
-std::string readAll(int fd) {
-  std::string text;
-  char chunk[512];
-  for (;;) {
-    ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got > 0) {
-      text.append(chunk, static_cast<size_t>(got));
-    } else if (got == 0 || errno != EINTR) {
-      return text;
-    }
-  }
-}
-
 }  // namespace
 
 void trialLoad(const SpeechModel& model, const EngineSettings& settings) {
@@ -83,11 +68,15 @@ void trialLoad(const SpeechModel& model, const EngineSettings& settings) {
     ::close(fds[0]);
     throw std::runtime_error(std::string("cannot test-load the model: ") + std::strerror(failure));
   }
-  std::string reason = readAll(fds[0]);
-  ::close(fds[0]);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  char text[PIPE_BUF];
+  ssize_t got;
+  while ((got = ::read(fds[0], text, sizeof text)) < 0 && errno == EINTR) {
+  }
+  ::close(fds[0]);
+  std::string reason(text, static_cast<size_t>(std::max<ssize_t>(got, 0)));
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
   if (WIFSIGNALED(status)) {
     std::string signal = ::strsignal(WTERMSIG(status));

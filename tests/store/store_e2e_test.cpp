@@ -34,6 +34,19 @@ std::string escapedSlashes(const std::string& text) {
   return out;
 }
 
+// A catalog entry for an archive on disk, with its real size and checksum.
+CatalogLine fileEntry(const std::string& locale, const fs::path& archive, const std::string& format,
+                      const std::string& top, const std::string& lowerTag) {
+  return {locale,
+          "file://" + archive.string(),
+          fs::file_size(archive),
+          sha256Of(archive),
+          format,
+          top + "/" + lowerTag,
+          top + "/" + lowerTag + ".lm.bin",
+          top + "/cmudict-" + lowerTag + ".dict"};
+}
+
 // The lines of an install's output that are not progress.
 std::vector<std::string> withoutProgress(const std::string& out) {
   std::vector<std::string> kept;
@@ -188,11 +201,8 @@ TEST_F(StoreEndToEnd, AnErrorTextThatIsNotUtf8IsStillOneErrorLine) {
   fs::path archive = home_.root() / "odd-name.tar";
   writeArchive(archive, TestArchiveFormat::tar,
                {{ArchiveItem::Kind::file, "../\xff-evil", "x", {}, {}}});
-  CatalogLine entry = served_.line("en-GB", served_.smallFile, "file://" + archive.string());
-  entry.size = fs::file_size(archive);
-  entry.sha256 = sha256Of(archive);
-  entry.format = "tar";
-  writeFile(home_.userCatalogDir() / "mirror.json", catalogJson({entry}));
+  writeFile(home_.userCatalogDir() / "mirror.json",
+            catalogJson({fileEntry("en-GB", archive, "tar", "m", "en-gb")}));
   ProcessRun install = earshot({"--install", "en-GB"});
   EXPECT_EQ(install.status, 1);
   EXPECT_EQ(withoutProgress(install.out),
@@ -232,15 +242,10 @@ TEST_F(StoreEndToEnd, WordsOfAModelInAnotherEncodingReachTheHostInUtf8) {
                    {}});
   fs::path archive = home_.root() / "latin1.tar.gz";
   writeArchive(archive, TestArchiveFormat::tarGzip, items);
-  CatalogLine entry{"fr-FR",
-                    "file://" + archive.string(),
-                    fs::file_size(archive),
-                    sha256Of(archive),
-                    "tar.gz",
-                    "fr-FR/fr-fr",
-                    "fr-FR/fr-fr.lm",
-                    "fr-FR/fr-fr.dict",
-                    "ISO-8859-1"};
+  CatalogLine entry = fileEntry("fr-FR", archive, "tar.gz", "fr-FR", "fr-fr");
+  entry.languageModel = "fr-FR/fr-fr.lm";
+  entry.dictionary = "fr-FR/fr-fr.dict";
+  entry.textEncoding = "ISO-8859-1";
   writeFile(home_.userCatalogDir() / "mirror.json", catalogJson({entry}));
   ProcessRun install = earshot({"--install", "fr-FR"});
   ASSERT_EQ(install.status, 0) << install.out;
@@ -277,22 +282,13 @@ class BrokenModel : public StoreEndToEnd, public ::testing::WithParamInterface<B
     }
     return items;
   }
-  CatalogLine catalogLine(const fs::path& archive) const {
-    return {"en-GB",
-            "file://" + archive.string(),
-            fs::file_size(archive),
-            sha256Of(archive),
-            "tar.gz",
-            "m/en-gb",
-            "m/en-gb.lm.bin",
-            "m/cmudict-en-gb.dict"};
-  }
 };
 
 TEST_P(BrokenModel, FailsItsInstall) {
   fs::path archive = home_.root() / "broken.tar.gz";
   writeArchive(archive, TestArchiveFormat::tarGzip, brokenModel());
-  writeFile(home_.userCatalogDir() / "mirror.json", catalogJson({catalogLine(archive)}));
+  writeFile(home_.userCatalogDir() / "mirror.json",
+            catalogJson({fileEntry("en-GB", archive, "tar.gz", "m", "en-gb")}));
   ProcessRun install = earshot({"--install", "en-GB"});
   EXPECT_EQ(install.status, 1);
   EXPECT_EQ(install.signal, 0);
