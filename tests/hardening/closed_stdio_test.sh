@@ -16,23 +16,26 @@ fail() {
   failures=$((failures + 1))
 }
 
-# A tiny model offered as fr-FR by the loopback server, throttled so that the
-# download takes about two seconds and the progress poller writes while the
-# store's files are open. The server runs until descriptor 3 closes.
-mkdir -p "$root/stage/m/acoustic" "$XDG_CONFIG_HOME/earshot/catalog.d"
-echo mdef >"$root/stage/m/acoustic/mdef"
-echo "-samprate 16000" >"$root/stage/m/acoustic/feat.params"
-head -c 300000 /dev/zero >"$root/stage/m/m.lm.bin"
-echo "bonjour B OH N ZH UW R" >"$root/stage/m/m.dict"
+# A small model offered as fr-FR by the loopback server (the engine's English
+# acoustic model with a one-word language model and dictionary: --install
+# loads what it installs), throttled so that the download takes about two
+# seconds and the progress poller writes while the store's files are open.
+# The server runs until descriptor 3 closes.
+mkdir -p "$root/stage/m" "$XDG_CONFIG_HOME/earshot/catalog.d"
+cp -r "$(pkg-config --variable=modeldir pocketsphinx)/en-us/en-us" "$root/stage/m/acoustic"
+printf '\\data\\\nngram 1=3\n\n\\1-grams:\n-0.5 </s>\n-99 <s>\n-0.5 bonjour\n\n\\end\\\n' \
+  >"$root/stage/m/m.lm"
+echo "bonjour B AO N ZH UW R" >"$root/stage/m/m.dict"
 tar -C "$root/stage" -cf "$root/m.tar" m
 mkfifo "$root/hold"
-python3 "$server" "$root" "$root/requests" --rate 160000 --lifetime 120 <"$root/hold" >"$root/port" &
+python3 "$server" "$root" "$root/requests" --rate $(($(stat -c %s "$root/m.tar") / 2)) \
+  --lifetime 120 <"$root/hold" >"$root/port" &
 exec 3>"$root/hold"
 while [ ! -s "$root/port" ]; do sleep 0.1; done
 cat >"$XDG_CONFIG_HOME/earshot/catalog.d/test.json" <<JSON
 {"models":[{"locale":"fr-FR","url":"http://127.0.0.1:$(head -n1 "$root/port")/slow/m.tar","size":$(stat -c %s "$root/m.tar"),
 "sha256":"$(sha256sum "$root/m.tar" | cut -d' ' -f1)","format":"tar",
-"acousticModel":"m/acoustic","languageModel":"m/m.lm.bin","dictionary":"m/m.dict"}]}
+"acousticModel":"m/acoustic","languageModel":"m/m.lm","dictionary":"m/m.dict"}]}
 JSON
 
 # Runs the program with its arguments; $closed names the standard
