@@ -8,6 +8,7 @@
 //   word_results wer FILE N          librivox word errors with N phrases of FILE
 //   word_results cost                decode time with and without attributes
 //   word_results load FILE N         decoder load time with and without N phrases
+//   word_results endpoint            when finals come: pauses that end an utterance
 //
 // DIR holds the recordings bench/speech_set.sh makes.
 #include <algorithm>
@@ -386,6 +387,44 @@ int load(const std::string& phraseFile, size_t count) {
   return 0;
 }
 
+// goforward.raw without its leading and trailing silence, said twice with a
+// pause between: which pauses end an utterance, and how much audio after the
+// last word its final comes.
+int endpoint() {
+  const auto recording = bench::goForwardRecording().samples;
+  const std::vector<int16_t> speech(recording.begin() + 7040, recording.begin() + 34560);
+  Decoder decoder(englishModel(), defaultEngineSettings());
+  for (double pause : {0.2, 0.3, 0.4, 0.5, 0.6, 0.8, 1.0}) {
+    std::vector<int16_t> samples(8000, 0);
+    samples.insert(samples.end(), speech.begin(), speech.end());
+    samples.insert(samples.end(), size_t(pause * 16000), 0);
+    samples.insert(samples.end(), speech.begin(), speech.end());
+    samples.insert(samples.end(), 32000, 0);
+    size_t fed = 0;
+    std::string report;
+    SegmentingRecognizer recognizer(
+        decoder, 16000.0, defaultEngineSettings().chunkMilliseconds,
+        [&](TranscriptionResult result) {
+          if (!result.isFinal || result.words.empty()) return;
+          char line[160];
+          std::snprintf(line, sizeof line, " [%zu words, final %.2f s after the last word]",
+                        result.words.size(),
+                        double(fed) / 16000 - result.words.back().audioTimeRange->end);
+          report += line;
+        },
+        {true, false});
+    recognizer.begin();
+    for (; fed < samples.size();) {
+      size_t chunk = std::min<size_t>(1600, samples.size() - fed);
+      fed += chunk;
+      recognizer.process(samples.data() + fed - chunk, chunk);
+    }
+    recognizer.finish();
+    std::printf("pause %.1f s:%s\n", pause, report.c_str());
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -396,6 +435,7 @@ int main(int argc, char** argv) {
   if (args.size() == 3 && args[0] == "wer") return wer(args[1], std::stoul(args[2]));
   if (args.size() == 1 && args[0] == "cost") return cost();
   if (args.size() == 3 && args[0] == "load") return load(args[1], std::stoul(args[2]));
+  if (args.size() == 1 && args[0] == "endpoint") return endpoint();
   std::printf("usage: see the top of bench/word_results.cpp\n");
   return 2;
 }
