@@ -26,7 +26,7 @@
 #include "engine_corpus.h"
 #include "platform/linux/decoder.h"
 #include "platform/linux/engine_settings.h"
-#include "platform/linux/model_catalog.h"
+#include "platform/linux/installed_models.h"
 #include "platform/linux/segmenting_recognizer.h"
 
 namespace {
@@ -64,7 +64,7 @@ std::vector<std::string> lines(const std::string& path) {
 }
 
 SpeechModel englishModel() {
-  auto model = ModelCatalog::system().find(Locale::fromIdentifier("en-US"));
+  auto model = InstalledModels::system().find(Locale::fromIdentifier("en-US"));
   if (!model) {
     std::printf("no en-US model\n");
     std::exit(2);

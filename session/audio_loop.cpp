@@ -32,7 +32,7 @@ void runAudioLoop(mode::ModeContext& context, channel::JsonMessageParser& parser
       setup.session->end();
       // The old session's transcripts are all written; the new one replaces it.
       setup.session = startSession(*context.platform.speech, context.output, setup.locale,
-                                   setup.analyzerFormat, setup.failures);
+                                   setup.analyzerFormat, setup.failures, setup.options);
       continue;
     }
     if (type != "audio") throw mode::BridgeError(kInvalidPcm);
