@@ -53,7 +53,8 @@ std::string voiceOf(const SpeechModel& model) {
 }  // namespace
 
 Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings,
-                 const std::vector<std::string>& contextualPhrases) {
+                 const std::vector<std::string>& contextualPhrases)
+    : sampleRate_(model.sampleRate) {
   silenceEngineLog();
   clearEngineError();
   // With phrases the language model is loaded here afterwards, so that the
@@ -134,10 +135,6 @@ void Decoder::fail(const std::string& what) {
   throw PlatformError(detail.empty() ? what + "." : what + ": " + detail);
 }
 
-void Decoder::startStream() {
-  if (ps_start_stream(engine_) < 0) fail("Speech engine could not start a stream");
-}
-
 void Decoder::startUtterance() {
   if (ps_start_utt(engine_) < 0) fail("Speech engine could not start an utterance");
   inUtterance_ = true;
@@ -147,6 +144,7 @@ void Decoder::process(const int16_t* samples, size_t count) {
   if (ps_process_raw(engine_, samples, count, FALSE, FALSE) < 0) {
     fail("Speech engine could not decode audio");
   }
+  samplesProcessed_ += count;
 }
 
 bool Decoder::inSpeech() {

@@ -14,8 +14,10 @@ struct cmd_ln_s;
 
 namespace earshot::platform::linuxos {
 
-// A word of a hypothesis and the frames it spans, counted from the start of
-// the stream (Decoder::startStream); `endFrame` is one past its last frame.
+// A word of a hypothesis and the frames it spans, counted from the first
+// audio the decoder was given (the silence its voice activity detection
+// drops included: frame n starts n / frameRate() seconds into that audio);
+// `endFrame` is one past its last frame.
 struct DecodedWord {
   std::string text;
   int startFrame = 0;
@@ -48,8 +50,6 @@ class Decoder {
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
 
-  // Frame numbers of later hypotheses count from here.
-  void startStream();
   void startUtterance();
   // Audio at the model's rate. Voice activity detection drops silence.
   void process(const int16_t* samples, size_t count);
@@ -62,6 +62,8 @@ class Decoder {
   DecodedHypothesis detailedHypothesis(bool confidence);
   // Frames per second of the engine's feature stream.
   double frameRate() const { return frameRate_; }
+  // Seconds of audio the decoder has been given since it was loaded.
+  double secondsProcessed() const { return double(samplesProcessed_) / sampleRate_; }
   void endUtterance();
   bool inUtterance() const { return inUtterance_; }
 
@@ -75,6 +77,8 @@ class Decoder {
   ps_decoder_s* engine_ = nullptr;
   ContextualVocabulary vocabulary_;
   double frameRate_ = 100.0;
+  double sampleRate_;
+  uint64_t samplesProcessed_ = 0;
   bool inUtterance_ = false;
 };
 

@@ -8,7 +8,6 @@ SegmentingRecognizer::SegmentingRecognizer(Decoder& decoder, double sampleRate,
                                            unsigned chunkMilliseconds, Deliver deliver,
                                            AttributeOptions attributes)
     : decoder_(decoder),
-      sampleRate_(sampleRate),
       chunkFrames_(std::max<size_t>(1, static_cast<size_t>(sampleRate * chunkMilliseconds / 1000))),
       deliver_(std::move(deliver)),
       attributes_(attributes) {}
@@ -17,8 +16,7 @@ void SegmentingRecognizer::begin() {
   inSpeech_ = false;
   hadPartial_ = false;
   partial_.clear();
-  samplesSinceBegin_ = 0;
-  decoder_.startStream();
+  origin_ = decoder_.secondsProcessed();
   decoder_.startUtterance();
 }
 
@@ -26,7 +24,6 @@ void SegmentingRecognizer::process(const int16_t* samples, size_t count, std::st
   for (size_t at = 0; at < count && !stop.stop_requested(); at += chunkFrames_) {
     size_t chunk = std::min(chunkFrames_, count - at);
     decoder_.process(samples + at, chunk);
-    samplesSinceBegin_ += chunk;
     bool speech = decoder_.inSpeech();
     if (inSpeech_ && !speech) {
       inSpeech_ = false;
@@ -61,8 +58,11 @@ TranscriptionResult SegmentingRecognizer::result(std::string text, bool isFinal)
   const bool confidence = isFinal && attributes_.transcriptionConfidence;
   if (!attributes_.audioTimeRange && !confidence) return result;
   DecodedHypothesis hypothesis = decoder_.detailedHypothesis(confidence);
-  const double frameRate = decoder_.frameRate();
-  auto seconds = [frameRate](int frame) { return frame / frameRate; };
+  const double frameRate = decoder_.frameRate(), origin = origin_;
+  // A session's first frame can start a few samples before the session.
+  auto seconds = [frameRate, origin](int frame) {
+    return std::max(0.0, frame / frameRate - origin);
+  };
   for (DecodedWord& word : hypothesis.words) {
     TranscribedWord transcribed{std::move(word.text), std::nullopt, std::nullopt};
     if (attributes_.audioTimeRange) {
@@ -73,7 +73,7 @@ TranscriptionResult SegmentingRecognizer::result(std::string text, bool isFinal)
   }
   if (attributes_.audioTimeRange) {
     // An utterance the engine kept no frames of sits where the audio is.
-    double now = static_cast<double>(samplesSinceBegin_) / sampleRate_;
+    double now = decoder_.secondsProcessed() - origin_;
     result.range = hypothesis.hasFrames ? AudioTimeRange{seconds(hypothesis.startFrame),
                                                          seconds(hypothesis.endFrame)}
                                         : AudioTimeRange{now, now};

@@ -19,9 +19,9 @@ namespace earshot::platform::linuxos {
 // even an empty one; a silent segment gives nothing.
 //
 // With attributes, results carry their words; with the audio time range,
-// times in seconds from begin(), that is of the audio given since then
-// (the engine counts every frame, the silence it drops included); with
-// confidence, final results carry each word's lattice posterior.
+// times in seconds of the audio given since begin() (the decoder's frames
+// count all of its audio, the silence it drops included); with confidence,
+// final results carry each word's lattice posterior.
 class SegmentingRecognizer {
  public:
   using Deliver = std::function<void(TranscriptionResult)>;
@@ -41,11 +41,10 @@ class SegmentingRecognizer {
   TranscriptionResult result(std::string text, bool isFinal);
 
   Decoder& decoder_;
-  double sampleRate_;
   size_t chunkFrames_;
   Deliver deliver_;
   AttributeOptions attributes_;
-  uint64_t samplesSinceBegin_ = 0;
+  double origin_ = 0.0;  // the decoder's seconds at begin()
   bool inSpeech_ = false;
   bool hadPartial_ = false;
   std::string partial_;
