@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/locale.h"
@@ -40,6 +41,12 @@ struct TranscribedWord {
 };
 
 struct TranscriptionResult {
+  TranscriptionResult() = default;
+  TranscriptionResult(std::string text, bool isFinal,
+                      std::optional<AudioTimeRange> range = std::nullopt,
+                      std::vector<TranscribedWord> words = {})
+      : text(std::move(text)), isFinal(isFinal), range(range), words(std::move(words)) {}
+
   std::string text;  // plain UTF-8 text, no attributes
   bool isFinal = false;
   // With AttributeOptions::audioTimeRange, the audio the result covers.
