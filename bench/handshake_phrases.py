@@ -13,16 +13,7 @@ import statistics
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from engine_live import REPEAT, STOP, Earshot  # noqa: E402
-
-
-def start_to_ready(build, init):
-    e = Earshot(build)
-    e.send([init])
-    _, t = e.wait_for(lambda l: '"ready"' in l)
-    e.send([STOP])
-    e.close()
-    return t - e.started
+from engine_live import INIT, REPEAT, start_to_ready  # noqa: E402
 
 
 def main():
@@ -31,12 +22,11 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     with open(os.path.join(here, "speech", "unrelated.phrases")) as f:
         phrases = [line.strip() for line in f if line.strip()][:count]
-    plain = b'{"type":"init","locale":"en-US"}\n'
     taught = (json.dumps({"type": "init", "locale": "en-US",
                           "contextualStrings": phrases}) + "\n").encode()
     without, with_ = [], []
     for _ in range(REPEAT):
-        without.append(start_to_ready(build, plain))
+        without.append(start_to_ready(build, INIT))
         with_.append(start_to_ready(build, taught))
     a, b = statistics.median(without), statistics.median(with_)
     print("start -> ready, median of %d: %.3f s without phrases, %.3f s with %d (x%.2f)"
