@@ -24,8 +24,21 @@ def _kill_running() -> None:
         kill(process)
 
 
+def _still_ours(pid: int) -> bool:
+    # Once the event loop is closed a reaped child may not be marked as ended;
+    # its number could then name another process. A child of ours is one.
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            stat = f.read()
+    except FileNotFoundError:
+        return False
+    except OSError:
+        return True  # no /proc here: trust the return code
+    return int(stat[stat.rindex(")") + 2:].split()[1]) == os.getpid()
+
+
 def kill(process: "asyncio.subprocess.Process") -> None:
-    if process.returncode is None:
+    if process.returncode is None and _still_ours(process.pid):
         try:
             os.kill(process.pid, signal.SIGKILL)
         except ProcessLookupError:
@@ -76,7 +89,10 @@ async def finish(process: "asyncio.subprocess.Process") -> int:
 
 def unexpected_end(status: int) -> EarshotError:
     if status < 0:
-        how = "was killed by %s" % signal.Signals(-status).name
+        try:
+            how = "was killed by %s" % signal.Signals(-status).name
+        except ValueError:
+            how = "was killed by signal %d" % -status
     else:
         how = "exited with status %d" % status
     return EarshotError("earshot %s without an error message" % how)

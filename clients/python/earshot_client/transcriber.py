@@ -88,7 +88,7 @@ class _Connection:
             result = Transcript.from_message(message)
             self.results.put_nowait(result)
             if self.on_transcript:
-                self.on_transcript(result)
+                self._call(self.on_transcript, result)
         elif kind == "flushed":
             if self.flushes:
                 flush = self.flushes.pop(0)
@@ -98,10 +98,19 @@ class _Connection:
             self.stopped = True
         elif kind == "status":
             if self.on_status:
-                self.on_status(message.get("phase"), message.get("message"))
+                self._call(self.on_status, message.get("phase"), message.get("message"))
         elif kind == "error":
             if self.failure is None:
                 self.failure = EarshotError(str(message.get("message")))
+
+    @staticmethod
+    def _call(callback, *arguments) -> None:
+        # A failing callback is the host's fault; reading goes on.
+        try:
+            callback(*arguments)
+        except Exception as error:  # noqa: BLE001
+            asyncio.get_running_loop().call_exception_handler(
+                {"message": "earshot_client callback failed", "exception": error})
 
     async def _failed(self) -> EarshotError:
         await asyncio.shield(self.ended)
