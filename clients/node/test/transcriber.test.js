@@ -42,7 +42,7 @@ describe('a recording', () => {
     assert.equal(isRunning(transcriber.pid), false);
   });
 
-  test.skip('flush resolves after the finals of the audio before it, and before any of the next', async () => {
+  test('flush resolves after the finals of the audio before it, and before any of the next', async () => {
     const first = recording('0880');
     const second = recording('0930');
     const transcriber = await start();

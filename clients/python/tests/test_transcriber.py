@@ -43,7 +43,6 @@ class LiveTest(unittest.IsolatedAsyncioTestCase):
         self.assertTrue(all(r.extra == {} for r in results))
         self.assertFalse(is_running(t.pid))
 
-    @unittest.skip('needs flushed')
     async def test_flush_returns_after_the_finals_before_it_and_before_any_of_the_next(self):
         first, second = recording("0880"), recording("0930")
         seen = []
