@@ -4,7 +4,7 @@
 //     node bench/clients/overhead.mjs EARSHOT [ROUNDS] [LATENCY_ROUNDS]
 //
 // wall: the five librivox recordings written at once to earshot (both hosts
-// await 'drain'), spawn -> exit. latency: the same audio in 100 ms lines, one
+// await 'drain'), spawn -> exit, and the host's own processor time. latency: the same audio in 100 ms lines, one
 // every 10 ms, to stamping_stand_in.py, which answers each line with a final
 // stamped with CLOCK_MONOTONIC; the host subtracts the stamp on delivery.
 import { spawn } from 'node:child_process';
@@ -23,12 +23,14 @@ const pcm = Buffer.concat(
 );
 const step = 3200; // 100 ms at 16 kHz
 const now = () => performance.now();
+const cpuSeconds = ({ user, system }) => (user + system) / 1e6; // this process's own
 // Milliseconds since a CLOCK_MONOTONIC stamp in nanoseconds.
 const sinceStamp = (stamp) => Number(process.hrtime.bigint() - BigInt(stamp)) / 1e6;
 const sleepUntil = (t) => new Promise((resolve) => setTimeout(resolve, Math.max(0, t - now())));
 
 async function byHand(paced) {
   const began = now();
+  const cpu = process.cpuUsage();
   const child = spawn(paced ? standIn : earshot, [], { stdio: ['pipe', 'pipe', 'inherit'] });
   const finals = [];
   let t0 = 0;
@@ -52,11 +54,12 @@ async function byHand(paced) {
   }
   child.stdin.end('{"type":"stop"}\n');
   await closed;
-  return { wall: now() - began, finals };
+  return { wall: now() - began, cpu: cpuSeconds(process.cpuUsage(cpu)), finals };
 }
 
 async function withLibrary(paced) {
   const began = now();
+  const cpu = process.cpuUsage();
   const transcriber = await Transcriber.start({ locale: 'en-US', executable: paced ? standIn : earshot });
   const finals = [];
   const t0 = now();
@@ -70,7 +73,7 @@ async function withLibrary(paced) {
     await transcriber.write(pcm, 16000);
   }
   await transcriber.stop();
-  return { wall: now() - began, finals };
+  return { wall: now() - began, cpu: cpuSeconds(process.cpuUsage(cpu)), finals };
 }
 
 const median = (values) => {
@@ -81,9 +84,14 @@ const median = (values) => {
 
 const hosts = { hand: byHand, library: withLibrary };
 const fast = { hand: [], library: [] };
+const cpu = { hand: [], library: [] };
 for (let round = 0; round < Number(rounds); round++) {
   const order = round % 2 ? ['library', 'hand'] : ['hand', 'library'];
-  for (const host of order) fast[host].push((await hosts[host](false)).wall);
+  for (const host of order) {
+    const run = await hosts[host](false);
+    fast[host].push(run.wall);
+    cpu[host].push(run.cpu);
+  }
 }
 const latency = { hand: [], library: [] }; // ms, every final of every round
 for (let round = 0; round < Number(latencyRounds); round++) {
@@ -96,6 +104,7 @@ console.log(
     audioSeconds: pcm.length / 32000,
     rounds: Number(rounds),
     wall: { hand: median(fast.hand) / 1000, library: median(fast.library) / 1000 },
+    cpu: { hand: median(cpu.hand), library: median(cpu.library) },
     latencyRounds: Number(latencyRounds),
     finals: latency.hand.length,
     latencyMs: { hand: median(latency.hand), library: median(latency.library) },

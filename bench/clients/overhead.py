@@ -6,7 +6,7 @@ interleaved rounds. Prints one JSON object.
     python3 bench/clients/overhead.py EARSHOT [ROUNDS] [LATENCY_ROUNDS]
 
 wall: the five librivox recordings written at once to earshot, spawn ->
-exit. latency: the same audio in 100 ms lines, one every 10 ms, to
+exit, and the host's own processor time (all its threads). latency: the same audio in 100 ms lines, one every 10 ms, to
 stamping_stand_in.py, which answers each line with a final stamped with
 CLOCK_MONOTONIC; the host subtracts the stamp on delivery.
 """
@@ -43,7 +43,7 @@ def chunks():
 
 
 def by_hand(program, paced):
-    began = time.monotonic()
+    began, cpu = time.monotonic(), time.process_time()
     child = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     finals = []
     ready = threading.Event()
@@ -73,12 +73,12 @@ def by_hand(program, paced):
     child.stdin.close()
     reader.join()
     child.wait()
-    return time.monotonic() - began, finals
+    return time.monotonic() - began, time.process_time() - cpu, finals
 
 
 def with_asyncio(program, paced):
     async def run():
-        began = time.monotonic()
+        began, cpu = time.monotonic(), time.process_time()
         finals = []
 
         def take(result):
@@ -93,12 +93,12 @@ def with_asyncio(program, paced):
                     await t.write(chunk, 16000)
             else:
                 await t.write(PCM, 16000)
-        return time.monotonic() - began, finals
+        return time.monotonic() - began, time.process_time() - cpu, finals
     return asyncio.run(run())
 
 
 def with_blocking(program, paced):
-    began = time.monotonic()
+    began, cpu = time.monotonic(), time.process_time()
     finals = []
 
     def take(result):
@@ -113,7 +113,7 @@ def with_blocking(program, paced):
                 t.write(chunk, 16000)
         else:
             t.write(PCM, 16000)
-    return time.monotonic() - began, finals
+    return time.monotonic() - began, time.process_time() - cpu, finals
 
 
 def main():
@@ -122,20 +122,26 @@ def main():
     latency_rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 3
     hosts = {"hand": by_hand, "asyncio": with_asyncio, "blocking": with_blocking}
     wall = {name: [] for name in hosts}
+    cpu = {name: [] for name in hosts}
     latency = {name: [] for name in hosts}
     for round_ in range(rounds + latency_rounds):
         paced = round_ >= rounds
         names = list(hosts)
         names = names[round_ % len(names):] + names[:round_ % len(names)]  # rotate the order
         for name in names:
-            seconds, finals = hosts[name](STAND_IN if paced else earshot, paced)
-            (latency[name].extend(finals) if paced else wall[name].append(seconds))
+            seconds, processor, finals = hosts[name](STAND_IN if paced else earshot, paced)
+            if paced:
+                latency[name].extend(finals)
+            else:
+                wall[name].append(seconds)
+                cpu[name].append(processor)
     median = lambda values: statistics.median(values) if values else None  # noqa: E731
     print(json.dumps({
         "language": "python",
         "audioSeconds": len(PCM) / 32000,
         "rounds": rounds,
         "wall": {name: median(values) for name, values in wall.items()},
+        "cpu": {name: median(values) for name, values in cpu.items()},
         "latencyRounds": latency_rounds,
         "finals": len(latency["hand"]),
         "latencyMs": {name: median(values) for name, values in latency.items()},

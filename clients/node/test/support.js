@@ -34,21 +34,28 @@ export function recording(name) {
   return file.subarray(44);
 }
 
-// The transcripts earshot writes for `pcm` sent by hand, in the same 100 ms
-// lines the library sends.
-export function byHand(pcm, env) {
-  let input = '{"type":"init","locale":"en-US"}\n';
-  for (let at = 0; at < pcm.length; at += 3200) {
-    input += `{"type":"audio","sampleRate":16000,"pcm":"${pcm.toString('base64', at, Math.min(at + 3200, pcm.length))}"}\n`;
+// The transcripts earshot writes for recordings sent by hand in the same
+// 100 ms lines the library sends, with a flush between recordings: one list
+// per recording. (A session after a flush may differ from a fresh process's:
+// the engine keeps adapting to the speaker.)
+export function byHand(recordings, env) {
+  let input = '{"type":"init","locale":"en-US","acknowledgeFlush":true}\n';
+  for (const [index, pcm] of recordings.entries()) {
+    if (index > 0) input += '{"type":"flush"}\n';
+    for (let at = 0; at < pcm.length; at += 3200) {
+      input += `{"type":"audio","sampleRate":16000,"pcm":"${pcm.toString('base64', at, Math.min(at + 3200, pcm.length))}"}\n`;
+    }
   }
   input += '{"type":"stop"}\n';
   const run = spawnSync(executable, [], { input, env, maxBuffer: 1 << 26 });
-  return run.stdout
-    .toString()
-    .split('\n')
-    .filter((line) => line)
-    .map((line) => JSON.parse(line))
-    .filter((message) => message.type === 'transcript');
+  const sessions = [[]];
+  for (const line of run.stdout.toString().split('\n')) {
+    if (!line) continue;
+    const message = JSON.parse(line);
+    if (message.type === 'flushed') sessions.push([]);
+    else if (message.type === 'transcript') sessions.at(-1).push(message);
+  }
+  return sessions;
 }
 
 export const finals = (results) => results.filter((r) => r.isFinal).map((r) => r.text);

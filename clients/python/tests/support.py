@@ -30,18 +30,29 @@ def recording(name: str) -> bytes:
         return w.readframes(w.getnframes())
 
 
-def by_hand(pcm: bytes, env) -> list:
-    """The transcript messages earshot writes for `pcm` sent by hand, in the
-    same 100 ms lines the library sends."""
-    lines = [b'{"type":"init","locale":"en-US"}']
-    for at in range(0, len(pcm), 3200):
-        lines.append(b'{"type":"audio","sampleRate":16000,"pcm":"' +
-                     base64.b64encode(pcm[at:at + 3200]) + b'"}')
+def by_hand(recordings, env) -> list:
+    """The transcript messages earshot writes for recordings sent by hand in
+    the same 100 ms lines the library sends, with a flush between recordings:
+    one list per recording. (A session after a flush may differ from a fresh
+    process's: the engine keeps adapting to the speaker.)"""
+    lines = [b'{"type":"init","locale":"en-US","acknowledgeFlush":true}']
+    for index, pcm in enumerate(recordings):
+        if index:
+            lines.append(b'{"type":"flush"}')
+        for at in range(0, len(pcm), 3200):
+            lines.append(b'{"type":"audio","sampleRate":16000,"pcm":"' +
+                         base64.b64encode(pcm[at:at + 3200]) + b'"}')
     lines.append(b'{"type":"stop"}')
     run = subprocess.run([EXECUTABLE], input=b"\n".join(lines) + b"\n", env=env,
                          stdout=subprocess.PIPE, check=True)
-    messages = [json.loads(line) for line in run.stdout.splitlines()]
-    return [m for m in messages if m["type"] == "transcript"]
+    sessions = [[]]
+    for line in run.stdout.splitlines():
+        message = json.loads(line)
+        if message["type"] == "flushed":
+            sessions.append([])
+        elif message["type"] == "transcript":
+            sessions[-1].append(message)
+    return sessions
 
 
 def finals(results) -> list:

@@ -28,8 +28,8 @@ class BlockingTest(unittest.TestCase):
             t.stop()
             results = list(t)
         self.assertFalse(is_running(t.pid))
-        expected = by_hand(first, self.home.env) + by_hand(second, self.home.env)
-        self.assertEqual(finals(results), finals(expected))
+        before, after = by_hand([first, second], self.home.env)
+        self.assertEqual(finals(results), finals(before + after))
 
     def test_an_unsupported_locale_fails_with_earshots_text(self):
         with self.assertRaisesRegex(EarshotError, "^Apple Speech does not support language xx-YY"):
@@ -49,7 +49,7 @@ class BlockingTest(unittest.TestCase):
         run = subprocess.run([sys.executable, "-m", "earshot_client", path], env=env,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
         self.assertEqual((run.returncode, run.stderr), (0, b""))
-        expected = [t for t in finals(by_hand(recording("0880"), self.home.env)) if t]
+        expected = [t for t in finals(by_hand([recording("0880")], self.home.env)[0]) if t]
         self.assertEqual(run.stdout.decode().splitlines(), expected)
 
 
