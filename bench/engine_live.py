@@ -120,9 +120,9 @@ STOP = b'{"type":"stop"}\n'
 FLUSH = b'{"type":"flush"}\n'
 
 
-def start_to_ready(build):
+def start_to_ready(build, init=INIT):
     e = Earshot(build)
-    e.send([INIT])
+    e.send([init])
     _, t = e.wait_for(lambda l: '"ready"' in l)
     e.send([STOP])
     e.close()

@@ -63,6 +63,34 @@ std::optional<double> IncomingMessage::number(std::string_view key) const {
   }
 }
 
+std::optional<bool> IncomingMessage::boolean(std::string_view key) const {
+  bool found;
+  simdjson::dom::element value = member(root_, key, found);
+  bool flag;
+  if (!found || value.get_bool().get(flag) != simdjson::SUCCESS) return std::nullopt;
+  return flag;
+}
+
+bool IncomingMessage::has(std::string_view key) const {
+  bool found;
+  simdjson::dom::element value = member(root_, key, found);
+  return found && !value.is_null();
+}
+
+std::optional<std::vector<std::string_view>> IncomingMessage::strings(std::string_view key) const {
+  bool found;
+  simdjson::dom::element value = member(root_, key, found);
+  simdjson::dom::array array;
+  if (!found || value.get_array().get(array) != simdjson::SUCCESS) return std::nullopt;
+  std::vector<std::string_view> texts;
+  for (simdjson::dom::element element : array) {
+    std::string_view text;
+    if (element.get_string().get(text) != simdjson::SUCCESS) return std::nullopt;
+    texts.push_back(text);
+  }
+  return texts;
+}
+
 IncomingMessage JsonMessageParser::parse(const InputLine& line) {
   simdjson::dom::element root;
   // The reader's padding lets the parser work on the line where it is.

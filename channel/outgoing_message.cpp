@@ -108,6 +108,20 @@ OutgoingMessage& OutgoingMessage::add(std::string_view name,
   return *this;
 }
 
+OutgoingMessage& OutgoingMessage::add(std::string_view name,
+                                      const std::vector<OutgoingMessage>& objects) {
+  key(name);
+  json_ += '[';
+  for (size_t i = 0; i < objects.size(); ++i) {
+    if (i > 0) json_ += ',';
+    json_ += objects[i].json_;
+    json_ += '}';
+    valid_ = valid_ && objects[i].valid_;
+  }
+  json_ += ']';
+  return *this;
+}
+
 std::optional<std::string> OutgoingMessage::serialize() const {
   if (!valid_) return std::nullopt;
   return json_ + '}';

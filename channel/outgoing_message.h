@@ -13,6 +13,8 @@ namespace earshot::channel {
 class OutgoingMessage {
  public:
   explicit OutgoingMessage(std::string_view type) { add("type", type); }
+  // An object without "type", to be a member of a message.
+  static OutgoingMessage object() { return OutgoingMessage(); }
 
   OutgoingMessage& add(std::string_view key, std::string_view text);
   OutgoingMessage& add(std::string_view key, const char* text) {
@@ -22,6 +24,7 @@ class OutgoingMessage {
   OutgoingMessage& add(std::string_view key, double number);
   OutgoingMessage& add(std::string_view key, int64_t number);
   OutgoingMessage& add(std::string_view key, const std::vector<std::string>& texts);
+  OutgoingMessage& add(std::string_view key, const std::vector<OutgoingMessage>& objects);
 
   // The JSON text without a line feed, or nullopt when the message cannot be
   // written as JSON (a number that is not finite). Text that is not UTF-8 is
@@ -29,6 +32,7 @@ class OutgoingMessage {
   std::optional<std::string> serialize() const;
 
  private:
+  OutgoingMessage() = default;
   void key(std::string_view name);
   void text(std::string_view value);
 

@@ -2,12 +2,20 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/analyzer_input_queue.h"
 #include "platform/audio_format.h"
 #include "platform/speech_transcriber.h"
 
 namespace earshot::platform {
+
+// What the audio is likely to be about: phrases (names, terms) that the
+// recognizer should expect and know how to write.
+struct AnalysisContext {
+  std::vector<std::string> contextualStrings;
+};
 
 // Runs its modules over the audio of one input queue. Each call blocks the
 // calling thread until the platform has done it; failures are thrown.
@@ -16,6 +24,9 @@ namespace earshot::platform {
 class SpeechAnalyzer {
  public:
   virtual ~SpeechAnalyzer() = default;
+  // Before prepareToAnalyze; an analyzer without a context expects nothing
+  // in particular.
+  virtual void setContext(const AnalysisContext& context) = 0;
   virtual void prepareToAnalyze(const AudioFormat& format) = 0;
   // Returns once analysis runs; from then on the analyzer consumes `input`
   // in order on a thread of its own.

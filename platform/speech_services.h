@@ -26,9 +26,15 @@ class SpeechServices {
   virtual std::vector<Locale> supportedLocales() = 0;
   virtual std::vector<Locale> installedLocales() = 0;
 
-  // A new transcriber module. The caller shares ownership.
-  virtual std::shared_ptr<SpeechTranscriber> makeTranscriber(const Locale& locale,
-                                                             TranscriberPreset preset) = 0;
+  // A new transcriber module whose results carry the attributes asked for.
+  // The caller shares ownership.
+  virtual std::shared_ptr<SpeechTranscriber> makeTranscriber(
+      const Locale& locale, TranscriberPreset preset, const AttributeOptions& attributes) = 0;
+  // The same with no attributes beyond the text.
+  std::shared_ptr<SpeechTranscriber> makeTranscriber(const Locale& locale,
+                                                     TranscriberPreset preset) {
+    return makeTranscriber(locale, preset, AttributeOptions{});
+  }
 
   // The format in which an analyzer with these modules takes its audio, or
   // nullopt when the modules' model is not there.

@@ -4,18 +4,18 @@
 #include <utility>
 
 #include "channel/outgoing_message.h"
+#include "session/transcript_message.h"
 
 namespace earshot::session {
 namespace {
 
 void streamResults(const std::shared_ptr<platform::SpeechTranscriber>& transcriber,
-                   channel::HostOutput& output, FailureBox& failures) {
+                   const platform::AttributeOptions& attributes, channel::HostOutput& output,
+                   FailureBox& failures) {
   try {
     platform::TranscriptionResults& results = transcriber->results();
     while (std::optional<platform::TranscriptionResult> result = results.next()) {
-      output.emit(channel::OutgoingMessage("transcript")
-                      .add("text", result->text)
-                      .add("isFinal", result->isFinal));
+      output.emit(transcriptMessage(*result, attributes));
     }
   } catch (const std::exception& error) {
     failures.set(error.what());
@@ -46,19 +46,25 @@ std::unique_ptr<AnalyzerSession> startSession(platform::SpeechServices& speech,
                                               channel::HostOutput& output,
                                               const platform::Locale& locale,
                                               const platform::AudioFormat& format,
-                                              std::shared_ptr<FailureBox> failures) {
-  std::shared_ptr<platform::SpeechTranscriber> transcriber =
-      speech.makeTranscriber(locale, platform::TranscriberPreset::progressiveTranscription);
+                                              std::shared_ptr<FailureBox> failures,
+                                              const InitOptions& options) {
+  std::shared_ptr<platform::SpeechTranscriber> transcriber = speech.makeTranscriber(
+      locale, platform::TranscriberPreset::progressiveTranscription, options.attributes);
   // From here on a failure unwinds through the session's destructor, which
   // drops the analyzer before joining whatever results thread was started.
   auto session = std::make_unique<AnalyzerSession>(
       speech.makeAnalyzer({transcriber}), std::make_shared<platform::AnalyzerInputQueue>());
 
+  // A host that asked for no phrases sees an analyzer without a context.
+  if (!options.contextualStrings.empty()) {
+    session->analyzer_->setContext(platform::AnalysisContext{options.contextualStrings});
+  }
   session->analyzer_->prepareToAnalyze(format);
 
   session->results_ =
-      std::thread([transcriber = std::move(transcriber), &output, failures = std::move(failures)] {
-        streamResults(transcriber, output, *failures);
+      std::thread([transcriber = std::move(transcriber), &output, failures = std::move(failures),
+                   attributes = options.attributes] {
+        streamResults(transcriber, attributes, output, *failures);
       });
 
   session->analyzer_->start(session->input_);

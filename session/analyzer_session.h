@@ -10,6 +10,7 @@
 #include "platform/speech_analyzer.h"
 #include "platform/speech_services.h"
 #include "session/failure_box.h"
+#include "session/init_options.h"
 
 namespace earshot::session {
 
@@ -47,20 +48,20 @@ class AnalyzerSession {
   std::shared_ptr<platform::AnalyzerInputQueue> input_;
   std::thread results_;
 
-  friend std::unique_ptr<AnalyzerSession> startSession(platform::SpeechServices&,
-                                                       channel::HostOutput&,
-                                                       const platform::Locale&,
-                                                       const platform::AudioFormat&,
-                                                       std::shared_ptr<FailureBox>);
+  friend std::unique_ptr<AnalyzerSession> startSession(
+      platform::SpeechServices&, channel::HostOutput&, const platform::Locale&,
+      const platform::AudioFormat&, std::shared_ptr<FailureBox>, const InitOptions&);
 };
 
-// Builds and starts a session with a transcriber of its own. Throws the
-// analyzer's failure to prepare or to start, unchanged; nothing is left
-// running then.
+// Builds and starts a session with a transcriber of its own, whose results
+// carry the attributes of `options` and whose analyzer expects its phrases.
+// Throws the analyzer's failure to prepare or to start, unchanged; nothing
+// is left running then.
 std::unique_ptr<AnalyzerSession> startSession(platform::SpeechServices& speech,
                                               channel::HostOutput& output,
                                               const platform::Locale& locale,
                                               const platform::AudioFormat& format,
-                                              std::shared_ptr<FailureBox> failures);
+                                              std::shared_ptr<FailureBox> failures,
+                                              const InitOptions& options);
 
 }  // namespace earshot::session

@@ -10,8 +10,13 @@
 namespace earshot::session {
 namespace {
 
-// The requested locale string of the first line, which must be "init".
-std::string readInit(channel::LineReader& input, channel::JsonMessageParser& parser) {
+struct InitRequest {
+  std::string locale;  // the requested locale string
+  InitOptions options;
+};
+
+// What the first line, which must be "init", asks for.
+InitRequest readInit(channel::LineReader& input, channel::JsonMessageParser& parser) {
   std::optional<channel::InputLine> line = input.next();
   // An over-long line was not kept, so it cannot be read as "init" either.
   if (!line || line->overLong) throw mode::BridgeError("Expected init message");
@@ -19,10 +24,11 @@ std::string readInit(channel::LineReader& input, channel::JsonMessageParser& par
   if (!message.isObject() || message.string("type") != "init") {
     throw mode::BridgeError("Expected init message");
   }
+  InitOptions options = readInitOptions(message);
   if (std::optional<std::string_view> locale = message.string("locale")) {
-    return std::string(*locale);
+    return {std::string(*locale), std::move(options)};
   }
-  return platform::Locale::currentIdentifier();
+  return {platform::Locale::currentIdentifier(), std::move(options)};
 }
 
 void installModelIfMissing(mode::ModeContext& context, const platform::Locale& locale,
@@ -43,9 +49,9 @@ void installModelIfMissing(mode::ModeContext& context, const platform::Locale& l
 LiveSetup performHandshake(mode::ModeContext& context, channel::JsonMessageParser& parser) {
   platform::SpeechServices& speech = *context.platform.speech;
   mode::checkAvailability(speech);
-  std::string requested = readInit(context.input, parser);
+  InitRequest request = readInit(context.input, parser);
   platform::Locale locale =
-      mode::resolveLocale(speech, requested, mode::GateMode::liveTranscription);
+      mode::resolveLocale(speech, request.locale, mode::GateMode::liveTranscription);
 
   // Serves the model request and the format query only; every session makes
   // its own transcriber.
@@ -59,11 +65,12 @@ LiveSetup performHandshake(mode::ModeContext& context, channel::JsonMessageParse
 
   auto failures = std::make_shared<FailureBox>();
   std::unique_ptr<AnalyzerSession> session =
-      startSession(speech, context.output, locale, *format, failures);
+      startSession(speech, context.output, locale, *format, failures, request.options);
   context.output.emit(channel::OutgoingMessage("ready")
                           .add("locale", locale.bcp47())
                           .add("sampleRate", format->sampleRate));
-  return LiveSetup{std::move(locale), *format, std::move(failures), std::move(session)};
+  return LiveSetup{std::move(locale), *format, std::move(failures), std::move(request.options),
+                   std::move(session)};
 }
 
 }  // namespace earshot::session

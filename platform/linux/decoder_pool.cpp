@@ -7,6 +7,7 @@ namespace earshot::platform::linuxos {
 struct DecoderPool::Lease::Key {
   std::filesystem::path acousticModel, languageModel, dictionary;
   EngineSettings settings;
+  std::vector<std::string> contextualPhrases;
   bool operator==(const Key&) const = default;
 };
 
@@ -50,9 +51,10 @@ DecoderPool& DecoderPool::shared() {
   return pool;
 }
 
-DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSettings& settings) {
-  auto key = std::make_shared<const Lease::Key>(
-      Lease::Key{model.acousticModel, model.languageModel, model.dictionary, settings});
+DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSettings& settings,
+                                        const std::vector<std::string>& contextualPhrases) {
+  auto key = std::make_shared<const Lease::Key>(Lease::Key{
+      model.acousticModel, model.languageModel, model.dictionary, settings, contextualPhrases});
   Lease lease;
   lease.pool_ = this;
   lease.key_ = key;
@@ -67,7 +69,7 @@ DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSe
     }
   }
   // Loading takes long; other leases go on meanwhile.
-  lease.decoder_ = std::make_unique<Decoder>(model, settings);
+  lease.decoder_ = std::make_unique<Decoder>(model, settings, contextualPhrases);
   std::lock_guard lock(mutex_);
   ++loads_;
   return lease;

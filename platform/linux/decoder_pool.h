@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/linux/decoder.h"
@@ -42,9 +43,11 @@ class DecoderPool {
   // The process's pool.
   static DecoderPool& shared();
 
-  // An idle decoder of this model and these settings, loaded when there is
-  // none. Blocks while loading; throws PlatformError when loading fails.
-  Lease acquire(const SpeechModel& model, const EngineSettings& settings);
+  // An idle decoder of this model, these settings and these contextual
+  // phrases, loaded when there is none. Blocks while loading; throws
+  // PlatformError when loading fails.
+  Lease acquire(const SpeechModel& model, const EngineSettings& settings,
+                const std::vector<std::string>& contextualPhrases = {});
   // How many decoders the pool has loaded in all.
   size_t loadCount() const;
 

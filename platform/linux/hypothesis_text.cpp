@@ -24,6 +24,11 @@ std::string_view withoutAlternate(std::string_view word) {
 
 }  // namespace
 
+std::optional<std::string_view> spokenWord(std::string_view engineWord) {
+  if (isFiller(engineWord)) return std::nullopt;
+  return withoutAlternate(engineWord);
+}
+
 std::string hypothesisText(std::string_view hypothesis) {
   std::string text;
   size_t at = 0;
@@ -34,9 +39,10 @@ std::string hypothesisText(std::string_view hypothesis) {
     if (end == std::string_view::npos) end = hypothesis.size();
     std::string_view word = hypothesis.substr(start, end - start);
     at = end;
-    if (isFiller(word)) continue;
+    std::optional<std::string_view> spoken = spokenWord(word);
+    if (!spoken) continue;
     if (!text.empty()) text += ' ';
-    text += withoutAlternate(word);
+    text += *spoken;
   }
   return text;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,5 +10,9 @@ namespace earshot::platform::linuxos {
 // no fillers or noise ("<s>", "</s>", "<sil>", "[NOISE]", "++UM++") and no
 // alternate-pronunciation markers ("read(2)" is "read").
 std::string hypothesisText(std::string_view hypothesis);
+
+// One engine word as it is written in a transcript: nullopt for a filler or
+// noise, the word without an alternate-pronunciation marker otherwise.
+std::optional<std::string_view> spokenWord(std::string_view engineWord);
 
 }  // namespace earshot::platform::linuxos

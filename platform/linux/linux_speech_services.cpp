@@ -33,9 +33,9 @@ std::vector<Locale> LinuxSpeechServices::installedLocales() {
   return locales;
 }
 
-std::shared_ptr<SpeechTranscriber> LinuxSpeechServices::makeTranscriber(const Locale& locale,
-                                                                        TranscriberPreset) {
-  return std::make_shared<LinuxTranscriber>(locale);
+std::shared_ptr<SpeechTranscriber> LinuxSpeechServices::makeTranscriber(
+    const Locale& locale, TranscriberPreset, const AttributeOptions& attributes) {
+  return std::make_shared<LinuxTranscriber>(locale, attributes);
 }
 
 std::optional<AudioFormat> LinuxSpeechServices::bestAvailableAudioFormat(

@@ -11,14 +11,18 @@ namespace earshot::platform::linuxos {
 // Results are few and small, so pushing never waits.
 class LinuxTranscriber final : public SpeechTranscriber, public TranscriptionResults {
  public:
-  explicit LinuxTranscriber(Locale locale) : locale_(std::move(locale)) {}
+  explicit LinuxTranscriber(Locale locale, AttributeOptions attributes = {})
+      : locale_(std::move(locale)), attributes_(attributes) {}
   const Locale& locale() const override { return locale_; }
+  // What its results carry besides their text.
+  const AttributeOptions& attributes() const { return attributes_; }
   TranscriptionResults& results() override { return *this; }
   std::optional<TranscriptionResult> next() override { return queue_.next(); }
   ClosableQueue<TranscriptionResult>& queue() { return queue_; }
 
  private:
   Locale locale_;
+  AttributeOptions attributes_;
   ClosableQueue<TranscriptionResult> queue_;
 };
 

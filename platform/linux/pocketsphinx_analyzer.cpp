@@ -22,6 +22,10 @@ PocketSphinxAnalyzer::~PocketSphinxAnalyzer() {
   decoder_.reset();
 }
 
+void PocketSphinxAnalyzer::setContext(const AnalysisContext& context) {
+  context_ = context;
+}
+
 void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
   if (!transcriber_) {
     throw PlatformError("The speech analyzer takes exactly one transcriber of this platform.");
@@ -34,12 +38,13 @@ void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
                         std::to_string(static_cast<long>(model->sampleRate)) + " Hz.");
   }
   format_ = format;
-  decoder_ = pool_.acquire(*model, settings_);
+  decoder_ = pool_.acquire(*model, settings_, context_.contextualStrings);
   recognizer_ = std::make_unique<SegmentingRecognizer>(
       *decoder_, model->sampleRate, settings_.chunkMilliseconds,
       [results = &transcriber_->queue()](TranscriptionResult result) {
         results->push(std::move(result));
-      });
+      },
+      transcriber_->attributes());
 }
 
 void PocketSphinxAnalyzer::start(std::shared_ptr<AnalyzerInputQueue> input) {

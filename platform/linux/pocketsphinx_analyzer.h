@@ -16,7 +16,8 @@ namespace earshot::platform::linuxos {
 // An analyzer with one transcriber, decoding with a pooled decoder of the
 // transcriber's locale.
 //
-// Threads. prepareToAnalyze() leases the decoder (loading it the first time
+// Threads. setContext() only records the context, whose phrases choose the
+// decoder. prepareToAnalyze() leases the decoder (loading it the first time
 // in the process, which blocks for a while). start() starts the consumer, a
 // std::jthread that alone takes buffers from the input queue and drives the
 // decoder, pushing results into the transcriber's queue (which
@@ -35,6 +36,7 @@ class PocketSphinxAnalyzer final : public SpeechAnalyzer {
                        DecoderPool& pool);
   ~PocketSphinxAnalyzer() override;
 
+  void setContext(const AnalysisContext& context) override;
   void prepareToAnalyze(const AudioFormat& format) override;
   void start(std::shared_ptr<AnalyzerInputQueue> input) override;
   void finalizeAndFinishThroughEndOfInput() override;
@@ -48,6 +50,7 @@ class PocketSphinxAnalyzer final : public SpeechAnalyzer {
   InstalledModels models_;
   EngineSettings settings_;
   DecoderPool& pool_;
+  AnalysisContext context_;
 
   AudioFormat format_;
   DecoderPool::Lease decoder_;

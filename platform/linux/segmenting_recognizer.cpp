@@ -5,21 +5,25 @@
 namespace earshot::platform::linuxos {
 
 SegmentingRecognizer::SegmentingRecognizer(Decoder& decoder, double sampleRate,
-                                           unsigned chunkMilliseconds, Deliver deliver)
+                                           unsigned chunkMilliseconds, Deliver deliver,
+                                           AttributeOptions attributes)
     : decoder_(decoder),
       chunkFrames_(std::max<size_t>(1, static_cast<size_t>(sampleRate * chunkMilliseconds / 1000))),
-      deliver_(std::move(deliver)) {}
+      deliver_(std::move(deliver)),
+      attributes_(attributes) {}
 
 void SegmentingRecognizer::begin() {
   inSpeech_ = false;
   hadPartial_ = false;
   partial_.clear();
+  origin_ = decoder_.secondsProcessed();
   decoder_.startUtterance();
 }
 
 void SegmentingRecognizer::process(const int16_t* samples, size_t count, std::stop_token stop) {
   for (size_t at = 0; at < count && !stop.stop_requested(); at += chunkFrames_) {
-    decoder_.process(samples + at, std::min(chunkFrames_, count - at));
+    size_t chunk = std::min(chunkFrames_, count - at);
+    decoder_.process(samples + at, chunk);
     bool speech = decoder_.inSpeech();
     if (inSpeech_ && !speech) {
       inSpeech_ = false;
@@ -29,9 +33,9 @@ void SegmentingRecognizer::process(const int16_t* samples, size_t count, std::st
     inSpeech_ = speech;
     std::string text = decoder_.hypothesis();
     if (text != partial_) {
-      partial_ = std::move(text);
+      partial_ = text;
       hadPartial_ = true;
-      deliver_(TranscriptionResult{partial_, false});
+      deliver_(result(std::move(text), false));
     }
   }
 }
@@ -43,10 +47,38 @@ void SegmentingRecognizer::finish() {
 void SegmentingRecognizer::closeSegment(bool reopen) {
   decoder_.endUtterance();
   std::string text = decoder_.hypothesis();
-  if (hadPartial_ || !text.empty()) deliver_(TranscriptionResult{std::move(text), true});
+  if (hadPartial_ || !text.empty()) deliver_(result(std::move(text), true));
   hadPartial_ = false;
   partial_.clear();
   if (reopen) decoder_.startUtterance();
+}
+
+TranscriptionResult SegmentingRecognizer::result(std::string text, bool isFinal) {
+  TranscriptionResult result{std::move(text), isFinal, std::nullopt, {}};
+  const bool confidence = isFinal && attributes_.transcriptionConfidence;
+  if (!attributes_.audioTimeRange && !confidence) return result;
+  DecodedHypothesis hypothesis = decoder_.detailedHypothesis(confidence);
+  const double frameRate = decoder_.frameRate(), origin = origin_;
+  // A session's first frame can start a few samples before the session.
+  auto seconds = [frameRate, origin](int frame) {
+    return std::max(0.0, frame / frameRate - origin);
+  };
+  for (DecodedWord& word : hypothesis.words) {
+    TranscribedWord transcribed{std::move(word.text), std::nullopt, std::nullopt};
+    if (attributes_.audioTimeRange) {
+      transcribed.audioTimeRange = AudioTimeRange{seconds(word.startFrame), seconds(word.endFrame)};
+    }
+    if (confidence) transcribed.confidence = word.confidence;
+    result.words.push_back(std::move(transcribed));
+  }
+  if (attributes_.audioTimeRange) {
+    // An utterance the engine kept no frames of sits where the audio is.
+    double now = decoder_.secondsProcessed() - origin_;
+    result.range = hypothesis.hasFrames ? AudioTimeRange{seconds(hypothesis.startFrame),
+                                                         seconds(hypothesis.endFrame)}
+                                        : AudioTimeRange{now, now};
+  }
+  return result;
 }
 
 }  // namespace earshot::platform::linuxos

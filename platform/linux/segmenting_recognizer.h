@@ -17,14 +17,19 @@ namespace earshot::platform::linuxos {
 // speech seen by voice activity detection closes the segment with a final
 // result. A segment that had volatile results always closes with a final,
 // even an empty one; a silent segment gives nothing.
+//
+// With attributes, results carry their words; with the audio time range,
+// times in seconds of the audio given since begin() (the decoder's frames
+// count all of its audio, the silence it drops included); with confidence,
+// final results carry each word's lattice posterior.
 class SegmentingRecognizer {
  public:
   using Deliver = std::function<void(TranscriptionResult)>;
 
   SegmentingRecognizer(Decoder& decoder, double sampleRate, unsigned chunkMilliseconds,
-                       Deliver deliver);
+                       Deliver deliver, AttributeOptions attributes = {});
 
-  // Opens the first segment.
+  // Opens the first segment; times count from here.
   void begin();
   // Returns early, between chunks, once `stop` is requested.
   void process(const int16_t* samples, size_t count, std::stop_token stop = {});
@@ -33,10 +38,13 @@ class SegmentingRecognizer {
 
  private:
   void closeSegment(bool reopen);
+  TranscriptionResult result(std::string text, bool isFinal);
 
   Decoder& decoder_;
   size_t chunkFrames_;
   Deliver deliver_;
+  AttributeOptions attributes_;
+  double origin_ = 0.0;  // the decoder's seconds at begin()
   bool inSpeech_ = false;
   bool hadPartial_ = false;
   std::string partial_;

@@ -38,6 +38,14 @@ class ScriptedAnalyzer final : public SpeechAnalyzer {
     transcriber_->end(std::nullopt);
   }
 
+  void setContext(const AnalysisContext& context) override {
+    std::string phrases;
+    for (const std::string& phrase : context.contextualStrings) {
+      phrases += (phrases.empty() ? "" : "|") + phrase;
+    }
+    log_->record("setContext(" + phrases + ")");
+  }
+
   void prepareToAnalyze(const AudioFormat& format) override {
     log_->record("prepareToAnalyze(" + std::to_string(static_cast<int64_t>(format.sampleRate)) +
                  ")");

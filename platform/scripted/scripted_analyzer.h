@@ -52,8 +52,8 @@ class ScriptedTranscriber final : public SpeechTranscriber, public Transcription
 // list get an empty script.
 //
 // A scripted analyzer consumes its queue on a thread of its own and records
-// "prepareToAnalyze(<rate>)", "start", "finalize" and one "analyze(<frames>)"
-// per buffer; buffers of up to 8 frames show their samples too
+// "setContext(<phrases joined by |>)", "prepareToAnalyze(<rate>)", "start", "finalize" and one
+// "analyze(<frames>)" per buffer; buffers of up to 8 frames show their samples too
 // ("analyze(2:1,-32767)"), and a buffer not in the prepared format shows its
 // rate ("analyze(160@8000)"). Destroying it stops the consumer at once,
 // without waiting for the queue to be closed or drained, and ends its

@@ -29,8 +29,12 @@ std::vector<Locale> ScriptedSpeechServices::installedLocales() {
 }
 
 std::shared_ptr<SpeechTranscriber> ScriptedSpeechServices::makeTranscriber(
-    const Locale& locale, TranscriberPreset) {
-  log_->record("makeTranscriber(" + locale.bcp47() + ")");
+    const Locale& locale, TranscriberPreset, const AttributeOptions& attributes) {
+  std::string call = "makeTranscriber(" + locale.bcp47();
+  if (attributes.audioTimeRange) call += ", audioTimeRange";
+  if (attributes.transcriptionConfidence) call += ", transcriptionConfidence";
+  log_->record(call + ")");
+  // Results carry whatever the session scripts give them.
   return std::make_shared<ScriptedTranscriber>(locale);
 }
 

@@ -34,8 +34,9 @@ class ScriptedSpeechServices final : public SpeechServices {
   std::optional<Locale> supportedLocale(const Locale& equivalentTo) override;
   std::vector<Locale> supportedLocales() override;
   std::vector<Locale> installedLocales() override;
-  std::shared_ptr<SpeechTranscriber> makeTranscriber(const Locale& locale,
-                                                     TranscriberPreset preset) override;
+  using SpeechServices::makeTranscriber;
+  std::shared_ptr<SpeechTranscriber> makeTranscriber(const Locale& locale, TranscriberPreset preset,
+                                                     const AttributeOptions& attributes) override;
   std::optional<AudioFormat> bestAvailableAudioFormat(const ModuleList& modules) override;
   std::shared_ptr<SpeechAnalyzer> makeAnalyzer(const ModuleList& modules) override;
 

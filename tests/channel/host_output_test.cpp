@@ -33,6 +33,15 @@ TEST(OutgoingMessage, CompactJsonWithTheProgramsEscaping) {
                            .add("maxReserved", int64_t{-3})),
             R"({"type":"locales","available":false,"supported":["en-US","de-DE"],)"
             R"("installed":[],"maxReserved":-3})");
+  EXPECT_EQ(serialized(
+                OutgoingMessage("transcript")
+                    .add("words",
+                         std::vector<OutgoingMessage>{
+                             OutgoingMessage::object().add("text", "a/b").add("start", 0.5),
+                             OutgoingMessage::object(), OutgoingMessage::object().add("x", true)})),
+            R"({"type":"transcript","words":[{"text":"a\/b","start":0.5},{},{"x":true}]})");
+  EXPECT_EQ(serialized(OutgoingMessage("x").add("words", std::vector<OutgoingMessage>{})),
+            R"({"type":"x","words":[]})");
 }
 
 TEST(OutgoingMessage, NumbersReadBackToTheSameValue) {
@@ -51,6 +60,11 @@ TEST(OutgoingMessage, NumbersReadBackToTheSameValue) {
 TEST(OutgoingMessage, UnwritableMessagesAreDropped) {
   EXPECT_FALSE(OutgoingMessage("x").add("f", std::numeric_limits<double>::quiet_NaN()).serialize());
   EXPECT_FALSE(OutgoingMessage("x").add("f", std::numeric_limits<double>::infinity()).serialize());
+  // An unwritable member object makes its message unwritable.
+  EXPECT_FALSE(OutgoingMessage("x")
+                   .add("words", std::vector<OutgoingMessage>{OutgoingMessage::object().add(
+                                     "start", std::numeric_limits<double>::infinity())})
+                   .serialize());
 }
 
 // Texts come from file names, libraries and model files: a line is never

@@ -56,11 +56,13 @@ size_t wordsFound(const std::string& expected, const std::string& text) {
 // thread from the start while 100 ms buffers are appended.
 class Session {
  public:
-  explicit Session(Platform& platform, AudioFormat format = {CommonFormat::int16, 16000, 1, false})
+  explicit Session(Platform& platform, AudioFormat format = {CommonFormat::int16, 16000, 1, false},
+                   AttributeOptions attributes = {}, std::vector<std::string> phrases = {})
       : format_(format) {
-    transcriber_ = platform.speech->makeTranscriber(Locale::fromIdentifier("en-US"),
-                                                    TranscriberPreset::progressiveTranscription);
+    transcriber_ = platform.speech->makeTranscriber(
+        Locale::fromIdentifier("en-US"), TranscriberPreset::progressiveTranscription, attributes);
     analyzer_ = platform.speech->makeAnalyzer({transcriber_});
+    if (!phrases.empty()) analyzer_->setContext(AnalysisContext{std::move(phrases)});
     reader_ = std::thread([this] {
       while (auto result = transcriber_->results().next()) results_.push_back(*result);
     });
@@ -107,8 +109,10 @@ class Session {
   std::vector<TranscriptionResult> results_;
 };
 
-std::vector<TranscriptionResult> transcribe(Platform& platform, const std::vector<int16_t>& audio) {
-  Session session(platform);
+std::vector<TranscriptionResult> transcribe(Platform& platform, const std::vector<int16_t>& audio,
+                                            AttributeOptions attributes = {},
+                                            std::vector<std::string> phrases = {}) {
+  Session session(platform, {CommonFormat::int16, 16000, 1, false}, attributes, std::move(phrases));
   session.start();
   session.append(audio);
   return session.finish();
@@ -209,6 +213,148 @@ TEST_F(Analyzer, RefusesAnotherFormatOrAForeignModule) {
   };
   auto foreign = platform_.speech->makeAnalyzer({std::make_shared<Foreign>()});
   EXPECT_THROW(foreign->prepareToAnalyze({CommonFormat::int16, 16000, 1, false}), PlatformError);
+}
+
+std::string wordsOf(const TranscriptionResult& result) {
+  std::string text;
+  for (const auto& word : result.words) text += (text.empty() ? "" : " ") + word.text;
+  return text;
+}
+
+TEST_F(Analyzer, ResultsCarryOnlyTheAttributesAskedFor) {
+  auto speech = raw(kData + "goforward.raw");
+  struct Case {
+    AttributeOptions attributes;
+  } cases[] = {{{false, false}}, {{true, false}}, {{false, true}}, {{true, true}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.attributes.audioTimeRange) + "/" +
+                 std::to_string(c.attributes.transcriptionConfidence));
+    auto results = transcribe(platform_, speech, c.attributes);
+    ASSERT_FALSE(results.empty());
+    expectSegments(results);
+    for (const auto& result : results) {
+      const bool words =
+          c.attributes.audioTimeRange || (c.attributes.transcriptionConfidence && result.isFinal);
+      EXPECT_EQ(result.range.has_value(), c.attributes.audioTimeRange);
+      EXPECT_EQ(wordsOf(result), words ? result.text : "");
+      for (const auto& word : result.words) {
+        EXPECT_EQ(word.audioTimeRange.has_value(), c.attributes.audioTimeRange);
+        EXPECT_EQ(word.confidence.has_value(),
+                  c.attributes.transcriptionConfidence && result.isFinal);
+        if (word.confidence) {
+          EXPECT_GE(*word.confidence, 0.0);
+          EXPECT_LE(*word.confidence, 1.0);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(Analyzer, WordTimesAreSecondsOfTheSessionsAudioInOrder) {
+  // goforward.raw after 1.5 s of silence, twice, with 2 s between: "go"
+  // starts 0.47 s into the recording.
+  auto speech = raw(kData + "goforward.raw");
+  std::vector<int16_t> audio(24000, 0);
+  audio.insert(audio.end(), speech.begin(), speech.end());
+  const double second = double(audio.size() + 32000) / 16000;
+  audio.insert(audio.end(), 32000, 0);
+  audio.insert(audio.end(), speech.begin(), speech.end());
+  auto results = transcribe(platform_, audio, {true, false});
+  double lastFinalEnd = 0.0;
+  std::vector<double> goStarts;
+  for (const auto& result : results) {
+    ASSERT_TRUE(result.range);
+    EXPECT_LE(result.range->start, result.range->end);
+    EXPECT_GE(result.range->start, lastFinalEnd) << result.text;
+    double previous = result.range->start;
+    for (const auto& word : result.words) {
+      ASSERT_TRUE(word.audioTimeRange);
+      EXPECT_GE(word.audioTimeRange->start, previous) << word.text;
+      EXPECT_LT(word.audioTimeRange->start, word.audioTimeRange->end) << word.text;
+      previous = word.audioTimeRange->end;
+    }
+    EXPECT_LE(previous, result.range->end);
+    if (result.isFinal) {
+      lastFinalEnd = result.range->end;
+      if (!result.words.empty() && result.words.front().text == "go") {
+        goStarts.push_back(result.words.front().audioTimeRange->start);
+      }
+    }
+  }
+  ASSERT_EQ(goStarts.size(), 2u) << finals(results);
+  EXPECT_NEAR(goStarts[0], 1.5 + 0.47, 0.05);
+  EXPECT_NEAR(goStarts[1], second + 0.47, 0.05);
+}
+
+TEST_F(Analyzer, RightWordsAreMoreConfidentThanWrongOnes) {
+  // The five librivox recordings in one session; a word counts as right
+  // when its recording's reference has it.
+  const std::vector<std::pair<std::string, std::string>> recordings = {
+      {"0870",
+       "and mister john dashwood had then leisure to consider how much there might be "
+       "prudently in his power to do for them"},
+      {"0880", "he was not an ill disposed young man"},
+      {"0890", "unless to be rather cold hearted and rather selfish is to be ill disposed"},
+      {"0920",
+       "had he married a more a amiable woman he might have been made still more "
+       "respectable than he was"},
+      {"0930", "he might even have been made amiable himself"}};
+  double right = 0, wrong = 0;
+  size_t rightCount = 0, wrongCount = 0;
+  for (const auto& [name, reference] : recordings) {
+    auto results = transcribe(
+        platform_, wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"),
+        {false, true});
+    auto expected = words(reference);
+    for (const auto& result : results) {
+      if (!result.isFinal) continue;
+      for (const auto& word : result.words) {
+        bool ok = std::find(expected.begin(), expected.end(), word.text) != expected.end();
+        (ok ? right : wrong) += *word.confidence;
+        ++(ok ? rightCount : wrongCount);
+      }
+    }
+  }
+  ASSERT_GT(rightCount, 0u);
+  ASSERT_GT(wrongCount, 0u);
+  EXPECT_GT(right / double(rightCount), wrong / double(wrongCount) + 0.2)
+      << rightCount << " right, " << wrongCount << " wrong";
+}
+
+// A sentence with a name no dictionary has, spoken by flite.
+std::vector<int16_t> spokenByFlite(const std::string& text) {
+  fs::path file =
+      fs::temp_directory_path() / ("earshot-flite-" + std::to_string(::getpid()) + ".wav");
+  std::string command =
+      std::string(EARSHOT_FLITE) + " -voice rms -t '" + text + "' -o '" + file.string() + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  auto samples = wav(file.string());
+  fs::remove(file);
+  return samples;
+}
+
+TEST_F(Analyzer, AContextualPhraseTeachesANameTheDictionaryLacks) {
+  // goforward.raw first, so that the engine has adapted to the channel.
+  auto speech = raw(kData + "goforward.raw");
+  auto sentence = spokenByFlite("Tavrish said the new engine is ready");
+  speech.insert(speech.end(), 8000, 0);
+  speech.insert(speech.end(), sentence.begin(), sentence.end());
+  speech.insert(speech.end(), 8000, 0);
+  std::string without = finals(transcribe(platform_, speech));
+  EXPECT_EQ(wordsFound("tavrish Tavrish", without), 0u) << without;
+  EXPECT_GE(wordsFound("new engine is ready", without), 3u) << without;
+
+  testing::StderrCapture stderrText;
+  std::string taught = finals(transcribe(platform_, speech, {}, {"Tavrish", "pull request"}));
+  EXPECT_EQ(stderrText.text(), "");
+  EXPECT_EQ(wordsFound("Tavrish", taught), 1u) << taught;
+  EXPECT_GE(wordsFound("new engine is ready", taught), 3u) << taught;
+  // Every later session with the same phrases shares the decoder built for
+  // them; one without phrases gets the plain one again.
+  size_t loads = DecoderPool::shared().loadCount();
+  transcribe(platform_, speech, {}, {"Tavrish", "pull request"});
+  transcribe(platform_, speech);
+  EXPECT_EQ(DecoderPool::shared().loadCount(), loads);
 }
 
 TEST(AnalyzerEngine, ABrokenModelFailsToPrepareQuietly) {

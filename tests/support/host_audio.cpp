@@ -12,7 +12,8 @@
 namespace earshot::testing {
 
 std::vector<int16_t> recording(const std::string& relativePath) {
-  std::ifstream file(kTestData + relativePath, std::ios::binary);
+  std::ifstream file(relativePath.starts_with("/") ? relativePath : kTestData + relativePath,
+                     std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(file)), {});
   size_t begin = relativePath.ends_with(".wav") ? 44 : 0;
   std::vector<int16_t> samples((bytes.size() - std::min(begin, bytes.size())) / 2);

@@ -8,7 +8,8 @@ namespace earshot::testing {
 
 inline const std::string kTestData = "/usr/share/pocketsphinx/test/data/";
 
-// 16 kHz samples of a packaged recording (headerless .raw or .wav).
+// 16 kHz samples of a packaged recording (headerless .raw or .wav, a path
+// in the packaged test data or an absolute one).
 std::vector<int16_t> recording(const std::string& relativePath);
 
 // The samples at another rate, by linear interpolation: plain on purpose, so

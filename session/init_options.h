@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "channel/json_message.h"
+#include "platform/speech_transcriber.h"
+
+namespace earshot::session {
+
+// Limits of "contextualStrings".
+inline constexpr size_t kMaxContextualStrings = 100;
+inline constexpr size_t kMaxPhraseWords = 10;
+inline constexpr size_t kMaxPhraseBytes = 100;
+
+// What the host may ask for in "init" besides the locale. A member that is
+// absent or null asks for nothing, and so does an empty list.
+struct InitOptions {
+  platform::AttributeOptions attributes;
+  std::vector<std::string> contextualStrings;
+  // "acknowledgeFlush": write "flushed" once a flush has ended the session.
+  bool acknowledgeFlush = false;
+};
+
+// Reads the optional members of "init" and checks them strictly: a member of
+// the wrong kind, an unknown value or a list over its limits throws a
+// BridgeError that names the member.
+InitOptions readInitOptions(const channel::IncomingMessage& init);
+
+}  // namespace earshot::session
