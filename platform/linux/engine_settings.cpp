@@ -8,6 +8,8 @@ EngineSettings defaultEngineSettings() {
   // make finals disagree with the partials (docs/recognition.md).
   settings.options = {{"-fwdflat", "no"}, {"-bestpath", "no"}};
   settings.chunkMilliseconds = 100;
+  settings.earlyAdaptationMilliseconds = 500;
+  settings.earlyAdaptationSpeechSeconds = 10;
   return settings;
 }
 

@@ -8,8 +8,11 @@
 
 namespace earshot::platform::linuxos::store {
 
-StoreAssetInventory::StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel)
-    : locations_(std::move(locations)), isSystemModel_(std::move(isSystemModel)) {}
+StoreAssetInventory::StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel,
+                                         ReleaseFollowUp afterRelease)
+    : locations_(std::move(locations)),
+      isSystemModel_(std::move(isSystemModel)),
+      afterRelease_(std::move(afterRelease)) {}
 
 std::vector<Locale> StoreAssetInventory::reservedLocales() {
   return ModelStore(locations_).reservedLocales();
@@ -39,13 +42,16 @@ bool StoreAssetInventory::release(const Locale& reservedLocale) {
   ModelStore store(locations_);
   // Nothing to release: answer without creating the store.
   if (isSystemModel_(reservedLocale) || !store.entry(reservedLocale)) return false;
+  bool removed = false;
   try {
     StoreLock lock(locations_.lockFile());
     store.removeLeftovers();
-    return store.removeEntry(reservedLocale);
+    removed = store.removeEntry(reservedLocale);
   } catch (const std::exception& failure) {
     throw PlatformError("Could not release " + reservedLocale.bcp47() + ": " + failure.what());
   }
+  if (removed && afterRelease_) afterRelease_(reservedLocale);
+  return removed;
 }
 
 }  // namespace earshot::platform::linuxos::store
