@@ -3,7 +3,7 @@
 // (a bare loop over its C API) and through the platform's analyzer.
 //
 //   engine_loop [--analyzer] [--whole] [--fresh | --chain] [--partials] [--chunk-ms N]
-//               [--early-ms N --early-speech-s S] [--corpus DIR]
+//               [--early-ms N --early-speech-s S] [--corpus DIR] [--state DIR]
 //               [--defaults | engine options, e.g. -fwdflat no -bestpath no]
 //
 // --analyzer  decode through the platform analyzer, 100 ms input buffers
@@ -15,6 +15,8 @@
 // --partials  bare loop: ask for the hypothesis after every chunk as well
 // --early-ms, --early-speech-s  update the cepstral mean every N ms of speech
 //             until S seconds of speech were heard (both 0: off)
+// --state     analyzer: keep the speaker adaptation in DIR, as the program
+//             does in $XDG_STATE_HOME/earshot/adaptation (default: nowhere)
 // --corpus    the recordings of DIR and its transcription file instead of
 //             librivox and goforward (bench/speak-corpus makes such folders)
 // --defaults  the program's own engine settings instead of the options given
@@ -36,6 +38,7 @@
 
 #include "engine_corpus.h"
 #include "platform/analyzer_input_queue.h"
+#include "platform/linux/cepstral_mean_files.h"
 #include "platform/linux/engine_settings.h"
 #include "platform/linux/hypothesis_text.h"
 #include "platform/linux/installed_models.h"
@@ -63,7 +66,7 @@ struct Options {
        defaults = false;
   unsigned chunkMs = 100;
   int earlyMs = -1, earlySpeechS = -1;  // -1: the settings' own
-  std::string corpus;
+  std::string corpus, state;
   std::vector<std::string> engine;
 };
 
@@ -219,7 +222,8 @@ double sessionTurnaround(platform::Platform& platform, const std::vector<int16_t
   buffer->setFrameLength(uint32_t(samples.size()));
   queue->push(std::move(buffer));
   // Long enough for the consumer to take everything, as in live use.
-  std::this_thread::sleep_for(std::chrono::seconds(2));
+  std::this_thread::sleep_for(std::chrono::seconds(2) +
+                              std::chrono::milliseconds(samples.size() / 16));
   auto start = Clock::now();
   queue->close();
   analyzer->finalizeAndFinishThroughEndOfInput();
@@ -257,6 +261,8 @@ int main(int argc, char** argv) {
       options.earlySpeechS = std::atoi(argv[++i]);
     else if (word == "--corpus" && i + 1 < argc)
       options.corpus = argv[++i];
+    else if (word == "--state" && i + 1 < argc)
+      options.state = argv[++i];
     else if (word == "--partials")
       options.partials = true;
     else if (word == "--defaults")
@@ -310,9 +316,13 @@ int main(int argc, char** argv) {
       settings.options.emplace_back(options.engine[i], options.engine[i + 1]);
     }
     settings.chunkMilliseconds = options.chunkMs;
-    // Nothing remembered from or for other processes: one long-lived decoder.
+    // Without --state, nothing remembered from or for other processes.
+    std::shared_ptr<platform::linuxos::CepstralMeanMemory> memory;
+    if (!options.state.empty()) {
+      memory = std::make_shared<platform::linuxos::CepstralMeanFiles>(options.state);
+    }
     platform = platform::linuxos::makeLinuxPlatform(platform::linuxos::InstalledModels::system(),
-                                                    settings, nullptr);
+                                                    settings, memory);
     // The first session loads the decoder; later ones reuse it.
     auto start = Clock::now();
     decodeWithAnalyzer(platform, std::vector<int16_t>(1600, 0));
@@ -363,7 +373,9 @@ int main(int argc, char** argv) {
   if (options.analyzer) {
     std::vector<double> turnarounds;
     for (int i = 0; i < 5; ++i) {
-      turnarounds.push_back(sessionTurnaround(platform, recordings.back().samples));
+      // With --state, a recording long enough to be kept at every flush.
+      turnarounds.push_back(sessionTurnaround(
+          platform, (options.state.empty() ? recordings.back() : recordings.front()).samples));
     }
     std::sort(turnarounds.begin(), turnarounds.end());
     std::printf("flush turnaround (finalize + next session started): median %.4f s max %.4f s\n",

@@ -23,10 +23,10 @@ namespace fs = std::filesystem;
 
 const std::string kBook = "librivox/sense_and_sensibility_01_austen_64kb-";
 // The clip heard warm and cold, and the speaker's other recordings.
-const std::string kClip = kBook + "0880.wav";
-const std::string kClipWords = "he was not an ill disposed young man";
-const std::vector<std::string> kSameSpeaker = {kBook + "0870.wav", kBook + "0890.wav",
-                                               kBook + "0920.wav", kBook + "0930.wav"};
+const std::string kClip = kBook + "0930.wav";
+const std::string kClipWords = "he might even have been made amiable himself";
+const std::vector<std::string> kSameSpeaker = {kBook + "0870.wav", kBook + "0880.wav",
+                                               kBook + "0890.wav", kBook + "0920.wav"};
 
 const std::string kInit = "{\"type\":\"init\",\"locale\":\"en-US\"}\n";
 const std::string kFlush = "{\"type\":\"flush\"}\n";
@@ -116,8 +116,9 @@ class Adaptation : public ::testing::Test {
   }
   // The state file a process leaves after hearing the speaker's other
   // recordings.
-  fs::path learn(const fs::path& stateHome) {
-    run(session(kSameSpeaker), stateHome);
+  fs::path learn(const fs::path& stateHome,
+                 const std::vector<std::string>& recordings = kSameSpeaker) {
+    run(session(recordings), stateHome);
     auto files = filesIn(adaptationFolder(stateHome));
     EXPECT_EQ(files.size(), 1u);
     return files.empty() ? fs::path() : files.front();
@@ -140,7 +141,7 @@ TEST_F(Adaptation, TheNextProcessStartsFromWhatThisOneLearned) {
 }
 
 TEST_F(Adaptation, UnusableStateGivesTheColdTranscriptQuietly) {
-  const fs::path learned = learn(root_ / "learned");
+  const fs::path learned = learn(root_ / "learned", {kBook + "0870.wav"});
   ASSERT_FALSE(learned.empty());
   const std::string valid = readAll(learned);
   const std::string name = learned.filename().string();
