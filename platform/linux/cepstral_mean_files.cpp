@@ -20,9 +20,9 @@ constexpr std::string_view header = "earshot cepstral mean 1";
 constexpr std::string_view suffix = ".cmn";
 constexpr size_t largestFile = 4096;
 constexpr size_t mostValues = 64;
-// Means of speech through any microphone stay well inside this (en-us
-// starts at 41 for the first value and within 7 for the others; adapted
-// ones measured within 60); anything beyond is damage, not a voice.
+// Means of speech stay well inside this (en-us starts at 41 for the first
+// value and within 7 for the others; speech at 3% to 300% of a normal level
+// gave values within 70); anything beyond is damage, not a voice.
 constexpr float plausibleBound = 200.0f;
 
 std::optional<std::string> readSmall(const fs::path& file) {
