@@ -16,6 +16,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/host_audio.h"
+#include "tests/support/scratch_folder.h"
 
 namespace earshot::testing {
 namespace {
@@ -91,19 +92,6 @@ void expectWholeStateFile(const fs::path& file) {
 
 class Adaptation : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("earshot-e2e-state-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::permissions(root_ / "read-only", fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(root_);
-  }
-
   // Runs the program and expects a clean session: status 0, nothing on
   // stderr.
   ProcessRun run(const std::string& input, const fs::path& stateHome = {}) {
@@ -124,7 +112,8 @@ class Adaptation : public ::testing::Test {
     return files.empty() ? fs::path() : files.front();
   }
 
-  fs::path root_;
+  ScratchFolder scratch_{"earshot-e2e-state"};
+  const fs::path root_ = scratch_.path();
 };
 
 TEST_F(Adaptation, TheNextProcessStartsFromWhatThisOneLearned) {

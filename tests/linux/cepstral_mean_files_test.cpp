@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "stderr_capture.h"
+#include "tests/support/scratch_folder.h"
 
 namespace earshot::platform::linuxos {
 namespace {
@@ -44,19 +45,8 @@ std::vector<std::string> names(const fs::path& folder) {
 
 class CepstralMeanFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("earshot-cmn-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  void TearDown() override {
-    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(root_);
-  }
-
-  fs::path root_;
+  testing::ScratchFolder scratch_{"earshot-cmn"};
+  const fs::path root_ = scratch_.path();
 };
 
 TEST_F(CepstralMeanFilesTest, AMeanComesBackExactlyFromItsModelsFile) {

@@ -16,6 +16,7 @@
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/model_adaptation_key.h"
 #include "stderr_capture.h"
+#include "tests/support/scratch_folder.h"
 
 namespace earshot::platform::linuxos {
 namespace {
@@ -54,18 +55,10 @@ EngineSettings withoutEarlyAdaptation() {
 
 class SpeakerAdaptationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("earshot-adaptation-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    files_ = std::make_shared<CepstralMeanFiles>(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path folder_;
+  testing::ScratchFolder scratch_{"earshot-adaptation"};
+  const fs::path folder_ = scratch_.path() / "adaptation";
   SpeechModel model_ = english();
-  std::shared_ptr<CepstralMeanFiles> files_;
+  std::shared_ptr<CepstralMeanFiles> files_ = std::make_shared<CepstralMeanFiles>(folder_);
 };
 
 TEST_F(SpeakerAdaptationTest, TheNextDecoderStartsFromTheMeanTheLastOneAdaptedTo) {
