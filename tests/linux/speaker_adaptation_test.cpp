@@ -152,8 +152,8 @@ TEST_F(SpeakerAdaptationTest, APooledDecoderKeepsItsMeanFromSessionToSession) {
     auto buffer = std::make_unique<PcmBuffer>(model_.format(), uint32_t(samples.size()));
     std::copy(samples.begin(), samples.end(), buffer->int16ChannelData());
     buffer->setFrameLength(uint32_t(samples.size()));
-    queue->append(std::move(buffer));
-    queue->finish();
+    queue->push(std::move(buffer));
+    queue->close();
     analyzer->finalizeAndFinishThroughEndOfInput();
     while (transcriber->results().next()) {
     }
