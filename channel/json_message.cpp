@@ -63,6 +63,14 @@ std::optional<double> IncomingMessage::number(std::string_view key) const {
   }
 }
 
+std::optional<bool> IncomingMessage::boolean(std::string_view key) const {
+  bool found;
+  simdjson::dom::element value = member(root_, key, found);
+  bool flag;
+  if (!found || value.get_bool().get(flag) != simdjson::SUCCESS) return std::nullopt;
+  return flag;
+}
+
 bool IncomingMessage::has(std::string_view key) const {
   bool found;
   simdjson::dom::element value = member(root_, key, found);

@@ -32,6 +32,7 @@ class IncomingMessage {
   std::optional<std::string_view> string(std::string_view key) const;
   // Any JSON number exactly representable as a double, integers included.
   std::optional<double> number(std::string_view key) const;
+  std::optional<bool> boolean(std::string_view key) const;
   // Whether the member is there with a value other than null.
   bool has(std::string_view key) const;
   // The elements of an array member that holds only strings, in order;

@@ -31,6 +31,12 @@ void runAudioLoop(mode::ModeContext& context, channel::JsonMessageParser& parser
       feed.drain(setup.session->input());
       setup.session->end();
       // The old session's transcripts are all written; the new one replaces it.
+      if (setup.options.acknowledgeFlush) {
+        // Said only when true: a failure parked by the old session's results
+        // ends the mode here instead.
+        throwIfFailed(*setup.failures);
+        context.output.emit(channel::OutgoingMessage("flushed"));
+      }
       setup.session = startSession(*context.platform.speech, context.output, setup.locale,
                                    setup.analyzerFormat, setup.failures, setup.options);
       continue;

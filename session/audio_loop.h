@@ -7,7 +7,8 @@
 namespace earshot::session {
 
 // The rest of the live mode after "ready": reads one line at a time (nothing
-// ahead), feeds "audio", ends and reopens the session at "flush", and at
+// ahead), feeds "audio", ends and reopens the session at "flush" (writing
+// "flushed" in between when "init" asked for it), and at
 // "stop" or end of input ends the last session and writes "stopped". Lines
 // after "stop" are never read. Throws the failure that ends the mode; the
 // session still owned then is torn down by its destructor.

@@ -55,12 +55,23 @@ std::vector<std::string> readContextualStrings(const channel::IncomingMessage& i
   return phrases;
 }
 
+bool readFlag(const channel::IncomingMessage& init, const char* name) {
+  if (!init.has(name)) return false;
+  std::optional<bool> flag = init.boolean(name);
+  if (!flag) {
+    throw mode::BridgeError(std::string("Invalid init member ") + name +
+                            ": expected true or false");
+  }
+  return *flag;
+}
+
 }  // namespace
 
 InitOptions readInitOptions(const channel::IncomingMessage& init) {
   InitOptions options;
   options.attributes = readAttributes(init);
   options.contextualStrings = readContextualStrings(init);
+  options.acknowledgeFlush = readFlag(init, "acknowledgeFlush");
   return options;
 }
 

@@ -19,6 +19,8 @@ inline constexpr size_t kMaxPhraseBytes = 100;
 struct InitOptions {
   platform::AttributeOptions attributes;
   std::vector<std::string> contextualStrings;
+  // "acknowledgeFlush": write "flushed" once a flush has ended the session.
+  bool acknowledgeFlush = false;
 };
 
 // Reads the optional members of "init" and checks them strictly: a member of

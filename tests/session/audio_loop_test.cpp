@@ -292,6 +292,54 @@ TEST(AudioLoop, TranscriptsOfAudioBeforeAFlushAreWrittenBeforeLaterAudioIsConver
                                       "finalize"}));
 }
 
+TEST(AudioLoop, FlushedComesAfterEveryTranscriptOfTheOldSessionAndBeforeTheNewOnes) {
+  auto scripted = LiveHarness::defaultPlatform();
+  SessionScript first;
+  first.resultsWhileAnalyzing = {{"hel", false}};
+  first.results = {{"hello", false}, {"hello there", true}};
+  SessionScript second;
+  second.resultsWhileAnalyzing = {{"wor", false}};
+  second.results = {{"world", true}};
+  SessionScript third;  // opened by the second flush, ended by the stop
+  third.results = {{"", true}};
+  scripted.speech->sessions.scripts = {first, second, third};
+  const std::string init = R"({"type":"init","locale":"en-US","acknowledgeFlush":true})";
+  LiveHarness::Outcome outcome =
+      LiveHarness::run(scripted, {{init, {}},
+                                  {testing::audioLine({1, 2}, 16000), {}},
+                                  {testing::flushLine(), {}},
+                                  {testing::audioLine({3}, 16000), {}},
+                                  {testing::flushLine(), {}},
+                                  {testing::stopLine(), {}}});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.lines, (std::vector<std::string>{
+                               testing::readyLine(), testing::transcriptLine("hel", false),
+                               testing::transcriptLine("hello", false),
+                               testing::transcriptLine("hello there", true), testing::flushedLine(),
+                               testing::transcriptLine("wor", false),
+                               testing::transcriptLine("world", true), testing::flushedLine(),
+                               testing::transcriptLine("", true), testing::stoppedLine()}));
+}
+
+TEST(AudioLoop, AParkedFailureReplacesFlushed) {
+  auto scripted = LiveHarness::defaultPlatform();
+  scripted.speech->sessions.scripts = {failingAtFinalize({{"one", true}}, "Recognizer crashed")};
+  const std::string init = R"({"type":"init","locale":"en-US","acknowledgeFlush":true})";
+  LiveHarness::Outcome outcome =
+      LiveHarness::run(scripted, {{init, {}},
+                                  {testing::audioLine({1, 2}, 16000), {}},
+                                  {testing::flushLine(), {}},
+                                  {testing::audioLine({3}, 16000), {}}});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.lines,
+            (std::vector<std::string>{testing::readyLine(), testing::transcriptLine("one", true),
+                                      testing::errorLine("Recognizer crashed")}));
+  // Nothing after the flush was read, and no second session was started.
+  EXPECT_EQ(outcome.linesRead, 3u);
+  EXPECT_EQ(testing::callsMatching(*scripted.log, {"start", "finalize"}),
+            (std::vector<std::string>{"start", "finalize"}));
+}
+
 TEST(AudioLoop, TranscriptsAreWrittenWhileTheLoopWaitsForInput) {
   auto scripted = LiveHarness::defaultPlatform();
   SessionScript script;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "channel/line_reader.h"
 #include "tests/session/live_harness.h"
 
@@ -75,6 +77,50 @@ TEST(Handshake, RequestedLocaleIsTheLocaleStringElseTheCurrentLocale) {
               (std::vector<std::string>{testing::readyLine("en-US"), testing::stoppedLine()}));
     EXPECT_EQ(scripted.log->callsStartingWith("supportedLocale"),
               std::vector<std::string>{"supportedLocale(" + c.requested + ")"});
+  }
+}
+
+struct InitOptionCase {
+  std::string member;                // the member's text inside "init", empty for none
+  std::optional<std::string> error;  // else "ready" and the run goes on
+  bool acknowledgesFlush = false;
+};
+
+TEST(Handshake, AcknowledgeFlushIsABooleanOrTheHandshakeFails) {
+  const std::string invalid = "Invalid init member acknowledgeFlush: expected true or false";
+  for (const InitOptionCase& c : std::vector<InitOptionCase>{
+           {"", std::nullopt, false},
+           {R"("acknowledgeFlush":true)", std::nullopt, true},
+           {R"("acknowledgeFlush":false)", std::nullopt, false},
+           {R"("acknowledgeflush":1)", std::nullopt, false},  // another member: ignored
+           {R"("acknowledgeFlush":true,"acknowledgeFlush":1)", std::nullopt, true},  // first wins
+           {R"("acknowledgeFlush":null)", std::nullopt, false},  // null asks for nothing
+           {R"("acknowledgeFlush":1)", invalid},
+           {R"("acknowledgeFlush":0)", invalid},
+           {R"("acknowledgeFlush":"true")", invalid},
+           {R"("acknowledgeFlush":[true])", invalid},
+           {R"("acknowledgeFlush":{})", invalid},
+       }) {
+    SCOPED_TRACE(c.member);
+    auto scripted = LiveHarness::defaultPlatform();
+    std::string init = R"({"type":"init","locale":"en-US")";
+    if (!c.member.empty()) init += "," + c.member;
+    init += "}";
+    LiveHarness::Outcome outcome =
+        LiveHarness::run(scripted, {{init, {}}, {testing::flushLine(), {}}});
+    if (c.error) {
+      EXPECT_EQ(outcome.status, 1);
+      EXPECT_EQ(outcome.lines, std::vector<std::string>{testing::errorLine(*c.error)});
+      EXPECT_EQ(outcome.linesRead, 1u);
+      // Refused before the locale is even looked at.
+      EXPECT_EQ(scripted.log->calls(), std::vector<std::string>{"isAvailable"});
+      continue;
+    }
+    std::vector<std::string> expected{testing::readyLine()};
+    if (c.acknowledgesFlush) expected.push_back(testing::flushedLine());
+    expected.push_back(testing::stoppedLine());
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.lines, expected);
   }
 }
 

@@ -52,6 +52,10 @@ std::string stoppedLine() {
   return R"({"type":"stopped"})";
 }
 
+std::string flushedLine() {
+  return R"({"type":"flushed"})";
+}
+
 std::string jsonErrorOf(const std::string& line) {
   std::string terminated = line + "\n";
   channel::MemoryByteSource source(terminated);

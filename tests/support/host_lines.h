@@ -22,6 +22,7 @@ std::string readyLine(const std::string& locale = "en-US", const std::string& ra
 std::string transcriptLine(const std::string& text, bool isFinal);
 std::string errorLine(const std::string& message);
 std::string stoppedLine();
+std::string flushedLine();
 
 // The JSON reader's description of the syntax error in `line` (without its
 // line feed), as the program's own line reader and parser give it; empty

@@ -24,7 +24,9 @@ done
 
 dpkg-deb -x "$deb" "$work/root"
 for file in usr/bin/earshot usr/bin/earshot-feed usr/share/doc/earshot/protocol.md \
-            usr/share/doc/earshot/examples/host.py; do
+            usr/share/doc/earshot/examples/host.py usr/share/doc/earshot/examples/host.mjs \
+            usr/share/doc/earshot/clients/python/earshot_client/__init__.py \
+            usr/share/doc/earshot/clients/node/src/index.js; do
   [ -e "$work/root/$file" ] || { echo "missing /$file" >&2; exit 1; }
 done
 
@@ -44,3 +46,8 @@ case "$table" in
   Locale*) echo "$table" ;;
   *) echo "earshot-feed --locales printed: $table" >&2; exit 1 ;;
 esac
+
+# The installed Python host example runs with the library installed beside it.
+words=$(python3 "$work/root/usr/share/doc/earshot/examples/host.py" "$work/root/usr/bin/earshot" \
+        /usr/share/pocketsphinx/test/data/goforward.raw)
+[ "$words" = "go forward ten meters" ] || { echo "host.py printed: $words" >&2; exit 1; }

@@ -1,0 +1,170 @@
+// Live transcription through the library against the built program.
+import assert from 'node:assert/strict';
+import { after, before, describe, test } from 'node:test';
+import { EarshotError, Transcriber } from '../src/index.js';
+import { byHand, ends, finals, isRunning, recording, throwawayHome } from './support.js';
+
+let home;
+before(async () => {
+  home = await throwawayHome();
+});
+after(() => home.close());
+
+const start = (settings = {}) => Transcriber.start({ locale: 'en-US', env: home.env, ...settings });
+
+async function collect(iterable) {
+  const results = [];
+  for await (const result of iterable) results.push(result);
+  return results;
+}
+
+describe('a recording', () => {
+  test('gives partials, then the finals earshot writes by hand, as events and iterated', async () => {
+    const pcm = recording('0870');
+    const transcriber = await start();
+    assert.equal(transcriber.locale, 'en-US');
+    assert.equal(transcriber.sampleRate, 16000);
+    const events = [];
+    transcriber.on('transcript', (result) => events.push(result));
+    const iterated = collect(transcriber);
+    // As an Int16Array, the other kind of samples write() takes.
+    await transcriber.write(new Int16Array(pcm.buffer.slice(pcm.byteOffset, pcm.byteOffset + pcm.length)), 16000);
+    await transcriber.stop();
+    const results = await iterated;
+
+    assert.deepEqual(results, events);
+    assert.ok(results.length > 2);
+    assert.equal(results[0].isFinal, false, 'partials come first');
+    assert.equal(results.at(-1).isFinal, true);
+    assert.deepEqual(finals(results), finals(byHand([pcm], home.env)[0]));
+    assert.match(finals(results).join(' '), /dashwood/);
+    for (const result of results) assert.deepEqual(Object.keys(result).sort(), ['isFinal', 'text']);
+    assert.equal(isRunning(transcriber.pid), false);
+  });
+
+  test('flush resolves after the finals of the audio before it, and before any of the next', async () => {
+    const first = recording('0880');
+    const second = recording('0930');
+    const transcriber = await start();
+    const results = [];
+    transcriber.on('transcript', (result) => results.push(result));
+    await transcriber.write(first, 16000);
+    await transcriber.flush();
+    const atFlush = results.length;
+    await transcriber.write(second, 16000);
+    await transcriber.flush();
+    const atSecondFlush = results.length;
+    await transcriber.stop();
+
+    const [before, after] = byHand([first, second], home.env);
+    assert.deepEqual(finals(results.slice(0, atFlush)), finals(before));
+    assert.equal(results[atFlush - 1].isFinal, true);
+    assert.deepEqual(finals(results.slice(atFlush)), finals(after));
+    assert.equal(results.length, atSecondFlush, 'nothing after the last flush');
+  });
+
+  test('stop ends the iterator and the process; later calls fail', async () => {
+    const transcriber = await start();
+    const iterated = collect(transcriber);
+    await transcriber.write(recording('0880'), 16000);
+    await transcriber.stop();
+    assert.ok((await iterated).length > 0);
+    assert.equal(isRunning(transcriber.pid), false);
+    await assert.rejects(transcriber.write(recording('0880'), 16000), EarshotError);
+    await assert.rejects(transcriber.flush(), EarshotError);
+    await transcriber.stop(); // again: already done
+    assert.deepEqual(await collect(transcriber), []);
+  });
+});
+
+describe('failures', () => {
+  test('an unsupported locale rejects start with earshot\'s text', async () => {
+    await assert.rejects(start({ locale: 'xx-YY' }), {
+      name: 'EarshotError',
+      message:
+        'Apple Speech does not support language xx-YY. Choose a supported language in Audio settings.',
+    });
+  });
+
+  test('a missing program rejects start', async () => {
+    await assert.rejects(start({ executable: '/nonexistent/earshot' }), {
+      name: 'EarshotError',
+      message: /^Cannot run \/nonexistent\/earshot: /,
+    });
+    const env = { ...home.env, PATH: '/nonexistent' };
+    delete env.EARSHOT_EXECUTABLE;
+    await assert.rejects(start({ env }), { name: 'EarshotError', message: /EARSHOT_EXECUTABLE/ });
+  });
+
+  test('audio earshot refuses ends the iterator with its error', async () => {
+    const transcriber = await start();
+    const iterated = collect(transcriber);
+    const expected = { name: 'EarshotError', message: 'Expected mono Int16 PCM with a valid sample rate' };
+    await transcriber.write(recording('0880').subarray(0, 3200), 4000).catch(() => {});
+    await assert.rejects(iterated, expected);
+    await assert.rejects(transcriber.stop(), expected);
+    await assert.rejects(transcriber.write(recording('0880'), 16000), expected);
+  });
+
+  test('a child killed mid-stream ends the iterator with an error and fails pending calls', async () => {
+    const long = Buffer.concat(Array(8).fill(recording('0870')));
+    const transcriber = await start();
+    const errors = [];
+    transcriber.on('error', (error) => errors.push(error));
+    const results = [];
+    const iterated = (async () => {
+      for await (const result of transcriber) {
+        results.push(result);
+        if (results.length === 3) process.kill(transcriber.pid, 'SIGKILL');
+      }
+    })();
+    const writing = transcriber.write(long, 16000);
+    const expected = { name: 'EarshotError', message: 'earshot was killed by SIGKILL without an error message' };
+    await assert.rejects(iterated, expected);
+    // The write may have been taken whole before the kill.
+    await writing.catch((error) => assert.equal(error.message, expected.message));
+    await assert.rejects(transcriber.flush(), expected);
+    await assert.rejects(transcriber.stop(), expected);
+    assert.equal(errors.length, 1);
+    assert.ok(results.length >= 3);
+  });
+
+  test('samples of the wrong kind are refused before anything is sent', async () => {
+    const transcriber = await start();
+    assert.throws(() => transcriber.write(Buffer.alloc(3), 16000), RangeError);
+    assert.throws(() => transcriber.write([1, 2], 16000), TypeError);
+    assert.throws(() => transcriber.write(Buffer.alloc(4), NaN), TypeError);
+    await transcriber.stop();
+  });
+});
+
+describe('back-pressure', () => {
+  test('a fast writer waits for the pipe, and a slow reader still gets every result', async () => {
+    // About 25 s of speech written at once: earshot reads it far slower.
+    const pcm = Buffer.concat(['0870', '0880', '0890', '0920', '0930'].map(recording));
+    const transcriber = await start();
+    const events = [];
+    transcriber.on('transcript', (result) => events.push(result));
+    let most = 0;
+    const sampler = setInterval(() => {
+      most = Math.max(most, transcriber.bufferedBytes);
+    }, 1);
+    const slow = (async () => {
+      const results = [];
+      for await (const result of transcriber) {
+        results.push(result);
+        await new Promise((resolve) => setTimeout(resolve, 5));
+      }
+      return results;
+    })();
+    await transcriber.write(pcm, 16000);
+    await transcriber.stop();
+    clearInterval(sampler);
+    const results = await slow;
+
+    // The pipe's own buffer plus one line, never the recording's 1 MB of text.
+    assert.ok(most < 64 * 1024, `held ${most} bytes`);
+    assert.deepEqual(results, events, 'the iterator lost nothing');
+    assert.ok(finals(results).length >= 2, `finals: ${finals(results)}`);
+  });
+});

@@ -1,0 +1,23 @@
+"""Finding the earshot program."""
+
+import os
+import shutil
+from typing import Mapping, Optional
+
+from .errors import EarshotError
+
+
+def find_executable(explicit: Optional[str] = None,
+                    env: Optional[Mapping[str, str]] = None) -> str:
+    """The explicit path, else $EARSHOT_EXECUTABLE, else "earshot" on PATH."""
+    if explicit:
+        return os.fspath(explicit)
+    env = os.environ if env is None else env
+    if env.get("EARSHOT_EXECUTABLE"):
+        return env["EARSHOT_EXECUTABLE"]
+    found = shutil.which("earshot", path=env.get("PATH", os.defpath))
+    if found:
+        return found
+    raise EarshotError(
+        'Cannot find the earshot program: pass "executable", set EARSHOT_EXECUTABLE '
+        "or put earshot on PATH")

@@ -1,0 +1,102 @@
+"""A host that ends, or forgets a transcriber, without stopping it leaves no
+earshot process behind."""
+
+import os
+import subprocess
+import sys
+import unittest
+
+from .support import REPOSITORY, CatalogHome, ends, is_running
+
+_PROLOGUE = """
+import asyncio, gc, os, sys, time, wave
+from earshot_client import BlockingTranscriber, Transcriber
+with wave.open("/usr/share/pocketsphinx/test/data/librivox/"
+               "sense_and_sensibility_01_austen_64kb-0870.wav") as w:
+    pcm = w.readframes(w.getnframes())
+"""
+
+_ENDINGS = {
+    "returns from asyncio.run while audio is queued": """
+async def main():
+    t = await Transcriber.start("en-US")
+    print(t.pid, flush=True)
+    await t.write(pcm, 16000)
+asyncio.run(main())
+""",
+    "calls sys.exit from a blocking transcriber": """
+t = BlockingTranscriber("en-US")
+print(t.pid, flush=True)
+t.write(pcm, 16000)
+sys.exit(3)
+""",
+    "dies of an uncaught exception with a flush outstanding": """
+async def main():
+    t = await Transcriber.start("en-US")
+    print(t.pid, flush=True)
+    await t.write(pcm, 16000)
+    asyncio.ensure_future(t.flush())
+    raise RuntimeError("host bug")
+asyncio.run(main())
+""",
+    "calls os._exit, which runs no exit handler": """
+t = BlockingTranscriber("en-US")
+print(t.pid, flush=True)
+t.write(pcm, 16000)
+os._exit(0)
+""",
+}
+
+
+class LifetimeTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.home = CatalogHome(with_catalog=False).__enter__()
+        cls.env = dict(cls.home.env, PYTHONPATH=os.path.join(REPOSITORY, "clients", "python"))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.home.__exit__(None, None, None)
+
+    def host(self, body):
+        run = subprocess.run([sys.executable, "-c", _PROLOGUE + body], env=self.env,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
+        return run.returncode, run.stdout.decode().split()
+
+    def test_a_host_that_ends_without_stopping_leaves_no_child(self):
+        for how, body in _ENDINGS.items():
+            with self.subTest(how):
+                status, out = self.host(body)
+                self.assertTrue(out, "no pid printed")
+                # Without exit handlers, earshot ends on its own once it has
+                # recognised what it read; that takes a while on a busy machine.
+                self.assertTrue(ends(int(out[0]), 60), "earshot %s still runs" % out[0])
+
+    def test_a_transcriber_the_host_dropped_is_killed_while_the_host_runs_on(self):
+        status, out = self.host("""
+t = BlockingTranscriber("en-US")
+pid = t.pid
+print(pid, flush=True)
+t.write(pcm, 16000)
+del t
+gc.collect()
+def gone():
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            stat = f.read()
+    except OSError:
+        return True
+    return stat[stat.rindex(")") + 2] == "Z"
+for _ in range(100):
+    if gone():
+        break
+    time.sleep(0.05)
+print("gone" if gone() else "running", flush=True)
+""")
+        self.assertEqual(status, 0)
+        self.assertEqual(out[1:], ["gone"], "killed while the host still ran")
+        self.assertFalse(is_running(int(out[0])))
+
+
+if __name__ == "__main__":
+    unittest.main()
