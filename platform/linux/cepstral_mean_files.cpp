@@ -119,6 +119,9 @@ void CepstralMeanFiles::remember(const std::string& model, std::span<const float
     int fd = ::mkstemp(temporary.data());
     if (fd < 0) return;
     ::close(fd);
+    // mkstemp chose a name no other writer has; the durable write creates
+    // its file afresh and never through a link.
+    ::unlink(temporary.c_str());
     store::writeFileDurably(temporary, text);
     if (::rename(temporary.c_str(), fileOf(model).c_str()) != 0) {
       ::unlink(temporary.c_str());
