@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -51,9 +52,13 @@ std::vector<int16_t> readSamples(const std::string& path) {
   return samples;
 }
 
-std::vector<Recording> librivoxRecordings() {
-  std::string folder = std::string(kTestData) + "/librivox/";
-  std::ifstream transcription(folder + "transcription");
+std::vector<Recording> folderRecordings(const std::string& folder) {
+  std::filesystem::path list = std::filesystem::path(folder) / "transcription";
+  for (const auto& item : std::filesystem::directory_iterator(folder)) {
+    if (item.path().extension() == ".transcription") list = item.path();
+  }
+  std::ifstream transcription(list);
+  if (!transcription) throw std::runtime_error("no transcription in " + folder);
   std::vector<Recording> recordings;
   for (std::string line; std::getline(transcription, line);) {
     size_t open = line.rfind('('), close = line.rfind(')');
@@ -61,10 +66,14 @@ std::vector<Recording> librivoxRecordings() {
     Recording recording;
     recording.name = line.substr(open + 1, close - open - 1);
     recording.reference = joined(words(line.substr(0, open)));
-    recording.samples = readSamples(folder + recording.name + ".wav");
+    recording.samples = readSamples(folder + "/" + recording.name + ".wav");
     recordings.push_back(std::move(recording));
   }
   return recordings;
+}
+
+std::vector<Recording> librivoxRecordings() {
+  return folderRecordings(std::string(kTestData) + "/librivox");
 }
 
 Recording goForwardRecording() {

@@ -15,6 +15,10 @@ struct Recording {
 
 inline constexpr const char* kTestData = "/usr/share/pocketsphinx/test/data";
 
+// The recordings of a folder as its transcription file lists them: lines of
+// "<s> words </s> (name)" for name.wav, in a file named "transcription" or
+// ending in ".transcription".
+std::vector<Recording> folderRecordings(const std::string& folder);
 // The five librivox recordings with their transcription.
 std::vector<Recording> librivoxRecordings();
 // goforward.raw, "go forward ten meters".

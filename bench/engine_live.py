@@ -47,15 +47,18 @@ def audio_lines(pcm, rate=RATE, ms=100):
 
 
 class Earshot:
-    """The program with an empty home, read line by line on a thread."""
+    """The program with an empty home, read line by line on a thread. Its
+    state folder (speaker adaptation) is in that home, or `state`."""
 
-    def __init__(self, build, args=()):
+    def __init__(self, build, args=(), state=None):
         home = tempfile.mkdtemp(prefix="earshot-bench-")
         env = {k: v for k, v in os.environ.items()
                if not k.startswith("XDG_") and k != "HOME"}
         for name in ("HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
                      "XDG_DATA_DIRS"):
             env[name] = home
+        if state:
+            env["XDG_STATE_HOME"] = state
         self.home = home
         self.started = time.monotonic()
         self.proc = subprocess.Popen([os.path.join(build, "earshot"), *args],

@@ -2,16 +2,28 @@
 // speed and the time a segment's final result takes, for the engine alone
 // (a bare loop over its C API) and through the platform's analyzer.
 //
-//   engine_loop [--analyzer] [--whole] [--fresh] [--partials] [--chunk-ms N]
+//   engine_loop [--analyzer] [--whole] [--fresh | --chain] [--partials] [--chunk-ms N]
+//               [--early-ms N --early-speech-s S] [--corpus DIR] [--state DIR]
 //               [--defaults | engine options, e.g. -fwdflat no -bestpath no]
 //
 // --analyzer  decode through the platform analyzer, 100 ms input buffers
 // --whole     bare loop: one utterance per recording, no voice segmentation
-// --fresh     bare loop: a new decoder for every recording
+// --fresh     bare loop: a new decoder for every recording (a process each)
+// --chain     bare loop: a new decoder for every recording that starts with
+//             the cepstral mean the one before ended with (a process each,
+//             adaptation kept between them); two passes, the second scored
 // --partials  bare loop: ask for the hypothesis after every chunk as well
+// --early-ms, --early-speech-s  update the cepstral mean every N ms of speech
+//             until S seconds of speech were heard (both 0: off)
+// --state     analyzer: keep the speaker adaptation in DIR, as the program
+//             does in $XDG_STATE_HOME/earshot/adaptation (default: nowhere)
+// --corpus    the recordings of DIR and its transcription file instead of
+//             librivox and goforward (bench/speak-corpus makes such folders)
 // --defaults  the program's own engine settings instead of the options given
 #include <pocketsphinx.h>
+#include <sphinxbase/cmn.h>
 #include <sphinxbase/err.h>
+#include <sphinxbase/feat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -26,6 +38,7 @@
 
 #include "engine_corpus.h"
 #include "platform/analyzer_input_queue.h"
+#include "platform/linux/cepstral_mean_files.h"
 #include "platform/linux/engine_settings.h"
 #include "platform/linux/hypothesis_text.h"
 #include "platform/linux/installed_models.h"
@@ -49,8 +62,11 @@ double secondsSince(Clock::time_point start) {
 }
 
 struct Options {
-  bool analyzer = false, whole = false, fresh = false, partials = false, defaults = false;
+  bool analyzer = false, whole = false, fresh = false, chain = false, partials = false,
+       defaults = false;
   unsigned chunkMs = 100;
+  int earlyMs = -1, earlySpeechS = -1;  // -1: the settings' own
+  std::string corpus, state;
   std::vector<std::string> engine;
 };
 
@@ -86,6 +102,24 @@ class BareEngine {
     cmd_ln_free_r(config_);
   }
 
+  // The cepstral mean: what a process would keep, and start from.
+  std::vector<mfcc_t> mean() {
+    cmn_t* cmn = ps_get_feat(decoder_)->cmn_struct;
+    std::vector<mfcc_t> values(size_t(cmn->veclen));
+    cmn_live_get(cmn, values.data());
+    return values;
+  }
+  void setMean(std::vector<mfcc_t> values) {
+    cmn_live_set(ps_get_feat(decoder_)->cmn_struct, values.data());
+  }
+
+  // Updates the mean every `everyFrames` frames of speech until `untilFrames`
+  // were heard since the decoder was loaded.
+  void earlyAdaptation(int everyFrames, int untilFrames) {
+    earlyEvery_ = everyFrames;
+    earlyUntil_ = untilFrames;
+  }
+
   Outcome decode(const std::vector<int16_t>& samples, size_t chunk, bool whole, bool partials) {
     Outcome outcome;
     auto start = Clock::now();
@@ -95,6 +129,7 @@ class BareEngine {
     auto closeUtterance = [&](bool reopen) {
       auto end = Clock::now();
       ps_end_utt(decoder_);
+      heardBefore_ += ps_get_n_frames(decoder_);
       const char* hyp = ps_get_hyp(decoder_, nullptr);
       outcome.finals.push_back(secondsSince(end));
       std::string text = hyp ? platform::linuxos::hypothesisText(hyp) : "";
@@ -104,6 +139,11 @@ class BareEngine {
     for (size_t at = 0; at < samples.size(); at += chunk) {
       ps_process_raw(decoder_, samples.data() + at, std::min(chunk, samples.size() - at), FALSE,
                      FALSE);
+      int heard = heardBefore_ + ps_get_n_frames(decoder_);
+      if (earlyEvery_ > 0 && heard < earlyUntil_ && heard >= lastEarly_ + earlyEvery_) {
+        cmn_live_update(ps_get_feat(decoder_)->cmn_struct);
+        lastEarly_ = heard;
+      }
       if (whole) continue;
       bool speech = ps_get_in_speech(decoder_);
       if (inSpeech && !speech)
@@ -123,6 +163,7 @@ class BareEngine {
 
  private:
   std::vector<char*> argv_;
+  int earlyEvery_ = 0, earlyUntil_ = 0, heardBefore_ = 0, lastEarly_ = 0;
   cmd_ln_t* config_ = nullptr;
   ps_decoder_t* decoder_ = nullptr;
 };
@@ -181,7 +222,8 @@ double sessionTurnaround(platform::Platform& platform, const std::vector<int16_t
   buffer->setFrameLength(uint32_t(samples.size()));
   queue->push(std::move(buffer));
   // Long enough for the consumer to take everything, as in live use.
-  std::this_thread::sleep_for(std::chrono::seconds(2));
+  std::this_thread::sleep_for(std::chrono::seconds(2) +
+                              std::chrono::milliseconds(samples.size() / 16));
   auto start = Clock::now();
   queue->close();
   analyzer->finalizeAndFinishThroughEndOfInput();
@@ -211,6 +253,16 @@ int main(int argc, char** argv) {
       options.whole = true;
     else if (word == "--fresh")
       options.fresh = true;
+    else if (word == "--chain")
+      options.fresh = options.chain = true;
+    else if (word == "--early-ms" && i + 1 < argc)
+      options.earlyMs = std::atoi(argv[++i]);
+    else if (word == "--early-speech-s" && i + 1 < argc)
+      options.earlySpeechS = std::atoi(argv[++i]);
+    else if (word == "--corpus" && i + 1 < argc)
+      options.corpus = argv[++i];
+    else if (word == "--state" && i + 1 < argc)
+      options.state = argv[++i];
     else if (word == "--partials")
       options.partials = true;
     else if (word == "--defaults")
@@ -229,71 +281,101 @@ int main(int argc, char** argv) {
     }
     options.chunkMs = settings.chunkMilliseconds;
   }
+  if (options.earlyMs >= 0) settings.earlyAdaptationMilliseconds = unsigned(options.earlyMs);
+  if (options.earlySpeechS >= 0)
+    settings.earlyAdaptationSpeechSeconds = unsigned(options.earlySpeechS);
   auto model =
       *platform::linuxos::InstalledModels::system().find(platform::Locale::fromIdentifier("en-US"));
-  std::vector<bench::Recording> recordings = bench::librivoxRecordings();
-  recordings.push_back(bench::goForwardRecording());
+  std::vector<bench::Recording> recordings;
+  if (options.corpus.empty()) {
+    recordings = bench::librivoxRecordings();
+    recordings.push_back(bench::goForwardRecording());
+  } else {
+    recordings = bench::folderRecordings(options.corpus);
+  }
 
   std::string label = options.analyzer ? "analyzer" : "bare";
   for (auto& word : options.engine) label += " " + word;
-  std::printf("== %s%s%s%s chunk %u ms\n", label.c_str(), options.whole ? " whole" : "",
-              options.fresh ? " fresh" : "", options.partials ? " partials" : "", options.chunkMs);
+  std::printf("== %s%s%s%s%s chunk %u ms, early adaptation every %u ms until %u s of speech\n",
+              label.c_str(), options.whole ? " whole" : "", options.fresh ? " fresh" : "",
+              options.chain ? " chain" : "", options.partials ? " partials" : "", options.chunkMs,
+              settings.earlyAdaptationMilliseconds, settings.earlyAdaptationSpeechSeconds);
 
   std::unique_ptr<BareEngine> engine;
   platform::Platform platform;
   double initSeconds = 0;
+  auto newEngine = [&] {
+    auto made = std::make_unique<BareEngine>(model, options.engine);
+    made->earlyAdaptation(int(settings.earlyAdaptationMilliseconds / 10),
+                          int(settings.earlyAdaptationSpeechSeconds * 100));
+    return made;
+  };
   if (options.analyzer) {
     settings.options.clear();
     for (size_t i = 0; i + 1 < options.engine.size(); i += 2) {
       settings.options.emplace_back(options.engine[i], options.engine[i + 1]);
     }
     settings.chunkMilliseconds = options.chunkMs;
+    // Without --state, nothing remembered from or for other processes.
+    std::shared_ptr<platform::linuxos::CepstralMeanMemory> memory;
+    if (!options.state.empty()) {
+      memory = std::make_shared<platform::linuxos::CepstralMeanFiles>(options.state);
+    }
     platform = platform::linuxos::makeLinuxPlatform(platform::linuxos::InstalledModels::system(),
-                                                    settings);
+                                                    settings, memory);
     // The first session loads the decoder; later ones reuse it.
     auto start = Clock::now();
     decodeWithAnalyzer(platform, std::vector<int16_t>(1600, 0));
     initSeconds = secondsSince(start);
   } else {
-    engine = std::make_unique<BareEngine>(model, options.engine);
+    engine = newEngine();
     initSeconds = engine->initSeconds;
   }
   std::printf("engine load %.3f s\n", initSeconds);
 
-  bench::WordErrors total;
   size_t totalErrorsLibrivox = 0, totalWordsLibrivox = 0;
   double audio = 0, decode = 0, decodeCpu = 0;
   std::vector<double> lastFinals, allFinals;
-  for (const auto& recording : recordings) {
-    if (options.fresh && !options.analyzer)
-      engine = std::make_unique<BareEngine>(model, options.engine);
-    Outcome outcome =
-        options.analyzer
-            ? decodeWithAnalyzer(platform, recording.samples)
-            : engine->decode(recording.samples, size_t(model.sampleRate * options.chunkMs / 1000),
-                             options.whole, options.partials);
-    bench::WordErrors errors = bench::wordErrors(recording.reference, outcome.text);
-    double seconds = double(recording.samples.size()) / model.sampleRate;
-    std::printf("%-40s %5.1fs %2zu/%2zu errors  %s\n", recording.name.c_str(), seconds,
-                errors.errors, errors.reference, outcome.text.c_str());
-    if (recording.name != "goforward") {
-      totalErrorsLibrivox += errors.errors;
-      totalWordsLibrivox += errors.reference;
-      audio += seconds;
-      decode += outcome.decodeSeconds;
-      decodeCpu += outcome.decodeCpuSeconds;
-      if (!options.analyzer) lastFinals.push_back(outcome.lastFinalSeconds);
-      allFinals.insert(allFinals.end(), outcome.finals.begin(), outcome.finals.end());
+  std::vector<mfcc_t> carried;  // --chain: the mean the last decoder ended with
+  for (int pass = options.chain ? 0 : 1; pass < 2; ++pass) {
+    for (const auto& recording : recordings) {
+      if (options.fresh && !options.analyzer) {
+        engine = newEngine();
+        if (!carried.empty()) engine->setMean(carried);
+      }
+      Outcome outcome =
+          options.analyzer
+              ? decodeWithAnalyzer(platform, recording.samples)
+              : engine->decode(recording.samples, size_t(model.sampleRate * options.chunkMs / 1000),
+                               options.whole, options.partials);
+      if (options.chain) carried = engine->mean();
+      if (pass == 0) continue;
+      bench::WordErrors errors = bench::wordErrors(recording.reference, outcome.text);
+      double seconds = double(recording.samples.size()) / model.sampleRate;
+      std::printf("%-40s %5.1fs %2zu/%2zu errors  %s\n", recording.name.c_str(), seconds,
+                  errors.errors, errors.reference, outcome.text.c_str());
+      if (recording.name != "goforward") {
+        totalErrorsLibrivox += errors.errors;
+        totalWordsLibrivox += errors.reference;
+        audio += seconds;
+        decode += outcome.decodeSeconds;
+        decodeCpu += outcome.decodeCpuSeconds;
+        if (!options.analyzer) lastFinals.push_back(outcome.lastFinalSeconds);
+        allFinals.insert(allFinals.end(), outcome.finals.begin(), outcome.finals.end());
+      }
     }
   }
-  std::printf("librivox WER %.1f%% (%zu/%zu)  audio %.1f s  decode %.3f s (%.3f x real time)\n",
+  std::printf("%s WER %.1f%% (%zu/%zu)  audio %.1f s  decode %.3f s (%.3f x real time)\n",
+              options.corpus.empty() ? "librivox" : options.corpus.c_str(),
               100.0 * double(totalErrorsLibrivox) / double(totalWordsLibrivox), totalErrorsLibrivox,
               totalWordsLibrivox, audio, decode, decode / audio);
   if (!options.analyzer) std::printf("decode processor time %.3f s\n", decodeCpu);
   if (options.analyzer) {
     std::vector<double> turnarounds;
     for (int i = 0; i < 5; ++i) {
-      turnarounds.push_back(sessionTurnaround(platform, recordings.back().samples));
+      // With --state, a recording long enough to be kept at every flush.
+      turnarounds.push_back(sessionTurnaround(
+          platform, (options.state.empty() ? recordings.back() : recordings.front()).samples));
     }
     std::sort(turnarounds.begin(), turnarounds.end());
     std::printf("flush turnaround (finalize + next session started): median %.4f s max %.4f s\n",

@@ -1,6 +1,8 @@
 #include "platform/linux/decoder.h"
 
 #include <pocketsphinx.h>
+#include <sphinxbase/cmn.h>
+#include <sphinxbase/feat.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -95,6 +97,12 @@ Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings,
   }
   frameRate_ = cmd_ln_int32_r(config_, "-frate");
   if (!contextualPhrases.empty()) loadVocabulary(model, contextualPhrases);
+  framesPerSecond_ = static_cast<unsigned>(std::max<int32>(1, cmd_ln_int32_r(config_, "-frate")));
+  if (settings.earlyAdaptationMilliseconds > 0) {
+    earlyEvery_ = std::max<uint64_t>(
+        1, uint64_t{settings.earlyAdaptationMilliseconds} * framesPerSecond_ / 1000);
+    earlyUntil_ = uint64_t{settings.earlyAdaptationSpeechSeconds} * framesPerSecond_;
+  }
 }
 
 Decoder::~Decoder() {
@@ -152,6 +160,7 @@ void Decoder::fail(const std::string& what) {
 void Decoder::startUtterance() {
   if (ps_start_utt(engine_) < 0) fail("Speech engine could not start an utterance");
   inUtterance_ = true;
+  utteranceFrames_ = 0;
 }
 
 void Decoder::process(const int16_t* samples, size_t count) {
@@ -159,6 +168,18 @@ void Decoder::process(const int16_t* samples, size_t count) {
     fail("Speech engine could not decode audio");
   }
   samplesProcessed_ += count;
+  countFrames();
+  uint64_t heard = speechFrames();
+  if (heard < earlyUntil_ && heard >= lastEarlyUpdate_ + earlyEvery_) {
+    cmn_live_update(ps_get_feat(engine_)->cmn_struct);
+    lastEarlyUpdate_ = heard;
+  }
+}
+
+void Decoder::countFrames() {
+  // Voice activity detection keeps silence away from the search, so these
+  // are frames of speech (and a little of the silence around it).
+  utteranceFrames_ = static_cast<uint64_t>(std::max(0, ps_get_n_frames(engine_)));
 }
 
 bool Decoder::inSpeech() {
@@ -277,6 +298,25 @@ std::vector<DecodedWord> Decoder::splitCompounds(std::vector<DecodedWord> tokens
 void Decoder::endUtterance() {
   inUtterance_ = false;
   if (ps_end_utt(engine_) < 0) fail("Speech engine could not end an utterance");
+  countFrames();
+  finishedFrames_ += utteranceFrames_;
+  utteranceFrames_ = 0;
+}
+
+std::vector<float> Decoder::cepstralMean() {
+  cmn_t* cmn = ps_get_feat(engine_)->cmn_struct;
+  if (cmn == nullptr) return {};
+  std::vector<mfcc_t> mean(static_cast<size_t>(cmn->veclen));
+  cmn_live_get(cmn, mean.data());
+  return {mean.begin(), mean.end()};
+}
+
+bool Decoder::setCepstralMean(std::span<const float> mean) {
+  cmn_t* cmn = ps_get_feat(engine_)->cmn_struct;
+  if (cmn == nullptr || mean.size() != static_cast<size_t>(cmn->veclen)) return false;
+  std::vector<mfcc_t> values(mean.begin(), mean.end());
+  cmn_live_set(cmn, values.data());
+  return true;
 }
 
 }  // namespace earshot::platform::linuxos

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -69,11 +71,31 @@ class Decoder {
   void endUtterance();
   bool inUtterance() const { return inUtterance_; }
 
+  // The cepstral mean the engine subtracts from every frame: the model's
+  // generic one until the decoder has adapted to the speaker and channel.
+  std::vector<float> cepstralMean();
+  // Starts from a mean learned before, weighted like a few seconds of
+  // speech. False, and nothing changed, when its length is not the model's.
+  bool setCepstralMean(std::span<const float> mean);
+  // Frames of speech decoded since the decoder was loaded, and how many
+  // make a second.
+  uint64_t speechFrames() const { return finishedFrames_ + utteranceFrames_; }
+  unsigned framesPerSecond() const { return framesPerSecond_; }
+
+  // What SpeakerAdaptation keeps about this decoder.
+  struct Adaptation {
+    bool restored = false;
+    std::optional<std::string> key;  // nullopt: not carried between processes
+    uint64_t savedAtFrame = 0;
+  };
+  Adaptation& adaptation() { return adaptation_; }
+
  private:
   [[noreturn]] void fail(const std::string& what);
   void loadVocabulary(const SpeechModel& model, const std::vector<std::string>& phrases);
   void addConfidence(std::vector<DecodedWord>& tokens, int utteranceStart);
   std::vector<DecodedWord> splitCompounds(std::vector<DecodedWord> tokens) const;
+  void countFrames();
 
   cmd_ln_s* config_ = nullptr;
   ps_decoder_s* engine_ = nullptr;
@@ -83,6 +105,14 @@ class Decoder {
   uint64_t samplesProcessed_ = 0;
   bool inUtterance_ = false;
   store::TextToUtf8 toUtf8_;
+  unsigned framesPerSecond_ = 100;
+  uint64_t finishedFrames_ = 0;  // in utterances that ended
+  uint64_t utteranceFrames_ = 0;
+  // Early adaptation (EngineSettings), in frames of speech.
+  uint64_t earlyEvery_ = 0;
+  uint64_t earlyUntil_ = 0;
+  uint64_t lastEarlyUpdate_ = 0;
+  Adaptation adaptation_;
 };
 
 }  // namespace earshot::platform::linuxos

@@ -8,6 +8,10 @@ EngineSettings defaultEngineSettings() {
   // make finals disagree with the partials (docs/recognition.md).
   settings.options = {{"-fwdflat", "no"}, {"-bestpath", "no"}};
   settings.chunkMilliseconds = 100;
+  // The first utterance of a new decoder adapts as it goes; later ones are
+  // decoded exactly as the engine would (docs/recognition.md).
+  settings.earlyAdaptationMilliseconds = 500;
+  settings.earlyAdaptationSpeechSeconds = 3;
   return settings;
 }
 

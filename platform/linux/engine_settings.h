@@ -15,6 +15,13 @@ struct EngineSettings {
   // Audio handed to the engine at once, in milliseconds: the granularity of
   // voice activity decisions and of volatile results.
   unsigned chunkMilliseconds = 100;
+  // The engine updates its cepstral mean only at the end of an utterance, so
+  // a new decoder would hear its whole first utterance with the model's
+  // generic mean. Until it has heard `earlyAdaptationSpeechSeconds` of
+  // speech, the mean is updated after every `earlyAdaptationMilliseconds` of
+  // speech as well. Zero turns this off.
+  unsigned earlyAdaptationMilliseconds = 0;
+  unsigned earlyAdaptationSpeechSeconds = 0;
 
   bool operator==(const EngineSettings&) const = default;
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+
+#include "platform/linux/cepstral_mean_memory.h"
 #include "platform/linux/engine_settings.h"
 #include "platform/linux/installed_models.h"
 #include "platform/platform.h"
@@ -8,8 +11,12 @@ namespace earshot::platform::linuxos {
 
 // The Linux platform over `models`; its asset inventory is the model store
 // of `models`. Decoders come from the process's pool, so every platform made
-// in a process shares them.
+// in a process shares them. Speaker adaptation is kept between processes in
+// `memory` (nowhere when null); the first form keeps it in the state folder
+// of the store's locations ($XDG_STATE_HOME/earshot/adaptation).
 Platform makeLinuxPlatform(InstalledModels models = InstalledModels::system(),
                            EngineSettings settings = defaultEngineSettings());
+Platform makeLinuxPlatform(InstalledModels models, EngineSettings settings,
+                           std::shared_ptr<CepstralMeanMemory> memory);
 
 }  // namespace earshot::platform::linuxos

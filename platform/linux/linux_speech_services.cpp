@@ -47,7 +47,7 @@ std::optional<AudioFormat> LinuxSpeechServices::bestAvailableAudioFormat(
 }
 
 std::shared_ptr<SpeechAnalyzer> LinuxSpeechServices::makeAnalyzer(const ModuleList& modules) {
-  return std::make_shared<PocketSphinxAnalyzer>(modules, models_, settings_, pool_);
+  return std::make_shared<PocketSphinxAnalyzer>(modules, models_, settings_, pool_, adaptation_);
 }
 
 }  // namespace earshot::platform::linuxos

@@ -3,16 +3,22 @@
 #include "platform/linux/decoder_pool.h"
 #include "platform/linux/engine_settings.h"
 #include "platform/linux/installed_models.h"
+#include "platform/linux/speaker_adaptation.h"
 #include "platform/speech_services.h"
 
 namespace earshot::platform::linuxos {
 
 // Speech services over the installed models. Every query reads the
-// folders afresh; only loaded decoders are kept (in the pool).
+// folders afresh; only loaded decoders are kept (in the pool). Without
+// `adaptation`, nothing is carried between processes.
 class LinuxSpeechServices final : public SpeechServices {
  public:
-  LinuxSpeechServices(InstalledModels models, EngineSettings settings, DecoderPool& pool)
-      : models_(std::move(models)), settings_(std::move(settings)), pool_(pool) {}
+  LinuxSpeechServices(InstalledModels models, EngineSettings settings, DecoderPool& pool,
+                      std::shared_ptr<SpeakerAdaptation> adaptation = nullptr)
+      : models_(std::move(models)),
+        settings_(std::move(settings)),
+        pool_(pool),
+        adaptation_(std::move(adaptation)) {}
 
   bool isAvailable() override;
   std::optional<Locale> supportedLocale(const Locale& equivalentTo) override;
@@ -28,6 +34,7 @@ class LinuxSpeechServices final : public SpeechServices {
   InstalledModels models_;
   EngineSettings settings_;
   DecoderPool& pool_;
+  std::shared_ptr<SpeakerAdaptation> adaptation_;
 };
 
 }  // namespace earshot::platform::linuxos

@@ -5,8 +5,13 @@
 namespace earshot::platform::linuxos {
 
 PocketSphinxAnalyzer::PocketSphinxAnalyzer(const ModuleList& modules, InstalledModels models,
-                                           EngineSettings settings, DecoderPool& pool)
-    : modules_(modules), models_(std::move(models)), settings_(std::move(settings)), pool_(pool) {
+                                           EngineSettings settings, DecoderPool& pool,
+                                           std::shared_ptr<SpeakerAdaptation> adaptation)
+    : modules_(modules),
+      models_(std::move(models)),
+      settings_(std::move(settings)),
+      pool_(pool),
+      adaptation_(std::move(adaptation)) {
   if (modules_.size() == 1) {
     transcriber_ = std::dynamic_pointer_cast<LinuxTranscriber>(modules_.front());
   }
@@ -39,6 +44,7 @@ void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
   }
   format_ = format;
   decoder_ = pool_.acquire(*model, settings_, context_.contextualStrings);
+  if (adaptation_) adaptation_->restore(*decoder_, *model);
   recognizer_ = std::make_unique<SegmentingRecognizer>(
       *decoder_, model->sampleRate, settings_.chunkMilliseconds,
       [results = &transcriber_->queue()](TranscriptionResult result) {
@@ -96,6 +102,7 @@ void PocketSphinxAnalyzer::finalizeAndFinishThroughEndOfInput() {
   }
   endResults();
   recognizer_.reset();
+  if (adaptation_) adaptation_->save(*decoder_);
   decoder_.reset();
 }
 

@@ -9,6 +9,7 @@
 #include "platform/linux/installed_models.h"
 #include "platform/linux/linux_transcriber.h"
 #include "platform/linux/segmenting_recognizer.h"
+#include "platform/linux/speaker_adaptation.h"
 #include "platform/speech_analyzer.h"
 
 namespace earshot::platform::linuxos {
@@ -18,14 +19,17 @@ namespace earshot::platform::linuxos {
 //
 // Threads. setContext() only records the context, whose phrases choose the
 // decoder. prepareToAnalyze() leases the decoder (loading it the first time
-// in the process, which blocks for a while). start() starts the consumer, a
+// in the process, which blocks for a while, and then setting the speaker
+// adaptation remembered for its model). start() starts the consumer, a
 // std::jthread that alone takes buffers from the input queue and drives the
 // decoder, pushing results into the transcriber's queue (which
 // never blocks it), until the queue ends, the engine fails (the result
 // sequence then fails with the PlatformError) or a stop is requested.
 // finalizeAndFinishThroughEndOfInput() blocks until the consumer has taken
 // the whole queue, then on the calling thread closes the last segment, ends
-// the result sequence and gives the decoder back to the pool. The destructor
+// the result sequence, remembers the decoder's adaptation when it has heard
+// enough new speech (a small file written and flushed to disk) and gives the
+// decoder back to the pool. The destructor
 // stops the consumer between two chunks of audio without decoding the rest
 // of the queue, ends the result sequence and gives the decoder back. The
 // decoder is touched by one thread at a time: the consumer while it runs,
@@ -33,7 +37,7 @@ namespace earshot::platform::linuxos {
 class PocketSphinxAnalyzer final : public SpeechAnalyzer {
  public:
   PocketSphinxAnalyzer(const ModuleList& modules, InstalledModels models, EngineSettings settings,
-                       DecoderPool& pool);
+                       DecoderPool& pool, std::shared_ptr<SpeakerAdaptation> adaptation);
   ~PocketSphinxAnalyzer() override;
 
   void setContext(const AnalysisContext& context) override;
@@ -51,6 +55,7 @@ class PocketSphinxAnalyzer final : public SpeechAnalyzer {
   EngineSettings settings_;
   DecoderPool& pool_;
   AnalysisContext context_;
+  std::shared_ptr<SpeakerAdaptation> adaptation_;
 
   AudioFormat format_;
   DecoderPool::Lease decoder_;

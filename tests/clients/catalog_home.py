@@ -58,10 +58,16 @@ class CatalogHome:
                    for name in ("data", "config", "cache", "system")}
         for folder in folders.values():
             os.makedirs(folder)
+        # A file where the state folder would be: earshot keeps no speaker
+        # adaptation between the processes of a test, so a reference run by
+        # hand and the library's run of the same audio give the same words.
+        state = os.path.join(self.root, "state")
+        open(state, "w").close()
         self.env = dict(os.environ)
         self.env.update(HOME=self.root, XDG_DATA_HOME=folders["data"],
                         XDG_CONFIG_HOME=folders["config"], XDG_CACHE_HOME=folders["cache"],
-                        XDG_DATA_DIRS=folders["system"], no_proxy="127.0.0.1,localhost")
+                        XDG_STATE_HOME=state, XDG_DATA_DIRS=folders["system"],
+                        no_proxy="127.0.0.1,localhost")
         if self.with_catalog:
             self._serve(folders["config"])
         return self

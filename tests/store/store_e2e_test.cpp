@@ -2,6 +2,7 @@
 // locale, list it, transcribe in it, release it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "platform/linux/store/manifest.h"
@@ -125,9 +126,18 @@ TEST_F(StoreEndToEnd, InstallListTranscribeRelease) {
   EXPECT_EQ(live.status, 0);
   EXPECT_EQ(withoutPartials(lines(live.out)), transcript);
 
+  // Releasing a locale also forgets what was learned about the speaker with
+  // its model, and nothing of other locales.
+  writeFile(home_.adaptationDir() / "en-GB-0123456789abcdef.cmn", "en-GB's");
+  writeFile(home_.adaptationDir() / "en-US-0123456789abcdef.cmn", "en-US's");
   EXPECT_EQ(
       lines(earshot({"--release", "en-GB"}).out),
       std::vector<std::string>{R"({"type":"release-done","locale":"en-GB","released":true})"});
+  std::vector<std::string> kept;
+  for (const auto& item : std::filesystem::directory_iterator(home_.adaptationDir())) {
+    kept.push_back(item.path().filename().string());
+  }
+  EXPECT_EQ(kept, std::vector<std::string>{"en-US-0123456789abcdef.cmn"});
   EXPECT_EQ(lines(earshot({"--locales"}).out), std::vector<std::string>{nothingInstalled});
   EXPECT_EQ(
       lines(earshot({"--release", "en-GB"}).out),

@@ -59,6 +59,7 @@ std::vector<std::string> TemporaryHome::environment() const {
       "XDG_DATA_HOME=" + (root_ / "data").string(),
       "XDG_CONFIG_HOME=" + (root_ / "config").string(),
       "XDG_CACHE_HOME=" + (root_ / "cache").string(),
+      "XDG_STATE_HOME=" + (root_ / "state").string(),
       "XDG_DATA_DIRS=" + (root_ / "system").string(),
       "PATH=/usr/bin:/bin",
       "LANG=C.UTF-8",

@@ -12,7 +12,7 @@
 
 namespace earshot::testing {
 
-// A throwaway home: XDG data, config and cache folders below a fresh
+// A throwaway home: XDG data, config, cache and state folders below a fresh
 // temporary folder, so that no test touches the real home.
 class TemporaryHome {
  public:
@@ -30,6 +30,8 @@ class TemporaryHome {
   std::vector<std::string> snapshot() const;
   std::filesystem::path userCatalogDir() const { return root_ / "config/earshot/catalog.d"; }
   std::filesystem::path systemCatalogDir() const { return root_ / "system/earshot/catalog.d"; }
+  // Where the program keeps what it learned about the speaker, per model.
+  std::filesystem::path adaptationDir() const { return root_ / "state/earshot/adaptation"; }
 
  private:
   std::filesystem::path root_;

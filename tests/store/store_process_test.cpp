@@ -123,6 +123,12 @@ TEST_F(StoreProcessTest, TwoDataHomesShareOneCache) {
   EXPECT_FALSE(fs::exists(partial()));
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // Writes that fail while downloading or while unpacking (a file size cap,
 // as a full disk would; an injected I/O error, which libarchive only warns
 // about) and a disk without room for the model: one error, and no entry or
@@ -144,10 +150,14 @@ TEST_F(StoreProcessTest, WriteFailuresLeaveTheStoreAsItWas) {
            " has 1000000 bytes free"}};
   for (const auto& test : cases) {
     SCOPED_TRACE(test.fault);
+    const bool injected = test.fault.rfind("STORE_FAULT_", 0) == 0;
+    // A sanitizer's runtime must be the first library of the process, so a
+    // preloaded injector cannot stand before it; the plain build runs these.
+    if (injected && kSanitized) continue;
     catalogAt(server_.url("ok", test.file), test.file);
     auto env = home_.environment();
     env.push_back(test.fault);
-    env.push_back(injector);
+    if (injected) env.push_back(injector);
     auto run = runProgram(tool("install"), {}, env);
     EXPECT_EQ(run.out,
               "error: Could not install the speech model for en-GB: " + test.reason + "\n");

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -86,6 +87,10 @@ std::vector<std::string> isolatedEnvironment() {
                            "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) {
     environment.push_back(std::string(name) + "=" + home.path());
   }
+  // A state folder for each child, so that no child starts from the speaker
+  // adaptation another one kept.
+  static std::atomic<int> children = 0;
+  environment.push_back("XDG_STATE_HOME=" + home.path() + "/state-" + std::to_string(++children));
   return environment;
 }
 

@@ -22,8 +22,9 @@ struct ProcessRun {
 // The environment every child gets unless its test names one: the test's
 // own environment with HOME and each XDG folder pointing at one empty
 // temporary folder of this test process, so that no child reads or writes
-// the developer's model store, settings or cache (the engine's own models
-// are all it finds).
+// the developer's model store, settings, cache or state (the engine's own
+// models are all it finds), and a state folder ($XDG_STATE_HOME) of each
+// call's own below it, so that no child hears what another learned.
 std::vector<std::string> isolatedEnvironment();
 
 // A program as a child process whose host end the test drives: it writes

@@ -4,6 +4,10 @@
 set -u
 words=$1
 shift
+# A state folder of this run's own, never the user's.
+XDG_STATE_HOME=$(mktemp -d)
+export XDG_STATE_HOME
+trap 'rm -rf "$XDG_STATE_HOME"' EXIT
 out=$("$@")
 status=$?
 if [ "$status" -ne 0 ]; then

@@ -168,7 +168,7 @@ class RawInput final : public AudioInput {
     const size_t frameBytes = size_t(channels_) * 2;
     bytes_.resize(out.size() * frameBytes);
     size_t have = pending_.size();
-    std::memcpy(bytes_.data(), pending_.data(), have);
+    if (have > 0) std::memcpy(bytes_.data(), pending_.data(), have);
     pending_.clear();
     while (have < bytes_.size() && !ended_) {
       if (!waitForBytes()) {

@@ -9,10 +9,11 @@
 namespace earshot::platform::linuxos::store {
 
 StoreAssetInventory::StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel,
-                                         ModelLoadCheck checkLoadable)
+                                         ModelLoadCheck checkLoadable, ReleaseFollowUp afterRelease)
     : locations_(std::move(locations)),
       isSystemModel_(std::move(isSystemModel)),
-      checkLoadable_(std::move(checkLoadable)) {}
+      checkLoadable_(std::move(checkLoadable)),
+      afterRelease_(std::move(afterRelease)) {}
 
 std::vector<Locale> StoreAssetInventory::reservedLocales() {
   return ModelStore(locations_).reservedLocales();
@@ -43,13 +44,16 @@ bool StoreAssetInventory::release(const Locale& reservedLocale) {
   ModelStore store(locations_);
   // Nothing to release: answer without creating the store.
   if (isSystemModel_(reservedLocale) || !store.entry(reservedLocale)) return false;
+  bool removed = false;
   try {
     StoreLock lock(locations_.lockFile());
     store.removeLeftovers();
-    return store.removeEntry(reservedLocale);
+    removed = store.removeEntry(reservedLocale);
   } catch (const std::exception& failure) {
     throw PlatformError("Could not release " + reservedLocale.bcp47() + ": " + failure.what());
   }
+  if (removed && afterRelease_) afterRelease_(reservedLocale);
+  return removed;
 }
 
 }  // namespace earshot::platform::linuxos::store

@@ -18,6 +18,9 @@ inline constexpr int64_t maximumReservedLocales = 5;
 // Whether the engine's own model folder covers a locale (such a locale is
 // installed, never downloaded, never reserved).
 using SystemModelCheck = std::function<bool(const Locale&)>;
+// Drops what the program keeps about a locale's model outside the store
+// (its speaker adaptation) once the model is released.
+using ReleaseFollowUp = std::function<void(const Locale&)>;
 
 struct ModelFiles;
 // Proves an unpacked model loadable before it is published; throws an
@@ -30,7 +33,7 @@ using ModelLoadCheck = std::function<void(const Locale&, const ModelFiles&)>;
 class StoreAssetInventory final : public AssetInventory {
  public:
   StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel,
-                      ModelLoadCheck checkLoadable = {});
+                      ModelLoadCheck checkLoadable = {}, ReleaseFollowUp afterRelease = {});
 
   std::vector<Locale> reservedLocales() override;
   int64_t maximumReservedLocales() override;
@@ -39,15 +42,17 @@ class StoreAssetInventory final : public AssetInventory {
   // reservation limit is reached (nothing is downloaded then).
   std::unique_ptr<AssetInstallationRequest> assetInstallationRequest(
       const ModuleList& modules) override;
-  // Drops the reservation and deletes the model: false when the locale had
-  // no store entry (system models included). Throws PlatformError only when
-  // the store cannot be changed (permissions, a failing disk).
+  // Drops the reservation, deletes the model and calls the follow-up: false
+  // when the locale had no store entry (system models included). Throws
+  // PlatformError only when the store cannot be changed (permissions, a
+  // failing disk).
   bool release(const Locale& reservedLocale) override;
 
  private:
   StoreLocations locations_;
   SystemModelCheck isSystemModel_;
   ModelLoadCheck checkLoadable_;
+  ReleaseFollowUp afterRelease_;
 };
 
 }  // namespace earshot::platform::linuxos::store

@@ -41,6 +41,7 @@ StoreLocations StoreLocations::fromEnvironment() {
   locations.dataHome = baseDirectory("XDG_DATA_HOME", ".local/share");
   locations.configHome = baseDirectory("XDG_CONFIG_HOME", ".config");
   locations.cacheHome = baseDirectory("XDG_CACHE_HOME", ".cache");
+  locations.stateHome = baseDirectory("XDG_STATE_HOME", ".local/state");
   const char* dirs = std::getenv("XDG_DATA_DIRS");
   std::string_view list = (dirs != nullptr && *dirs != '\0') ? dirs : "/usr/local/share:/usr/share";
   while (!list.empty()) {
@@ -53,7 +54,8 @@ StoreLocations StoreLocations::fromEnvironment() {
 }
 
 StoreLocations StoreLocations::below(const std::filesystem::path& root) {
-  return StoreLocations{root / "data", root / "config", root / "cache", {root / "system"}};
+  return StoreLocations{
+      root / "data", root / "config", root / "cache", root / "state", {root / "system"}};
 }
 
 std::vector<std::filesystem::path> StoreLocations::catalogDirs() const {
