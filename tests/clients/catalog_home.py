@@ -3,7 +3,7 @@
 
 HOME and the XDG folders point below a fresh temporary folder, so that no
 test touches the user's model store. With a catalog, the home's user catalog
-lists one small made-up model for CATALOG_LOCALE, served throttled by
+lists one small model for CATALOG_LOCALE, served throttled by
 tests/store/loopback_server.py so that an install reports progress.
 
 From Python:   with CatalogHome() as home: ... home.env ...
@@ -15,7 +15,6 @@ import hashlib
 import io
 import json
 import os
-import random
 import shutil
 import subprocess
 import sys
@@ -25,19 +24,22 @@ import tempfile
 CATALOG_LOCALE = "fr-FR"
 LOOPBACK_SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                "..", "store", "loopback_server.py")
-# 2 MB at 1 MB/s: a few of earshot's 300 ms progress samples.
-_MODEL_NOISE = 2 << 20
-_RATE = 1 << 20
+# Served in about two seconds: a few of earshot's 300 ms progress samples.
+_DOWNLOAD_SECONDS = 2
 
 
 def _small_model(path):
-    """A made-up model: acoustic folder, language model of noise, dictionary."""
-    noise = random.Random(7).randbytes(_MODEL_NOISE)
-    members = [("m/acoustic/mdef", b"mdef"),
-               ("m/acoustic/feat.params", b"-samprate 16000\n"),
-               ("m/m.lm.bin", noise),
-               ("m/m.dict", b"bonjour B OH ZH UW R\n")]
+    """A model the engine loads (earshot --install proves that): the engine's
+    English acoustic model with a one-word language model and dictionary."""
+    acoustic = os.path.join(
+        subprocess.run(["pkg-config", "--variable=modeldir", "pocketsphinx"],
+                       capture_output=True, text=True, check=True).stdout.strip(),
+        "en-us", "en-us")
+    members = [("m/m.lm", b"\\data\\\nngram 1=3\n\n\\1-grams:\n-0.5 </s>\n-99 <s>\n"
+                          b"-0.5 bonjour\n\n\\end\\\n"),
+               ("m/m.dict", b"bonjour B AO N ZH UW R\n")]
     with tarfile.open(path, "w:gz", compresslevel=1) as archive:
+        archive.add(acoustic, "m/acoustic")
         for name, data in members:
             info = tarfile.TarInfo(name)
             info.size = len(data)
@@ -81,13 +83,13 @@ class CatalogHome:
             digest = hashlib.sha256(f.read()).hexdigest()
         self._server = subprocess.Popen(
             [sys.executable, LOOPBACK_SERVER, served, os.path.join(self.root, "requests.log"),
-             "--rate", str(_RATE), "--lifetime", "600"],
+             "--rate", str(os.path.getsize(archive) // _DOWNLOAD_SECONDS), "--lifetime", "600"],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         port = int(self._server.stdout.readline())
         entry = {"locale": CATALOG_LOCALE,
                  "url": "http://127.0.0.1:%d/slow/small.tar.gz" % port,
                  "size": os.path.getsize(archive), "sha256": digest, "format": "tar.gz",
-                 "acousticModel": "m/acoustic", "languageModel": "m/m.lm.bin",
+                 "acousticModel": "m/acoustic", "languageModel": "m/m.lm",
                  "dictionary": "m/m.dict"}
         catalogs = os.path.join(config, "earshot", "catalog.d")
         os.makedirs(catalogs)
