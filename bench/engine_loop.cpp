@@ -4,6 +4,7 @@
 //
 //   engine_loop [--analyzer] [--whole] [--fresh | --chain] [--partials] [--chunk-ms N]
 //               [--early-ms N --early-speech-s S] [--corpus DIR] [--state DIR]
+//               [--max-segment-s S --cut-window-ms N] [--no-turnaround]
 //               [--defaults | engine options, e.g. -fwdflat no -bestpath no]
 //
 // --analyzer  decode through the platform analyzer, 100 ms input buffers
@@ -17,6 +18,11 @@
 //             until S seconds of speech were heard (both 0: off)
 // --state     analyzer: keep the speaker adaptation in DIR, as the program
 //             does in $XDG_STATE_HOME/earshot/adaptation (default: nowhere)
+// --max-segment-s, --cut-window-ms  analyzer: close a segment of unbroken
+//             speech after S seconds, at the quietest point of its last N ms
+//             (both 0: segments end only at pauses)
+// --no-turnaround  analyzer: skip the flush turnaround measurement (it
+//             waits about as long as the last recording lasts, five times)
 // --corpus    the recordings of DIR and its transcription file instead of
 //             librivox and goforward (bench/speak-corpus makes such folders)
 // --defaults  the program's own engine settings instead of the options given
@@ -24,6 +30,7 @@
 #include <sphinxbase/cmn.h>
 #include <sphinxbase/err.h>
 #include <sphinxbase/feat.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -63,9 +70,10 @@ double secondsSince(Clock::time_point start) {
 
 struct Options {
   bool analyzer = false, whole = false, fresh = false, chain = false, partials = false,
-       defaults = false;
+       defaults = false, noTurnaround = false;
   unsigned chunkMs = 100;
   int earlyMs = -1, earlySpeechS = -1;  // -1: the settings' own
+  int maxSegmentS = -1, cutWindowMs = -1;
   std::string corpus, state;
   std::vector<std::string> engine;
 };
@@ -76,6 +84,7 @@ struct Outcome {
   double decodeCpuSeconds = 0;
   double lastFinalSeconds = 0;  // closing the last utterance
   std::vector<double> finals;   // closing every utterance
+  size_t longestResult = 0;     // analyzer: bytes of the longest result text
 };
 
 // The bare engine: a decoder and a loop over ps_process_raw.
@@ -194,6 +203,7 @@ Outcome decodeWithAnalyzer(platform::Platform& platform, const std::vector<int16
   analyzer->finalizeAndFinishThroughEndOfInput();
   outcome.decodeSeconds = secondsSince(start);
   while (auto result = transcriber->results().next()) {
+    outcome.longestResult = std::max(outcome.longestResult, result->text.size());
     if (result->isFinal && !result->text.empty()) {
       outcome.text += (outcome.text.empty() ? "" : " ") + result->text;
     }
@@ -244,6 +254,7 @@ double mean(const std::vector<double>& values) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // progress shows in a log file as it comes
   Options options;
   for (int i = 1; i < argc; ++i) {
     std::string word = argv[i];
@@ -259,6 +270,12 @@ int main(int argc, char** argv) {
       options.earlyMs = std::atoi(argv[++i]);
     else if (word == "--early-speech-s" && i + 1 < argc)
       options.earlySpeechS = std::atoi(argv[++i]);
+    else if (word == "--max-segment-s" && i + 1 < argc)
+      options.maxSegmentS = std::atoi(argv[++i]);
+    else if (word == "--cut-window-ms" && i + 1 < argc)
+      options.cutWindowMs = std::atoi(argv[++i]);
+    else if (word == "--no-turnaround")
+      options.noTurnaround = true;
     else if (word == "--corpus" && i + 1 < argc)
       options.corpus = argv[++i];
     else if (word == "--state" && i + 1 < argc)
@@ -284,6 +301,9 @@ int main(int argc, char** argv) {
   if (options.earlyMs >= 0) settings.earlyAdaptationMilliseconds = unsigned(options.earlyMs);
   if (options.earlySpeechS >= 0)
     settings.earlyAdaptationSpeechSeconds = unsigned(options.earlySpeechS);
+  if (options.maxSegmentS >= 0) settings.maxSegmentSeconds = unsigned(options.maxSegmentS);
+  if (options.cutWindowMs >= 0)
+    settings.segmentCutWindowMilliseconds = unsigned(options.cutWindowMs);
   auto model =
       *platform::linuxos::InstalledModels::system().find(platform::Locale::fromIdentifier("en-US"));
   std::vector<bench::Recording> recordings;
@@ -296,10 +316,13 @@ int main(int argc, char** argv) {
 
   std::string label = options.analyzer ? "analyzer" : "bare";
   for (auto& word : options.engine) label += " " + word;
-  std::printf("== %s%s%s%s%s chunk %u ms, early adaptation every %u ms until %u s of speech\n",
-              label.c_str(), options.whole ? " whole" : "", options.fresh ? " fresh" : "",
-              options.chain ? " chain" : "", options.partials ? " partials" : "", options.chunkMs,
-              settings.earlyAdaptationMilliseconds, settings.earlyAdaptationSpeechSeconds);
+  std::printf(
+      "== %s%s%s%s%s chunk %u ms, early adaptation every %u ms until %u s of speech, segments "
+      "of at most %u s cut in their last %u ms\n",
+      label.c_str(), options.whole ? " whole" : "", options.fresh ? " fresh" : "",
+      options.chain ? " chain" : "", options.partials ? " partials" : "", options.chunkMs,
+      settings.earlyAdaptationMilliseconds, settings.earlyAdaptationSpeechSeconds,
+      settings.maxSegmentSeconds, settings.segmentCutWindowMilliseconds);
 
   std::unique_ptr<BareEngine> engine;
   platform::Platform platform;
@@ -336,6 +359,7 @@ int main(int argc, char** argv) {
   size_t totalErrorsLibrivox = 0, totalWordsLibrivox = 0;
   double audio = 0, decode = 0, decodeCpu = 0;
   std::vector<double> lastFinals, allFinals;
+  size_t longestResult = 0;
   std::vector<mfcc_t> carried;  // --chain: the mean the last decoder ended with
   for (int pass = options.chain ? 0 : 1; pass < 2; ++pass) {
     for (const auto& recording : recordings) {
@@ -362,6 +386,7 @@ int main(int argc, char** argv) {
         decodeCpu += outcome.decodeCpuSeconds;
         if (!options.analyzer) lastFinals.push_back(outcome.lastFinalSeconds);
         allFinals.insert(allFinals.end(), outcome.finals.begin(), outcome.finals.end());
+        longestResult = std::max(longestResult, outcome.longestResult);
       }
     }
   }
@@ -370,7 +395,12 @@ int main(int argc, char** argv) {
               100.0 * double(totalErrorsLibrivox) / double(totalWordsLibrivox), totalErrorsLibrivox,
               totalWordsLibrivox, audio, decode, decode / audio);
   if (!options.analyzer) std::printf("decode processor time %.3f s\n", decodeCpu);
-  if (options.analyzer) {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("peak resident memory %.1f MB", double(usage.ru_maxrss) / 1024.0);
+  if (options.analyzer) std::printf(", longest result %zu bytes", longestResult);
+  std::printf("\n");
+  if (options.analyzer && !options.noTurnaround) {
     std::vector<double> turnarounds;
     for (int i = 0; i < 5; ++i) {
       // With --state, a recording long enough to be kept at every flush.
@@ -380,7 +410,7 @@ int main(int argc, char** argv) {
     std::sort(turnarounds.begin(), turnarounds.end());
     std::printf("flush turnaround (finalize + next session started): median %.4f s max %.4f s\n",
                 turnarounds[2], turnarounds.back());
-  } else {
+  } else if (!options.analyzer) {
     std::printf("final at end of input: mean %.4f s max %.4f s; any segment end: max %.4f s\n",
                 mean(lastFinals), *std::max_element(lastFinals.begin(), lastFinals.end()),
                 *std::max_element(allFinals.begin(), allFinals.end()));

@@ -78,7 +78,7 @@ std::vector<TranscriptionResult> decode(Decoder& decoder, const std::vector<int1
   std::vector<TranscriptionResult> finals;
   const EngineSettings settings = defaultEngineSettings();
   SegmentingRecognizer recognizer(
-      decoder, 16000.0, settings.chunkMilliseconds,
+      decoder, 16000.0, settings,
       [&](TranscriptionResult result) {
         if (result.isFinal) finals.push_back(std::move(result));
       },
@@ -403,7 +403,7 @@ int endpoint() {
     size_t fed = 0;
     std::string report;
     SegmentingRecognizer recognizer(
-        decoder, 16000.0, defaultEngineSettings().chunkMilliseconds,
+        decoder, 16000.0, defaultEngineSettings(),
         [&](TranscriptionResult result) {
           if (!result.isFinal || result.words.empty()) return;
           char line[160];

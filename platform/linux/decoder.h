@@ -80,6 +80,9 @@ class Decoder {
   // Frames of speech decoded since the decoder was loaded, and how many
   // make a second.
   uint64_t speechFrames() const { return finishedFrames_ + utteranceFrames_; }
+  // Frames of the current utterance (speech, as voice activity detection
+  // lets through).
+  uint64_t utteranceFrames() const { return utteranceFrames_; }
   unsigned framesPerSecond() const { return framesPerSecond_; }
 
   // What SpeakerAdaptation keeps about this decoder.

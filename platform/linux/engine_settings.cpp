@@ -12,6 +12,10 @@ EngineSettings defaultEngineSettings() {
   // decoded exactly as the engine would (docs/recognition.md).
   settings.earlyAdaptationMilliseconds = 500;
   settings.earlyAdaptationSpeechSeconds = 3;
+  // Speech with no pause is cut into segments of at most this length, at a
+  // quiet point of their last seconds (docs/recognition.md).
+  settings.maxSegmentSeconds = 30;
+  settings.segmentCutWindowMilliseconds = 2000;
   return settings;
 }
 

@@ -22,6 +22,11 @@ struct EngineSettings {
   // speech as well. Zero turns this off.
   unsigned earlyAdaptationMilliseconds = 0;
   unsigned earlyAdaptationSpeechSeconds = 0;
+  // Longest segment of speech before it is closed with a final result, and
+  // the audio before that limit in which to look for the quietest point to
+  // cut at (SegmentingRecognizer). Zero: segments end only at pauses.
+  unsigned maxSegmentSeconds = 0;
+  unsigned segmentCutWindowMilliseconds = 0;
 
   bool operator==(const EngineSettings&) const = default;
 };

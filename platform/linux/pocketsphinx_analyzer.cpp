@@ -46,7 +46,7 @@ void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
   decoder_ = pool_.acquire(*model, settings_, context_.contextualStrings);
   if (adaptation_) adaptation_->restore(*decoder_, *model);
   recognizer_ = std::make_unique<SegmentingRecognizer>(
-      *decoder_, model->sampleRate, settings_.chunkMilliseconds,
+      *decoder_, model->sampleRate, settings_,
       [results = &transcriber_->queue()](TranscriptionResult result) {
         results->push(std::move(result));
       },

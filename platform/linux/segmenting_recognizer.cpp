@@ -2,26 +2,55 @@
 
 #include <algorithm>
 
+#include "platform/linux/quietest_point.h"
+
 namespace earshot::platform::linuxos {
 
 SegmentingRecognizer::SegmentingRecognizer(Decoder& decoder, double sampleRate,
-                                           unsigned chunkMilliseconds, Deliver deliver,
+                                           const EngineSettings& settings, Deliver deliver,
                                            AttributeOptions attributes)
     : decoder_(decoder),
-      chunkFrames_(std::max<size_t>(1, static_cast<size_t>(sampleRate * chunkMilliseconds / 1000))),
+      chunkFrames_(
+          std::max<size_t>(1, static_cast<size_t>(sampleRate * settings.chunkMilliseconds / 1000))),
       deliver_(std::move(deliver)),
-      attributes_(attributes) {}
+      attributes_(attributes) {
+  if (settings.maxSegmentSeconds > 0) {
+    const double window = std::min(double(settings.segmentCutWindowMilliseconds) / 1000.0,
+                                   double(settings.maxSegmentSeconds) / 2);
+    windowSamples_ = std::max<size_t>(chunkFrames_, static_cast<size_t>(sampleRate * window));
+    holdFromFrame_ = std::max<uint64_t>(
+        1, static_cast<uint64_t>((settings.maxSegmentSeconds - window) * decoder.frameRate()));
+    // Blocks of 20 ms: shorter than the gap between words, longer than a
+    // pitch period.
+    blockSamples_ = std::max<size_t>(1, static_cast<size_t>(sampleRate / 50));
+  }
+}
 
 void SegmentingRecognizer::begin() {
   inSpeech_ = false;
   hadPartial_ = false;
   partial_.clear();
+  held_.clear();
+  holding_ = false;
   origin_ = decoder_.secondsProcessed();
   decoder_.startUtterance();
 }
 
 void SegmentingRecognizer::process(const int16_t* samples, size_t count, std::stop_token stop) {
   for (size_t at = 0; at < count && !stop.stop_requested(); at += chunkFrames_) {
+    size_t chunk = std::min(chunkFrames_, count - at);
+    if (!holding_) {
+      decode(samples + at, chunk);
+      holding_ = holdFromFrame_ > 0 && inSpeech_ && decoder_.utteranceFrames() >= holdFromFrame_;
+      continue;
+    }
+    held_.insert(held_.end(), samples + at, samples + at + chunk);
+    if (held_.size() >= windowSamples_) cutHeldAudio();
+  }
+}
+
+void SegmentingRecognizer::decode(const int16_t* samples, size_t count) {
+  for (size_t at = 0; at < count; at += chunkFrames_) {
     size_t chunk = std::min(chunkFrames_, count - at);
     decoder_.process(samples + at, chunk);
     bool speech = decoder_.inSpeech();
@@ -40,10 +69,30 @@ void SegmentingRecognizer::process(const int16_t* samples, size_t count, std::st
   }
 }
 
-void SegmentingRecognizer::finish() {
-  if (decoder_.inUtterance()) closeSegment(false);
+void SegmentingRecognizer::cutHeldAudio() {
+  // Taken out first: closing the segment delivers results, and a result
+  // must not see the held audio as still pending.
+  std::vector<int16_t> held = std::move(held_);
+  held_.clear();
+  holding_ = false;
+  size_t cut = quietestPoint(held, blockSamples_);
+  decode(held.data(), cut);
+  // A pause inside the held audio may have closed the segment already.
+  if (inSpeech_ || hadPartial_) {
+    inSpeech_ = false;
+    closeSegment(true);
+  }
+  decode(held.data() + cut, held.size() - cut);
+  held.clear();
+  held_ = std::move(held);  // keeps its capacity for the next segment
 }
 
+void SegmentingRecognizer::finish() {
+  if (!held_.empty()) decode(held_.data(), held_.size());
+  held_.clear();
+  holding_ = false;
+  if (decoder_.inUtterance()) closeSegment(false);
+}
 void SegmentingRecognizer::closeSegment(bool reopen) {
   decoder_.endUtterance();
   std::string text = decoder_.hypothesis();

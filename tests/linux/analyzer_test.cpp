@@ -321,6 +321,69 @@ TEST_F(Analyzer, RightWordsAreMoreConfidentThanWrongOnes) {
       << rightCount << " right, " << wrongCount << " wrong";
 }
 
+// Speech with its pauses taken out, as from a speaker who never stops: every
+// 10 ms block quieter than a tenth of the median block is dropped, so voice
+// activity detection never sees an utterance end.
+std::vector<int16_t> withoutPauses(const std::vector<int16_t>& samples) {
+  const size_t block = 160;
+  std::vector<double> levels;
+  for (size_t at = 0; at + block <= samples.size(); at += block) {
+    double level = 0;
+    for (size_t i = at; i < at + block; ++i) level += double(samples[i]) * samples[i];
+    levels.push_back(level);
+  }
+  std::vector<double> sorted = levels;
+  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+  const double quiet = sorted[sorted.size() / 2] / 10;
+  std::vector<int16_t> kept;
+  for (size_t n = 0; n < levels.size(); ++n) {
+    if (levels[n] >= quiet) {
+      kept.insert(kept.end(), samples.begin() + n * block, samples.begin() + (n + 1) * block);
+    }
+  }
+  return kept;
+}
+
+TEST(AnalyzerSegments, UnbrokenSpeechIsCutIntoBoundedSegmentsWithoutLosingWords) {
+  std::vector<int16_t> audio;
+  for (const char* name : {"0870", "0880", "0890", "0920", "0930"}) {
+    auto speech = withoutPauses(
+        wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"));
+    audio.insert(audio.end(), speech.begin(), speech.end());
+  }
+  const double seconds = double(audio.size()) / 16000;
+  EngineSettings unbounded = defaultEngineSettings();
+  unbounded.maxSegmentSeconds = 0;
+  EngineSettings bounded = defaultEngineSettings();
+  bounded.maxSegmentSeconds = 6;
+  bounded.segmentCutWindowMilliseconds = 1500;
+  Platform whole = makeLinuxPlatform(InstalledModels::system(), unbounded, nullptr);
+  Platform cut = makeLinuxPlatform(InstalledModels::system(), bounded, nullptr);
+
+  auto countFinals = [](const std::vector<TranscriptionResult>& results) {
+    return std::count_if(results.begin(), results.end(),
+                         [](const TranscriptionResult& result) { return result.isFinal; });
+  };
+  // Without a bound the whole recording is one segment: what the bound is for.
+  auto wholeResults = transcribe(whole, audio);
+  ASSERT_LE(countFinals(wholeResults), 2) << finals(wholeResults);
+
+  auto cutResults = transcribe(cut, audio, {true, false});
+  expectSegments(cutResults);
+  EXPECT_GE(countFinals(cutResults), long(seconds / 6)) << seconds << " s";
+  for (const auto& result : cutResults) {
+    ASSERT_TRUE(result.range);
+    EXPECT_LE(result.range->end - result.range->start, 6.2) << result.text;
+  }
+  // A cut at a quiet point costs a word at most here and there.
+  const std::string heardWhole = finals(wholeResults), heardCut = finals(cutResults);
+  EXPECT_GE(words(heardCut).size() + 2 * size_t(countFinals(cutResults)), words(heardWhole).size())
+      << "whole: " << heardWhole << "\ncut: " << heardCut;
+  EXPECT_GE(wordsFound(heardWhole, heardCut) + 2 * size_t(countFinals(cutResults)),
+            words(heardWhole).size())
+      << "whole: " << heardWhole << "\ncut: " << heardCut;
+}
+
 // A sentence with a name no dictionary has, spoken by flite.
 std::vector<int16_t> spokenByFlite(const std::string& text) {
   fs::path file =
