@@ -10,9 +10,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "tests/support/child_process.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/feed/protocol_lines.h"
 
 namespace earshot::feed {
@@ -528,6 +530,126 @@ TEST(RealEarshot, SeveralFilesEachUnderItsName) {
   expectWords(text(0), {"young", "man"});
   expectWords(text(1), {"amiable", "himself"});
   expectWords(text(2), {"john", "dashwood"});
+}
+
+// One caption of an SRT or WebVTT file.
+struct Cue {
+  double start = 0, end = 0;
+  std::string text;  // its lines joined by spaces
+};
+
+// The cues of `captions`, checking their form on the way: SRT cues numbered
+// from 1, WebVTT after its header; each a time line and at least one line
+// of text, cues apart by one empty line.
+std::vector<Cue> readCues(const std::string& captions, const std::string& format) {
+  const bool srt = format == "srt";
+  const std::regex timeLine(
+      srt ? R"((\d\d):([0-5]\d):([0-5]\d),(\d{3}) --> (\d\d):([0-5]\d):([0-5]\d),(\d{3}))"
+          : R"((\d\d):([0-5]\d):([0-5]\d)\.(\d{3}) --> (\d\d):([0-5]\d):([0-5]\d)\.(\d{3}))");
+  std::vector<std::string> lines = splitLines(captions);
+  size_t at = 0;
+  if (!srt) {
+    if (lines.size() < 2 || lines[0] != "WEBVTT" || !lines[1].empty()) {
+      ADD_FAILURE() << "no WebVTT header in:\n" << captions;
+      return {};
+    }
+    at = 2;
+  }
+  std::vector<Cue> cues;
+  while (at < lines.size()) {
+    if (srt) {
+      EXPECT_EQ(lines[at++], std::to_string(cues.size() + 1)) << captions;
+    }
+    std::smatch time;
+    if (at >= lines.size() || !std::regex_match(lines[at], time, timeLine)) {
+      ADD_FAILURE() << "no time line at line " << at + 1 << " of:\n" << captions;
+      return cues;
+    }
+    auto seconds = [&](int first) {
+      return std::stoi(time[first]) * 3600 + std::stoi(time[first + 1]) * 60 +
+             std::stoi(time[first + 2]) + std::stoi(time[first + 3]) / 1000.0;
+    };
+    Cue cue{seconds(1), seconds(5), ""};
+    for (++at; at < lines.size() && !lines[at].empty(); ++at) {
+      cue.text += (cue.text.empty() ? "" : " ") + lines[at];
+    }
+    EXPECT_FALSE(cue.text.empty()) << "a cue without text in:\n" << captions;
+    cues.push_back(cue);
+    if (at < lines.size()) ++at;  // the empty line after a cue
+  }
+  return cues;
+}
+
+// The words a librivox recording says, from the transcription beside it.
+std::string transcriptionOf(const std::string& file) {
+  std::string id = fs::path(file).stem().string();
+  std::ifstream in(fs::path(file).parent_path() / "transcription");
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("(" + id + ")") != line.npos) return line;
+  }
+  ADD_FAILURE() << "no transcription of " << id;
+  return "";
+}
+
+bool hasWord(const std::string& text, const std::string& word) {
+  return (" " + text + " ").find(" " + word + " ") != std::string::npos;
+}
+
+// Captions of real speech, one input on standard output or several into
+// --output-dir: well-formed, in order, within the recording, and made of
+// words the recording says.
+TEST(RealEarshot, CaptionsOfRealRecordings) {
+  struct Recording {
+    std::string file;
+    std::vector<std::string> words;  // clearly recognised ones
+  };
+  struct Case {
+    std::string format;
+    std::vector<Recording> recordings;
+  };
+  const Case cases[] = {
+      {"srt",
+       {{kLibrivox + "0920.wav", {"married", "amiable", "respectable"}},
+        {kLibrivox + "0880.wav", {"young", "man"}}}},
+      {"vtt", {{kLibrivox + "0870.wav", {"john", "dashwood", "leisure", "consider"}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    earshot::testing::ScratchFolder scratch("feed-captions-" + c.format);
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", EARSHOT_BINARY, "--format", c.format};
+    if (c.recordings.size() > 1) argv.insert(argv.end(), {"--output-dir", scratch.path()});
+    for (const Recording& recording : c.recordings) argv.push_back(recording.file);
+    ProcessRun run = runProgram(argv);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+
+    for (const Recording& recording : c.recordings) {
+      SCOPED_TRACE(recording.file);
+      std::string captions =
+          c.recordings.size() > 1
+              ? readFile(scratch.path() /
+                         (fs::path(recording.file).stem().string() + "." + c.format))
+              : run.out;
+      std::vector<Cue> cues = readCues(captions, c.format);
+      ASSERT_FALSE(cues.empty()) << captions;
+      std::string text;
+      for (size_t i = 0; i < cues.size(); ++i) {
+        EXPECT_LT(cues[i].start, cues[i].end) << captions;
+        if (i > 0) {
+          EXPECT_GE(cues[i].start, cues[i - 1].end) << captions;
+        }
+        text += cues[i].text + " ";
+      }
+      // 16 kHz mono 16-bit samples after a 44-byte header.
+      double duration = double(fs::file_size(recording.file) - 44) / (16000 * 2);
+      EXPECT_LE(cues.back().end, duration + 0.1) << captions;
+      std::string known = transcriptionOf(recording.file);
+      for (const std::string& word : recording.words) {
+        EXPECT_TRUE(hasWord(known, word)) << word << " is not in: " << known;
+        EXPECT_TRUE(hasWord(text, word)) << word << " in: " << text;
+      }
+    }
+  }
 }
 
 // Standard input carries a WAV file: detected, no --rate needed; a WAV cut
