@@ -55,12 +55,13 @@ struct Session {
   double offset = 0;
 };
 
-// The hand-over between the feeder and the reader. The feeder says it has
-// sent "ready"'s wait, and before each flush which session the flush
-// starts; the reader moves there when earshot answers that flush with
-// "flushed". An input that begins right after a --flush-every flush needs
-// no flush of its own: its move waits for no answer, and the reader makes
-// it before the next line, which already belongs to that input.
+// The hand-over between the feeder and the reader. The reader says when
+// "ready" has come (the feeder sends no audio before); the feeder says,
+// before each flush, which session the flush starts, and the reader moves
+// there when earshot answers that flush with "flushed". An input that
+// begins right after a --flush-every flush needs no flush of its own: its
+// move waits for no answer, and the reader makes it before the next line,
+// which already belongs to that input.
 class RunState {
  public:
   void ready() {
