@@ -73,6 +73,9 @@ TEST(FeedLines, InitCarriesOptionsOnlyWhenAsked) {
        R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange","transcriptionConfidence"]})"},
       {{false, false, {"Ksenia Wojcik", "say \"hi\""}},
        R"({"type":"init","locale":"en-US","contextualStrings":["Ksenia Wojcik","say \"hi\""]})"},
+      {{false, false, {}, true}, R"({"type":"init","locale":"en-US","acknowledgeFlush":true})"},
+      {{true, true, {"earshot"}, true},
+       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange","transcriptionConfidence"],"contextualStrings":["earshot"],"acknowledgeFlush":true})"},
   };
   for (const auto& [extras, line] : cases) EXPECT_EQ(initLine("en-US", extras), line + "\n");
 }

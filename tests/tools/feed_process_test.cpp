@@ -10,9 +10,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "tests/support/child_process.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/feed/protocol_lines.h"
 
 namespace earshot::feed {
@@ -23,6 +25,8 @@ using earshot::testing::ProcessRun;
 using earshot::testing::runProgram;
 
 const std::string kGoForward = TESTDATA "/goforward.raw";
+// What the tool always asks for: "flushed" tells where a session ends.
+const InitExtras kAcknowledged{false, false, {}, true};
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -62,18 +66,41 @@ class StandIn : public ::testing::Test {
     return path.string();
   }
 
+  // A stand-in that writes each line it is sent to the capture file (its
+  // first `keep` characters; 0: all) and ends each session, at a flush or
+  // at stop, with the final "words N" (N counting sessions from 1, timed
+  // from 0.1 s to 0.2 s of its session). It answers a flush with "flushed"
+  // when init asked for that, unless `answersFlushes` is false.
+  std::string sessionsStandIn(int keep = 0, bool answersFlushes = true) {
+    std::string format = keep > 0 ? "%." + std::to_string(keep) + "s\\n" : "%s\\n";
+    return script(R"(echo '{"type":"ready","locale":"en-US","sampleRate":16000}'
+n=0; ack=
+exec 3> "$FEED_CAPTURE"
+while read -r line; do
+  printf ')" + format +
+                  R"(' "$line" >&3
+  case "$line" in
+    *'"acknowledgeFlush":true'*) ack=)" +
+                  (answersFlushes ? "yes" : "") + R"(;;
+    *'"type":"flush"'*|*'"type":"stop"'*)
+      n=$((n+1))
+      printf '{"type":"transcript","text":"words %s","isFinal":true,"start":0.1,"end":0.2,"words":[{"text":"words","start":0.1,"end":0.15},{"text":"%s","start":0.15,"end":0.2}]}\n' $n $n
+      case "$line" in *stop*) break;; esac
+      if [ -n "$ack" ]; then echo '{"type":"flushed"}'; fi;;
+  esac
+done
+echo '{"type":"stopped"}'
+)");
+  }
+
   fs::path dir_;
 };
 
-// What goes down the pipe: init with the locale as given, audio cut at the
-// chunk size and at each flush point, a flush every 0.25 s of audio, stop.
+// What goes down the pipe: init with the locale as given (asking for
+// "flushed"), audio cut at the chunk size and at each flush point, a flush
+// every 0.25 s of audio, stop; each session's final is shown.
 TEST_F(StandIn, SendsInitAudioFlushesAndStop) {
-  std::string earshot = script(
-      "echo '{\"type\":\"ready\",\"locale\":\"de-DE\",\"sampleRate\":16000}'\n"
-      "cat > \"$FEED_CAPTURE\"\n"
-      "echo '{\"type\":\"transcript\",\"text\":\"eins\",\"isFinal\":false}'\n"
-      "echo '{\"type\":\"transcript\",\"text\":\"eins zwei\",\"isFinal\":true}'\n"
-      "echo '{\"type\":\"stopped\"}'\n");
+  std::string earshot = sessionsStandIn();
   std::vector<int16_t> samples(8000);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(i * 7919);
   std::ofstream(dir_ / "in.raw", std::ios::binary) << rawBytes(samples);
@@ -81,9 +108,10 @@ TEST_F(StandIn, SendsInitAudioFlushesAndStop) {
   auto piece = [&](size_t from, size_t count) {
     return audioLine(std::span(samples.data() + from, count), 16000);
   };
-  const std::string expected = initLine("de_DE") + piece(0, 1600) + piece(1600, 1600) +
-                               piece(3200, 800) + flushLine() + piece(4000, 1600) +
-                               piece(5600, 1600) + piece(7200, 800) + flushLine() + stopLine();
+  const std::string expected = initLine("de_DE", kAcknowledged) + piece(0, 1600) +
+                               piece(1600, 1600) + piece(3200, 800) + flushLine() +
+                               piece(4000, 1600) + piece(5600, 1600) + piece(7200, 800) +
+                               flushLine() + stopLine();
 
   const std::vector<std::string> common{FEED_BINARY, "--earshot",     earshot,
                                         "--locale",  "de_DE",         "--rate",
@@ -95,7 +123,7 @@ TEST_F(StandIn, SendsInitAudioFlushesAndStop) {
     ProcessRun run = runProgram(argv, fromStdin ? rawBytes(samples) : "");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, "eins zwei\n");
+    EXPECT_EQ(run.out, "words 1\nwords 2\nwords 3\n");
     EXPECT_EQ(readFile(dir_ / "capture"), expected);
   }
 }
@@ -130,22 +158,10 @@ TEST_F(StandIn, EarshotEndingEarlyGivesItsStatusAndText) {
 }
 
 // Several inputs go through one earshot with a flush between them; each
-// input's lines appear under its name, although earshot says nothing about
-// where a session ends: the tool waits for it to go idle after a flush.
+// input's lines appear under its name, earshot's "flushed" telling where
+// one input's session ends.
 TEST_F(StandIn, SeveralInputsEachUnderItsName) {
-  std::string earshot = script(
-      "echo '{\"type\":\"ready\",\"locale\":\"en-US\",\"sampleRate\":16000}'\n"
-      "n=0\n"
-      "while read -r line; do\n"
-      "  printf '%.40s\\n' \"$line\" >> \"$FEED_CAPTURE\"\n"
-      "  case \"$line\" in\n"
-      "    *flush*|*stop*) n=$((n+1));"
-      " echo \"{\\\"type\\\":\\\"transcript\\\",\\\"text\\\":\\\"words "
-      "$n\\\",\\\"isFinal\\\":true}\";;\n"
-      "  esac\n"
-      "  case \"$line\" in *stop*) break;; esac\n"
-      "done\n"
-      "echo '{\"type\":\"stopped\"}'\n");
+  std::string earshot = sessionsStandIn(40);
   std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
   std::ofstream(dir_ / "b.raw", std::ios::binary) << std::string(1600, '\x02');
   std::ofstream(dir_ / "c.raw", std::ios::binary) << std::string(800, '\x03');
@@ -157,14 +173,13 @@ TEST_F(StandIn, SeveralInputsEachUnderItsName) {
   EXPECT_EQ(run.err, "earshot-feed: " + (dir_ / "missing.raw").string() + ": no such file\n");
   EXPECT_EQ(run.out, "==> " + a + " <==\nwords 1\n\n==> " + b + " <==\nwords 2\n\n==> " + c +
                          " <==\nwords 3\n");
-  EXPECT_EQ(readFile(dir_ / "capture"),
-            "{\"type\":\"init\",\"locale\":\"en-US\"}\n"
-            "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\"\n"
-            "{\"type\":\"flush\"}\n"
-            "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\"\n"
-            "{\"type\":\"flush\"}\n"
-            "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\"\n"
-            "{\"type\":\"stop\"}\n");
+  EXPECT_EQ(readFile(dir_ / "capture"), initLine("en-US", kAcknowledged).substr(0, 40) + "\n" +
+                                            "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\"\n"
+                                            "{\"type\":\"flush\"}\n"
+                                            "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\"\n"
+                                            "{\"type\":\"flush\"}\n"
+                                            "{\"type\":\"audio\",\"sampleRate\":16000,\"pcm\"\n"
+                                            "{\"type\":\"stop\"}\n");
 
   // One file per input with --output-dir, named after it.
   fs::create_directory(dir_ / "out");
@@ -174,6 +189,48 @@ TEST_F(StandIn, SeveralInputsEachUnderItsName) {
   EXPECT_EQ(split.out, "");
   EXPECT_EQ(readFile(dir_ / "out" / "a.txt"), "words 1\n");
   EXPECT_EQ(readFile(dir_ / "out" / "b.txt"), "words 2\n");
+}
+
+// Word times land under the input and at the time of the session that
+// "flushed" starts: --flush-every sessions count from their flush point,
+// and an input that begins right after such a flush starts at 0 without a
+// flush of its own. An earshot that never answers a flush is named for it.
+TEST_F(StandIn, SessionsEndWhereEarshotSaysFlushed) {
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(16000, '\x01');  // 0.5 s
+  std::ofstream(dir_ / "b.raw", std::ios::binary) << std::string(3200, '\x02');   // 0.1 s
+  const std::string a = (dir_ / "a.raw").string(), b = (dir_ / "b.raw").string();
+  auto word = [](const std::string& input, const std::string& text, const char* start,
+                 const char* end) {
+    return "{\"input\":" + jsonString(input) + ",\"text\":\"" + text + "\",\"start\":" + start +
+           ",\"end\":" + end + "}\n";
+  };
+  struct Case {
+    bool answersFlushes;
+    std::string out, err;
+  };
+  const Case cases[] = {
+      {true,
+       word(a, "words", "0.100", "0.150") + word(a, "1", "0.150", "0.200") +
+           word(a, "words", "0.350", "0.400") + word(a, "2", "0.400", "0.450") +
+           word(b, "words", "0.100", "0.150") + word(b, "3", "0.150", "0.200"),
+       ""},
+      // Everything stays in the first session.
+      {false,
+       word(a, "words", "0.100", "0.150") + word(a, "1", "0.150", "0.200") +
+           word(a, "words", "0.100", "0.150") + word(a, "2", "0.150", "0.200") +
+           word(a, "words", "0.100", "0.150") + word(a, "3", "0.150", "0.200"),
+       "earshot-feed: this earshot does not answer \"flush\", so lines after the first flush "
+       "may stand under the wrong input or time\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answersFlushes ? "answers flushes" : "never answers");
+    ProcessRun run =
+        runProgram({FEED_BINARY, "--earshot", sessionsStandIn(0, c.answersFlushes), "--rate",
+                    "16000", "--flush-every", "0.25", "--format", "words", a, b});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
 }
 
 // Each failure is one line naming the input and what is wrong with it.
@@ -238,8 +295,9 @@ TEST_F(StandIn, EveryMessageSaysWhatIsWrongWithWhichInput) {
 }
 
 // Captions and words ask earshot for times (and words for confidence);
-// vocabulary from options and from a file becomes "contextualStrings". An
-// earshot that gives no times is named for it.
+// vocabulary from options and from a file becomes "contextualStrings";
+// every init asks for "flushed". An earshot that gives no times is named
+// for it.
 TEST_F(StandIn, InitAsksForWhatTheOutputNeeds) {
   std::string earshot = script(
       "read -r line; printf '%s\\n' \"$line\" > \"$FEED_CAPTURE\"\n"
@@ -257,18 +315,18 @@ TEST_F(StandIn, InitAsksForWhatTheOutputNeeds) {
   const std::string noTimes =
       "earshot-feed: this earshot gave no word times, so captions and words are missing\n";
   const Case cases[] = {
-      {{}, R"({"type":"init","locale":"en-US"})", "hello there\n", ""},
+      {{}, R"({"type":"init","locale":"en-US","acknowledgeFlush":true})", "hello there\n", ""},
       {{"--format", "srt"},
-       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange"]})",
+       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange"],"acknowledgeFlush":true})",
        "",
        noTimes},
       {{"--format", "vtt"},
-       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange"]})",
+       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange"],"acknowledgeFlush":true})",
        "WEBVTT\n\n",
        noTimes},
       {{"--format", "words", "--vocabulary", "earshot", "--vocabulary-file",
         (dir_ / "terms.txt").string()},
-       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange","transcriptionConfidence"],"contextualStrings":["earshot","pull request","Ksenia Wojcik"]})",
+       R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange","transcriptionConfidence"],"contextualStrings":["earshot","pull request","Ksenia Wojcik"],"acknowledgeFlush":true})",
        "",
        noTimes},
   };
@@ -472,6 +530,126 @@ TEST(RealEarshot, SeveralFilesEachUnderItsName) {
   expectWords(text(0), {"young", "man"});
   expectWords(text(1), {"amiable", "himself"});
   expectWords(text(2), {"john", "dashwood"});
+}
+
+// One caption of an SRT or WebVTT file.
+struct Cue {
+  double start = 0, end = 0;
+  std::string text;  // its lines joined by spaces
+};
+
+// The cues of `captions`, checking their form on the way: SRT cues numbered
+// from 1, WebVTT after its header; each a time line and at least one line
+// of text, cues apart by one empty line.
+std::vector<Cue> readCues(const std::string& captions, const std::string& format) {
+  const bool srt = format == "srt";
+  const std::regex timeLine(
+      srt ? R"((\d\d):([0-5]\d):([0-5]\d),(\d{3}) --> (\d\d):([0-5]\d):([0-5]\d),(\d{3}))"
+          : R"((\d\d):([0-5]\d):([0-5]\d)\.(\d{3}) --> (\d\d):([0-5]\d):([0-5]\d)\.(\d{3}))");
+  std::vector<std::string> lines = splitLines(captions);
+  size_t at = 0;
+  if (!srt) {
+    if (lines.size() < 2 || lines[0] != "WEBVTT" || !lines[1].empty()) {
+      ADD_FAILURE() << "no WebVTT header in:\n" << captions;
+      return {};
+    }
+    at = 2;
+  }
+  std::vector<Cue> cues;
+  while (at < lines.size()) {
+    if (srt) {
+      EXPECT_EQ(lines[at++], std::to_string(cues.size() + 1)) << captions;
+    }
+    std::smatch time;
+    if (at >= lines.size() || !std::regex_match(lines[at], time, timeLine)) {
+      ADD_FAILURE() << "no time line at line " << at + 1 << " of:\n" << captions;
+      return cues;
+    }
+    auto seconds = [&](int first) {
+      return std::stoi(time[first]) * 3600 + std::stoi(time[first + 1]) * 60 +
+             std::stoi(time[first + 2]) + std::stoi(time[first + 3]) / 1000.0;
+    };
+    Cue cue{seconds(1), seconds(5), ""};
+    for (++at; at < lines.size() && !lines[at].empty(); ++at) {
+      cue.text += (cue.text.empty() ? "" : " ") + lines[at];
+    }
+    EXPECT_FALSE(cue.text.empty()) << "a cue without text in:\n" << captions;
+    cues.push_back(cue);
+    if (at < lines.size()) ++at;  // the empty line after a cue
+  }
+  return cues;
+}
+
+// The words a librivox recording says, from the transcription beside it.
+std::string transcriptionOf(const std::string& file) {
+  std::string id = fs::path(file).stem().string();
+  std::ifstream in(fs::path(file).parent_path() / "transcription");
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("(" + id + ")") != line.npos) return line;
+  }
+  ADD_FAILURE() << "no transcription of " << id;
+  return "";
+}
+
+bool hasWord(const std::string& text, const std::string& word) {
+  return (" " + text + " ").find(" " + word + " ") != std::string::npos;
+}
+
+// Captions of real speech, one input on standard output or several into
+// --output-dir: well-formed, in order, within the recording, and made of
+// words the recording says.
+TEST(RealEarshot, CaptionsOfRealRecordings) {
+  struct Recording {
+    std::string file;
+    std::vector<std::string> words;  // clearly recognised ones
+  };
+  struct Case {
+    std::string format;
+    std::vector<Recording> recordings;
+  };
+  const Case cases[] = {
+      {"srt",
+       {{kLibrivox + "0920.wav", {"married", "amiable", "respectable"}},
+        {kLibrivox + "0880.wav", {"young", "man"}}}},
+      {"vtt", {{kLibrivox + "0870.wav", {"john", "dashwood", "leisure", "consider"}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    earshot::testing::ScratchFolder scratch("feed-captions-" + c.format);
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", EARSHOT_BINARY, "--format", c.format};
+    if (c.recordings.size() > 1) argv.insert(argv.end(), {"--output-dir", scratch.path()});
+    for (const Recording& recording : c.recordings) argv.push_back(recording.file);
+    ProcessRun run = runProgram(argv);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+
+    for (const Recording& recording : c.recordings) {
+      SCOPED_TRACE(recording.file);
+      std::string captions =
+          c.recordings.size() > 1
+              ? readFile(scratch.path() /
+                         (fs::path(recording.file).stem().string() + "." + c.format))
+              : run.out;
+      std::vector<Cue> cues = readCues(captions, c.format);
+      ASSERT_FALSE(cues.empty()) << captions;
+      std::string text;
+      for (size_t i = 0; i < cues.size(); ++i) {
+        EXPECT_LT(cues[i].start, cues[i].end) << captions;
+        if (i > 0) {
+          EXPECT_GE(cues[i].start, cues[i - 1].end) << captions;
+        }
+        text += cues[i].text + " ";
+      }
+      // 16 kHz mono 16-bit samples after a 44-byte header.
+      double duration = double(fs::file_size(recording.file) - 44) / (16000 * 2);
+      EXPECT_LE(cues.back().end, duration + 0.1) << captions;
+      std::string known = transcriptionOf(recording.file);
+      for (const std::string& word : recording.words) {
+        EXPECT_TRUE(hasWord(known, word)) << word << " is not in: " << known;
+        EXPECT_TRUE(hasWord(text, word)) << word << " in: " << text;
+      }
+    }
+  }
 }
 
 // Standard input carries a WAV file: detected, no --rate needed; a WAV cut

@@ -4,14 +4,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 extern char** environ;
 
@@ -115,36 +113,6 @@ bool writeAll(int fd, std::string_view data) {
     data.remove_prefix(size_t(written));
   }
   return true;
-}
-
-bool looksIdle(pid_t pid) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  bool any = false;
-  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-    std::ifstream stat(task.path() / "stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    // The state follows the command name, which is in parentheses and may
-    // hold anything.
-    size_t close = text.rfind(')');
-    if (close == text.npos || close + 2 >= text.size()) return false;
-    char state = text[close + 2];
-    if (state == 'R' || state == 'D') return false;
-    any = true;
-  }
-  return any && !error;
-}
-
-size_t unreadBytes(int pipeFd) {
-  int bytes = 0;
-  if (::ioctl(pipeFd, FIONREAD, &bytes) != 0) return 0;
-  return size_t(bytes);
-}
-
-bool LineInput::hasMore() {
-  if (ended_ || buffer_.find('\n', start_) != buffer_.npos) return true;
-  pollfd one{fd_, POLLIN, 0};
-  return ::poll(&one, 1, 0) > 0;
 }
 
 LineInput::Got LineInput::next(std::string& line, int timeoutMs) {

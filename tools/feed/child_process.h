@@ -53,14 +53,6 @@ std::string findEarshot(const std::string& explicitPath);
 // other write failure. SIGPIPE must be ignored.
 bool writeAll(int fd, std::string_view data);
 
-// True when no thread of process `pid` is running or ready to run, so it
-// waits for input: whatever it had to write is written. False when it
-// cannot be told.
-bool looksIdle(pid_t pid);
-
-// Bytes written to a pipe that its reader has not taken yet.
-size_t unreadBytes(int pipeFd);
-
 // Reads lines (without their line feed) from a descriptor.
 class LineInput {
  public:
@@ -71,8 +63,6 @@ class LineInput {
   enum class Got { Line, End, Timeout };
   // Like next(), waiting at most `timeoutMs` (-1: no limit) for more bytes.
   Got next(std::string& line, int timeoutMs);
-  // A line, or the end, can be had without waiting.
-  bool hasMore();
 
  private:
   int fd_;

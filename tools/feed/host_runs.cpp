@@ -12,6 +12,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -27,8 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 // Keeps every audio line well under earshot's limit of 2,000,000 bytes.
 constexpr size_t kMaxSamplesPerLine = 600'000;
-// How often the reader looks whether earshot has finished a session.
-constexpr int kIdlePollMs = 40;
 
 std::atomic<pid_t> currentChild{-1};
 
@@ -56,9 +55,13 @@ struct Session {
   double offset = 0;
 };
 
-// The hand-over between the feeder and the reader. The feeder says it has
-// sent "ready"'s wait, and at each flush which session comes next, then
-// blocks until the reader has moved there (or the run ends).
+// The hand-over between the feeder and the reader. The reader says when
+// "ready" has come (the feeder sends no audio before); the feeder says,
+// before each flush, which session the flush starts, and the reader moves
+// there when earshot answers that flush with "flushed". An input that
+// begins right after a --flush-every flush needs no flush of its own: its
+// move waits for no answer, and the reader makes it before the next line,
+// which already belongs to that input.
 class RunState {
  public:
   void ready() {
@@ -68,24 +71,35 @@ class RunState {
   }
   // Feeder: false when the run ended instead.
   bool awaitReady(int wakeFd) {
-    return waitFor(wakeFd, [&] { return ready_; });
-  }
-  bool awaitNext(const Session& next, int wakeFd) {
-    {
-      std::lock_guard lock(mutex_);
-      pending_ = next;
+    std::unique_lock lock(mutex_);
+    while (!ready_ && !ended_) {
+      if (isReadable(wakeFd)) return false;
+      changed_.wait_for(lock, std::chrono::milliseconds(50));
     }
-    return waitFor(wakeFd, [&] { return !pending_; });
+    return ready_ && !ended_;
   }
-  // Reader: the session the feeder waits to start, if any.
-  std::optional<Session> pending() {
+  // Feeder: the flush about to be written starts `next`.
+  void flushing(const Session& next) { add({next, true}); }
+  // Feeder: the session the last flush started is `next` instead.
+  void continueAs(const Session& next) { add({next, false}); }
+
+  // Reader, before each line: the sessions to move to, in order;
+  // `flushed` when the line is earshot's answer to a flush.
+  std::vector<Session> movesBefore(bool flushed) {
     std::lock_guard lock(mutex_);
-    return pending_;
+    std::vector<Session> due;
+    takeUnanswered(due);
+    if (flushed && !moves_.empty()) {
+      due.push_back(moves_.front().session);
+      moves_.pop_front();
+      takeUnanswered(due);
+    }
+    return due;
   }
-  void moved() {
+  // Reader: flushes that earshot never answered.
+  bool flushesUnanswered() {
     std::lock_guard lock(mutex_);
-    pending_.reset();
-    changed_.notify_all();
+    return !moves_.empty();
   }
   void end() {
     std::lock_guard lock(mutex_);
@@ -94,21 +108,26 @@ class RunState {
   }
 
  private:
-  template <typename Done>
-  bool waitFor(int wakeFd, Done done) {
-    std::unique_lock lock(mutex_);
-    while (!done() && !ended_) {
-      if (isReadable(wakeFd)) return false;
-      changed_.wait_for(lock, std::chrono::milliseconds(50));
+  struct Move {
+    Session session;
+    bool awaitsFlushed;
+  };
+  void add(const Move& move) {
+    std::lock_guard lock(mutex_);
+    moves_.push_back(move);
+  }
+  void takeUnanswered(std::vector<Session>& due) {
+    while (!moves_.empty() && !moves_.front().awaitsFlushed) {
+      due.push_back(moves_.front().session);
+      moves_.pop_front();
     }
-    return done() && !ended_;
   }
 
   std::mutex mutex_;
   std::condition_variable changed_;
   bool ready_ = false;
   bool ended_ = false;
-  std::optional<Session> pending_;
+  std::deque<Move> moves_;
 };
 
 // The feeder thread's whole job: init, each input's audio in chunks (paced
@@ -129,8 +148,12 @@ void feed(ChildProcess& child, std::vector<RunInput>& inputs, const FeedOptions&
   for (size_t index = 0; index < inputs.size() && !isReadable(wakeFd); ++index) {
     AudioInput& audio = *inputs[index].audio;
     if (index > 0) {
-      if (!justFlushed && !writeAll(fd, flushLine())) return child.closeInput();
-      if (!state.awaitNext({index, 0}, wakeFd)) break;
+      if (justFlushed) {
+        state.continueAs({index, 0});
+      } else {
+        state.flushing({index, 0});
+        if (!writeAll(fd, flushLine())) return child.closeInput();
+      }
     }
     const double rate = audio.sampleRate();
     size_t chunk = std::clamp<size_t>(size_t(std::llround(rate * options.chunkMs / 1000)), 1,
@@ -160,10 +183,10 @@ void feed(ChildProcess& child, std::vector<RunInput>& inputs, const FeedOptions&
       sent += int64_t(got);
       justFlushed = false;
       if (flushFrames > 0 && sent >= nextFlush) {
+        state.flushing({index, double(sent) / rate});
         if (!writeAll(fd, flushLine())) return child.closeInput();
         justFlushed = true;
         nextFlush += flushFrames;
-        if (!state.awaitNext({index, double(sent) / rate}, wakeFd)) break;
       }
     }
     pacedSeconds += double(sent) / rate;
@@ -255,7 +278,9 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
   ChildProcess child(settings.earshot, {}, /*ownProcessGroup=*/true);
   currentChild = child.pid();
   RunState state;
-  std::thread feeder([&] { feed(child, inputs, options, extras, state, settings.wakeFd); });
+  InitExtras asked = extras;
+  asked.acknowledgeFlush = true;  // how the reader knows where each session ends
+  std::thread feeder([&] { feed(child, inputs, options, asked, state, settings.wakeFd); });
 
   auto explain = [&](const std::string& message) {
     return explainEarshotError(message, settings.earshot);
@@ -285,33 +310,15 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
       Clock::now() + std::chrono::duration_cast<Clock::duration>(
                          std::chrono::duration<double>(options.readyTimeoutSeconds));
   size_t input = 0;
-  int idleSeen = 0;  // polls in a row that found earshot idle after a flush
   for (;;) {
     int timeout = -1;
     if (!ready && readyLimited) {
       auto left = std::chrono::ceil<std::chrono::milliseconds>(readyDeadline - Clock::now());
-      timeout = int(std::clamp<long long>(left.count(), 0, kIdlePollMs));
-    } else if (ready) {
-      timeout = kIdlePollMs;
+      timeout = int(std::clamp<long long>(left.count(), 0, 1000));
     }
     LineInput::Got got = lines.next(line, timeout);
     if (got == LineInput::Got::End) break;
-    if (got == LineInput::Got::Line) {
-      std::optional<EarshotLine> parsed = parseEarshotLine(line);
-      if (parsed && parsed->type == "ready" && !ready) {
-        ready = true;
-        moveTo({0, 0}, true);
-        state.ready();
-      } else if (parsed && parsed->type == "status") {
-        readyLimited = false;  // a model download takes as long as it takes
-      } else if (parsed && parsed->type == "transcript" && !parsed->text.empty()) {
-        heard = true;
-      }
-      view->show(line);
-      idleSeen = 0;
-      continue;
-    }
-    if (!ready) {
+    if (got == LineInput::Got::Timeout) {
       if (readyLimited && Clock::now() >= readyDeadline) {
         timedOut = true;
         ::kill(child.pid(), SIGKILL);
@@ -319,21 +326,26 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
       }
       continue;
     }
-    // earshot has said all it will about the session the feeder flushed
-    // once it waits for input with nothing unread on either side.
-    // Twice in a row, a poll apart, so that a hand-over between two of its
-    // threads caught at the wrong instant does not count.
-    std::optional<Session> next = state.pending();
-    bool idle =
-        next && unreadBytes(child.input()) == 0 && looksIdle(child.pid()) && !lines.hasMore();
-    idleSeen = idle ? idleSeen + 1 : 0;
-    if (idleSeen >= 2) {
-      idleSeen = 0;
-      if (next->input != input) sayIfSilent(input);
-      moveTo(*next, next->input != input);
-      input = next->input;
-      state.moved();
+    std::optional<EarshotLine> parsed = parseEarshotLine(line);
+    bool flushed = ready && parsed && parsed->type == "flushed";
+    if (ready) {
+      for (const Session& next : state.movesBefore(flushed)) {
+        if (next.input != input) sayIfSilent(input);
+        moveTo(next, next.input != input);
+        input = next.input;
+      }
     }
+    if (flushed) continue;  // this tool's bookkeeping, not something to show
+    if (parsed && parsed->type == "ready" && !ready) {
+      ready = true;
+      moveTo({0, 0}, true);
+      state.ready();
+    } else if (parsed && parsed->type == "status") {
+      readyLimited = false;  // a model download takes as long as it takes
+    } else if (parsed && parsed->type == "transcript" && !parsed->text.empty()) {
+      heard = true;
+    }
+    view->show(line);
   }
   // earshot has closed its output: release a feeder that still waits.
   state.end();
@@ -354,6 +366,10 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
   if (view->missedTimes()) {
     settings.err << "earshot-feed: this earshot gave no word times, so captions and words are "
                     "missing\n";
+  }
+  if (status == 0 && state.flushesUnanswered()) {
+    settings.err << "earshot-feed: this earshot does not answer \"flush\", so lines after the "
+                    "first flush may stand under the wrong input or time\n";
   }
   settings.err.flush();
   return status;

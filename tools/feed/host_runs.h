@@ -33,17 +33,16 @@ struct RunInput {
 };
 
 // Transcribes `inputs` in order through one earshot: init (with what
-// `extras` asks for), each input's audio, a flush between inputs (and every
-// --flush-every seconds), stop.
+// `extras` asks for, and a "flushed" answer to every flush), each input's
+// audio, a flush between inputs (and every --flush-every seconds), stop.
 //
 // Threads: the caller's thread reads earshot's output and owns the views;
 // one feeder thread owns the audio inputs and earshot's standard input,
-// and is joined before return. At each flush the feeder waits until the
-// reader has seen earshot go idle with nothing left to read, so every line
-// is shown under the input (and at the time offset) it belongs to; idle is
-// read from /proc for earshot's own threads, so a wrapper script that runs
-// earshot without exec would look idle too early. Returns
-// earshot's exit status, or 1 when it did not start in time.
+// and is joined before return. Before each flush the feeder tells the
+// reader which input (and time offset) the flush starts, and the reader
+// moves there at earshot's "flushed", so every line is shown under the
+// input it belongs to; the feeder never waits for that. Returns earshot's
+// exit status, or 1 when it did not start in time.
 int runTranscription(const FeedOptions& options, const InitExtras& extras,
                      std::vector<RunInput>& inputs, const RunSettings& settings);
 

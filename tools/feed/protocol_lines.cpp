@@ -57,6 +57,7 @@ std::string initLine(std::string_view locale, const InitExtras& extras) {
     }
     line += "]";
   }
+  if (extras.acknowledgeFlush) line += ",\"acknowledgeFlush\":true";
   return line + "}\n";
 }
 

@@ -10,12 +10,13 @@
 namespace earshot::feed {
 
 // What "init" asks for besides the locale: word times and confidence on
-// transcripts, and phrases to expect. Left empty, "init" is as plain as
-// earshot's oldest hosts send it.
+// transcripts, phrases to expect, and a "flushed" answer to every "flush".
+// Left empty, "init" is as plain as earshot's oldest hosts send it.
 struct InitExtras {
   bool wordTimes = false;
   bool confidence = false;
   std::vector<std::string> phrases;
+  bool acknowledgeFlush = false;
 };
 
 // Lines to earshot, each with its line feed.
