@@ -23,6 +23,21 @@ if not EXECUTABLE:
 _RECORDINGS = "/usr/share/pocketsphinx/test/data/librivox"
 
 
+class OwnHome:
+    """Mixed into a test class: its tests share one throwaway home without a
+    catalog, `cls.home`."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.home = CatalogHome(with_catalog=False).__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.home.__exit__(None, None, None)
+        super().tearDownClass()
+
+
 def recording(name: str) -> bytes:
     """A packaged 16 kHz mono recording's samples."""
     path = os.path.join(_RECORDINGS, "sense_and_sensibility_01_austen_64kb-%s.wav" % name)

@@ -5,20 +5,12 @@ import subprocess
 import sys
 import unittest
 
-from .support import REPOSITORY, CatalogHome, by_hand, finals, is_running, recording
+from .support import REPOSITORY, OwnHome, by_hand, finals, is_running, recording
 
 from earshot_client import BlockingTranscriber, EarshotError
 
 
-class BlockingTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.home = CatalogHome(with_catalog=False).__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.home.__exit__(None, None, None)
-
+class BlockingTest(OwnHome, unittest.TestCase):
     def test_two_recordings_with_a_flush_between_then_stop(self):
         first, second = recording("0880"), recording("0930")
         with BlockingTranscriber("en-US", env=self.home.env) as t:

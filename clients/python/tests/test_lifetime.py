@@ -6,7 +6,7 @@ import subprocess
 import sys
 import unittest
 
-from .support import REPOSITORY, CatalogHome, ends, is_running
+from .support import REPOSITORY, OwnHome, ends, is_running
 
 _PROLOGUE = """
 import asyncio, gc, os, sys, time, wave
@@ -48,15 +48,11 @@ os._exit(0)
 }
 
 
-class LifetimeTest(unittest.TestCase):
+class LifetimeTest(OwnHome, unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.home = CatalogHome(with_catalog=False).__enter__()
+        super().setUpClass()
         cls.env = dict(cls.home.env, PYTHONPATH=os.path.join(REPOSITORY, "clients", "python"))
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.home.__exit__(None, None, None)
 
     def host(self, body):
         run = subprocess.run([sys.executable, "-c", _PROLOGUE + body], env=self.env,

@@ -7,20 +7,12 @@ import signal
 import sys
 import unittest
 
-from .support import CatalogHome, by_hand, finals, is_running, recording
+from .support import CatalogHome, OwnHome, by_hand, finals, is_running, recording
 
 from earshot_client import EarshotError, Transcriber
 
 
-class LiveTest(unittest.IsolatedAsyncioTestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.home = CatalogHome(with_catalog=False).__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.home.__exit__(None, None, None)
-
+class LiveTest(OwnHome, unittest.IsolatedAsyncioTestCase):
     def transcriber(self, locale="en-US", **settings):
         settings.setdefault("env", self.home.env)
         return Transcriber(locale, **settings)
@@ -74,15 +66,7 @@ class LiveTest(unittest.IsolatedAsyncioTestCase):
         self.assertEqual([r async for r in t], [])
 
 
-class FailureTest(unittest.IsolatedAsyncioTestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.home = CatalogHome(with_catalog=False).__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.home.__exit__(None, None, None)
-
+class FailureTest(OwnHome, unittest.IsolatedAsyncioTestCase):
     async def test_an_unsupported_locale_fails_start_with_earshots_text(self):
         with self.assertRaises(EarshotError) as caught:
             await Transcriber.start("xx-YY", env=self.home.env)
