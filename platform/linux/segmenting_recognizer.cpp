@@ -70,21 +70,16 @@ void SegmentingRecognizer::decode(const int16_t* samples, size_t count) {
 }
 
 void SegmentingRecognizer::cutHeldAudio() {
-  // Taken out first: closing the segment delivers results, and a result
-  // must not see the held audio as still pending.
-  std::vector<int16_t> held = std::move(held_);
-  held_.clear();
   holding_ = false;
-  size_t cut = quietestPoint(held, blockSamples_);
-  decode(held.data(), cut);
+  size_t cut = quietestPoint(held_, blockSamples_);
+  decode(held_.data(), cut);
   // A pause inside the held audio may have closed the segment already.
   if (inSpeech_ || hadPartial_) {
     inSpeech_ = false;
     closeSegment(true);
   }
-  decode(held.data() + cut, held.size() - cut);
-  held.clear();
-  held_ = std::move(held);  // keeps its capacity for the next segment
+  decode(held_.data() + cut, held_.size() - cut);
+  held_.clear();  // keeps its capacity for the next segment
 }
 
 void SegmentingRecognizer::finish() {
@@ -93,6 +88,7 @@ void SegmentingRecognizer::finish() {
   holding_ = false;
   if (decoder_.inUtterance()) closeSegment(false);
 }
+
 void SegmentingRecognizer::closeSegment(bool reopen) {
   decoder_.endUtterance();
   std::string text = decoder_.hypothesis();
