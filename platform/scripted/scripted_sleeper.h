@@ -53,11 +53,17 @@ class ScriptedSleeper final : public Sleeper {
     }
     advanceTo(downloadEnd_);
     downloadPending_ = false;
-    std::function<void()> hook = stopHook_ ? stopHook_ : [] {};
-    std::stop_callback stopping(stop, std::move(hook));
     changed_.notify_all();
     changed_.wait_for(lock, stop, kRealTimeGuard, [] { return false; });
-    if (!stop.stop_requested()) advanceTo(target);  // nobody stopped us: the sleep ran out
+    if (!stop.stop_requested()) {
+      advanceTo(target);  // nobody stopped us: the sleep ran out
+      return;
+    }
+    // Run here rather than as a stop callback: the sleep's own end could
+    // deregister such a callback before the stopping thread got to it.
+    std::function<void()> hook = stopHook_;
+    lock.unlock();
+    if (hook) hook();
   }
 
   std::chrono::nanoseconds now() const {
@@ -78,9 +84,10 @@ class ScriptedSleeper final : public Sleeper {
     applySteps();
   }
 
-  // Called on the stopping thread, inside its stop request, when a stop ends
-  // the sleep in which a download ended: lets a test see what the mode had
-  // done by the time it stopped the poller.
+  // Called when a stop ends the sleep in which a download ended, on the
+  // sleeping thread before the sleep returns; the stopping thread is then
+  // waiting for the poller to end. Lets a test see what the mode had done by
+  // the time it stopped the poller.
   void onStop(std::function<void()> hook) {
     std::lock_guard lock(mutex_);
     stopHook_ = std::move(hook);
