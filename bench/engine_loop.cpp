@@ -45,10 +45,10 @@
 
 #include "engine_corpus.h"
 #include "platform/analyzer_input_queue.h"
-#include "platform/linux/cepstral_mean_files.h"
-#include "platform/linux/engine_settings.h"
-#include "platform/linux/hypothesis_text.h"
-#include "platform/linux/installed_models.h"
+#include "platform/linux/adaptation/cepstral_mean_files.h"
+#include "platform/linux/engine/engine_settings.h"
+#include "platform/linux/engine/hypothesis_text.h"
+#include "platform/linux/models/installed_models.h"
 #include "platform/linux/linux_platform.h"
 
 namespace {

@@ -29,14 +29,14 @@ std::string pcmText(size_t samples) {
   std::mt19937 random(7);
   std::string bytes(samples * 2, '\0');
   for (char& byte : bytes) byte = static_cast<char>(random());
-  return earshot::testing::base64Bytes(bytes);
+  return earshot::testkit::base64Bytes(bytes);
 }
 
 // About 1.9 MB of line: 712,500 samples, nearly 15 s at 48 kHz.
 constexpr size_t kLineSamples = 712'500;
 
 std::string audioLine() {
-  return earshot::testing::audioLineWithPcm("\"" + pcmText(kLineSamples) + "\"", "48000") + "\n";
+  return earshot::testkit::audioLineWithPcm("\"" + pcmText(kLineSamples) + "\"", "48000") + "\n";
 }
 
 void DecodeBase64(benchmark::State& state) {

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Download throughput of the model store against the curl program, on the
-# same file from the same loopback server (tests/store/loopback_server.py).
+# same file from the same loopback server (tests/platform/linux/store/loopback_server.py).
 #
 #   bench/store_download.sh [BUILD_DIR] [MEGABYTES] [ROUNDS]
 #
@@ -22,7 +22,7 @@ sha=$(sha256sum "$work/srv/model.bin" | cut -d' ' -f1)
 
 # The server leaves when this script closes descriptor 3 (its standard input).
 mkfifo "$work/stdin"
-python3 "$here/tests/store/loopback_server.py" "$work/srv" "$work/log" --lifetime 900 \
+python3 "$here/tests/platform/linux/store/loopback_server.py" "$work/srv" "$work/log" --lifetime 900 \
   < "$work/stdin" > "$work/port" &
 exec 3> "$work/stdin"
 while [ ! -s "$work/port" ]; do sleep 0.1; done

@@ -24,10 +24,10 @@
 #include <vector>
 
 #include "engine_corpus.h"
-#include "platform/linux/decoder.h"
-#include "platform/linux/engine_settings.h"
-#include "platform/linux/installed_models.h"
-#include "platform/linux/segmenting_recognizer.h"
+#include "platform/linux/engine/decoder.h"
+#include "platform/linux/engine/engine_settings.h"
+#include "platform/linux/models/installed_models.h"
+#include "platform/linux/engine/segmenting_recognizer.h"
 
 namespace {
 

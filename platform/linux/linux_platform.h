@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "platform/linux/cepstral_mean_memory.h"
-#include "platform/linux/engine_settings.h"
-#include "platform/linux/installed_models.h"
+#include "platform/linux/adaptation/cepstral_mean_memory.h"
+#include "platform/linux/engine/engine_settings.h"
+#include "platform/linux/models/installed_models.h"
 #include "platform/platform.h"
 
 namespace earshot::platform::linuxos {

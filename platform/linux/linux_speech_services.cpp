@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/linux/linux_transcriber.h"
-#include "platform/linux/locale_matching.h"
+#include "platform/linux/models/locale_matching.h"
 #include "platform/linux/pocketsphinx_analyzer.h"
 
 namespace earshot::platform::linuxos {

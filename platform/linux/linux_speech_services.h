@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/linux/decoder_pool.h"
-#include "platform/linux/engine_settings.h"
-#include "platform/linux/installed_models.h"
-#include "platform/linux/speaker_adaptation.h"
+#include "platform/linux/engine/decoder_pool.h"
+#include "platform/linux/engine/engine_settings.h"
+#include "platform/linux/models/installed_models.h"
+#include "platform/linux/adaptation/speaker_adaptation.h"
 #include "platform/speech_services.h"
 
 namespace earshot::platform::linuxos {

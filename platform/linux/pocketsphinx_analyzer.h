@@ -4,12 +4,12 @@
 #include <memory>
 #include <thread>
 
-#include "platform/linux/decoder_pool.h"
-#include "platform/linux/engine_settings.h"
-#include "platform/linux/installed_models.h"
+#include "platform/linux/engine/decoder_pool.h"
+#include "platform/linux/engine/engine_settings.h"
+#include "platform/linux/models/installed_models.h"
 #include "platform/linux/linux_transcriber.h"
-#include "platform/linux/segmenting_recognizer.h"
-#include "platform/linux/speaker_adaptation.h"
+#include "platform/linux/engine/segmenting_recognizer.h"
+#include "platform/linux/adaptation/speaker_adaptation.h"
 #include "platform/speech_analyzer.h"
 
 namespace earshot::platform::linuxos {

@@ -7,7 +7,7 @@
 #include "channel/line_reader.h"
 #include "tests/support/test_channel.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 namespace {
 
 // Standard input of a mode that must not read it.
@@ -56,4 +56,4 @@ std::vector<std::string> sleeps(const platform::scripted::CallLog& log) {
   return log.callsStartingWith("sleep(");
 }
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

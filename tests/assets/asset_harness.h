@@ -8,7 +8,7 @@
 #include "platform/scripted/call_log.h"
 #include "platform/scripted/scripted_platform.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 struct AssetRun {
   int status = -1;
@@ -30,4 +30,4 @@ AssetRun runAssetMode(const std::vector<std::string>& arguments,
 std::vector<std::string> callsBesidesSleeps(const platform::scripted::CallLog& log);
 std::vector<std::string> sleeps(const platform::scripted::CallLog& log);
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -24,13 +24,13 @@ std::string progressLine(const char* fraction) {
 }
 
 // A platform that supports en-US only and runs downloads on its virtual clock.
-struct InstallFixture : ::testing::Test {
+struct InstallFixture : testing::Test {
   InstallFixture() {
     scripted.speech->supported = {Locale::fromIdentifier("en-US")};
     scripted.assets->clock = scripted.sleeper;
   }
-  testing::AssetRun install() {
-    return testing::runAssetMode({"earshot", "--install", "en_US"}, scripted);
+  testkit::AssetRun install() {
+    return testkit::runAssetMode({"earshot", "--install", "en_US"}, scripted);
   }
   ScriptedPlatform scripted;
 };
@@ -42,7 +42,7 @@ const std::vector<std::string> kUpToRequest{"isAvailable", "supportedLocale(en_U
 TEST_F(InstallFixture, NothingToInstallClosesAtOnceWithoutPolling) {
   scripted.assets->needsInstallation = false;
 
-  testing::AssetRun run = install();
+  testkit::AssetRun run = install();
 
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.lines, (std::vector<std::string>{kProgressDone, kDone}));
@@ -53,7 +53,7 @@ TEST_F(InstallFixture, RequestFailureWritesOnlyThePlatformsError) {
   scripted.assets->requestFailure = "The asset catalog could not be reached.";
   scripted.assets->needsInstallation = true;
 
-  testing::AssetRun run = install();
+  testkit::AssetRun run = install();
 
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.lines,
@@ -76,7 +76,7 @@ struct DownloadCase {
   friend void PrintTo(const DownloadCase& c, std::ostream* out) { *out << c.name; }
 };
 
-class Download : public InstallFixture, public ::testing::WithParamInterface<DownloadCase> {};
+class Download : public InstallFixture, public testing::WithParamInterface<DownloadCase> {};
 
 // Samples fall every 300 ms of virtual time. When the download ends inside a
 // sleep, the stopped poller's last sample comes before the closing lines:
@@ -88,14 +88,14 @@ TEST_P(Download, ProgressLinesFollowTheSampledFraction) {
   scripted.assets->downloadDuration = c.duration;
   scripted.assets->downloadFailure = c.failure;
 
-  testing::AssetRun run = install();
+  testkit::AssetRun run = install();
 
   EXPECT_EQ(run.status, c.failure ? 1 : 0);
   EXPECT_EQ(run.lines, c.lines);
   std::vector<std::string> calls = kUpToRequest;
   calls.insert(calls.end(), {"progress", "downloadAndInstall"});
-  EXPECT_EQ(testing::callsBesidesSleeps(*scripted.log), calls);
-  EXPECT_EQ(testing::sleeps(*scripted.log), std::vector<std::string>(c.sleeps, "sleep(300ms)"));
+  EXPECT_EQ(testkit::callsBesidesSleeps(*scripted.log), calls);
+  EXPECT_EQ(testkit::sleeps(*scripted.log), std::vector<std::string>(c.sleeps, "sleep(300ms)"));
   // The poller is stopped before the closing lines (or the error) go out.
   EXPECT_EQ(run.linesAtStop,
             std::vector<std::string>(c.lines.begin(), c.lines.begin() + c.linesBeforeStop));
@@ -103,7 +103,7 @@ TEST_P(Download, ProgressLinesFollowTheSampledFraction) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Download,
-    ::testing::Values(
+    testing::Values(
         // The first sample is written even at zero; an unchanged one is not;
         // any change is, however small; 1.0 comes from the poller too.
         DownloadCase{"FractionMovingOverTime",
@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                       R"({"type":"error","message":"The network connection was lost."})"},
                      3,
                      2}),
-    [](const ::testing::TestParamInfo<DownloadCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<DownloadCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace earshot

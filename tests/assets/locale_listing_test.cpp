@@ -21,7 +21,7 @@ TEST(Listing, UnavailablePlatformIsReportedWithFourMembersAndNothingElseAsked) {
   scripted.assets->reserved = locales({"en-US"});
   scripted.assets->maximumReserved = 5;
 
-  testing::AssetRun run = testing::runAssetMode({"earshot", "--locales"}, scripted);
+  testkit::AssetRun run = testkit::runAssetMode({"earshot", "--locales"}, scripted);
 
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.lines,
@@ -38,7 +38,7 @@ struct ListingCase {
   friend void PrintTo(const ListingCase& c, std::ostream* out) { *out << c.name; }
 };
 
-class AvailableListing : public ::testing::TestWithParam<ListingCase> {};
+class AvailableListing : public testing::TestWithParam<ListingCase> {};
 
 TEST_P(AvailableListing, WritesTheThreeListsAsGivenThenTheLimit) {
   const ListingCase& c = GetParam();
@@ -48,7 +48,7 @@ TEST_P(AvailableListing, WritesTheThreeListsAsGivenThenTheLimit) {
   scripted.assets->reserved = c.reserved;
   scripted.assets->maximumReserved = c.maximumReserved;
 
-  testing::AssetRun run = testing::runAssetMode({"earshot", "--locales"}, scripted);
+  testkit::AssetRun run = testkit::runAssetMode({"earshot", "--locales"}, scripted);
 
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.lines, std::vector<std::string>{c.line});
@@ -59,7 +59,7 @@ TEST_P(AvailableListing, WritesTheThreeListsAsGivenThenTheLimit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AvailableListing,
-    ::testing::Values(
+    testing::Values(
         // Platform order, duplicates (in any spelling) and overlaps between
         // the lists all stay; a limit below the reserved count is not checked.
         ListingCase{"OrderDuplicatesAndOverlapsKept",
@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
                     9007199254740993,
                     R"({"type":"locales","available":true,"supported":[],)"
                     R"("installed":[],"reserved":[],"maxReserved":9007199254740993})"}),
-    [](const ::testing::TestParamInfo<ListingCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<ListingCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace earshot

@@ -29,7 +29,7 @@ TEST(Release, WritesTheResolvedLocaleAndThePlatformsAnswerAndMakesNoOtherCall) {
     scripted.speech->resolutions["en"] = Locale::fromIdentifier("en-US");
     scripted.assets->releaseAnswer = c.answer;
 
-    testing::AssetRun run = testing::runAssetMode({"earshot", "--release", c.argument}, scripted);
+    testkit::AssetRun run = testkit::runAssetMode({"earshot", "--release", c.argument}, scripted);
 
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.lines, std::vector<std::string>{c.line});
@@ -49,7 +49,7 @@ TEST(AssetModesGate, UnsupportedArgumentIsQuotedVerbatimAndNothingElseIsAsked) {
     scripted.speech->supported = {Locale::fromIdentifier("en-US")};
     scripted.assets->needsInstallation = true;
 
-    testing::AssetRun run = testing::runAssetMode({"earshot", option, "de_CH"}, scripted);
+    testkit::AssetRun run = testkit::runAssetMode({"earshot", option, "de_CH"}, scripted);
 
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.lines,

@@ -55,14 +55,14 @@ struct SampleCase {
   friend void PrintTo(const SampleCase& c, std::ostream* out) { *out << c.name; }
 };
 
-class Poller : public ::testing::TestWithParam<SampleCase> {};
+class Poller : public testing::TestWithParam<SampleCase> {};
 
 TEST_P(Poller, WritesEverySampleThatDiffersFromThePreviousOne) {
   const SampleCase& c = GetParam();
   platform::Progress progress;
   std::stop_source stop;
   SampleSleeper sleeper(progress, c.samples, stop);
-  testing::TestChannel channel;
+  testkit::TestChannel channel;
 
   assets::pollProgress(progress, sleeper, "fr-CA", channel.output(), stop.get_token());
 
@@ -78,7 +78,7 @@ TEST_P(Poller, WritesEverySampleThatDiffersFromThePreviousOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Poller,
-    ::testing::Values(
+    testing::Values(
         // The sample taken after a stop is still written.
         SampleCase{"StoppedDuringTheFirstSleep", {0.0}, {"0"}},
         SampleCase{"UnchangedWrittenOnce", {0.25, 0.25, 0.25, 0.75, 0.75}, {"0.25", "0.75"}},
@@ -89,13 +89,13 @@ INSTANTIATE_TEST_SUITE_P(
         SampleCase{"NaNAndInfinityDroppedButNeverHideTheNext",
                    {0.1, kNaN, kNaN, 0.1, kInfinity, 0.1},
                    {"0.1", "0.1", "0.1"}}),
-    [](const ::testing::TestParamInfo<SampleCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<SampleCase>& info) { return info.param.name; });
 
 TEST(Poller, AlreadyStoppedEndsWithoutSleepingOrWriting) {
   platform::Progress progress;
   std::stop_source stop;
   SampleSleeper sleeper(progress, {0.5}, stop);
-  testing::TestChannel channel;
+  testkit::TestChannel channel;
   stop.request_stop();
 
   assets::pollProgress(progress, sleeper, "fr-CA", channel.output(), stop.get_token());
@@ -139,7 +139,7 @@ TEST(Poller, RealClockSamplesAFewTimesPerSecond) {
   real.assets = std::make_shared<RealTimeInventory>();
   real.sleeper = std::make_shared<platform::SystemSleeper>();
 
-  testing::AssetRun run = testing::runAssetMode({"earshot", "--install", "en-US"}, real);
+  testkit::AssetRun run = testkit::runAssetMode({"earshot", "--install", "en-US"}, real);
 
   EXPECT_EQ(run.status, 0);
   size_t progressLines = 0, doneLines = 0;
@@ -234,7 +234,7 @@ TEST(Poller, LastSampleOfASlowPollerComesBeforeTheClosingLine) {
     slow.assets = std::make_shared<InstantInventory>(*sleeper, c.failure);
     slow.sleeper = sleeper;
 
-    testing::AssetRun run = testing::runAssetMode({"earshot", "--install", "en-US"}, slow);
+    testkit::AssetRun run = testkit::runAssetMode({"earshot", "--install", "en-US"}, slow);
 
     EXPECT_EQ(run.status, c.failure ? 1 : 0);
     EXPECT_EQ(run.lines, c.lines);

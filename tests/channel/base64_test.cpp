@@ -62,13 +62,13 @@ TEST(Base64, AcceptsOnlyPaddedStandardBase64) {
            {"\xC3\xA9\xC3\xA9", {}},
            {std::string("AA\0A", 4), {}},
        }) {
-    SCOPED_TRACE(::testing::PrintToString(c.text));
+    SCOPED_TRACE(testing::PrintToString(c.text));
     EXPECT_EQ(decode(c.text), c.bytes);
   }
 }
 
 std::string encodeBytes(const std::string& bytes) {
-  return testing::base64Bytes(bytes);
+  return testkit::base64Bytes(bytes);
 }
 
 TEST(Base64, DecodesWhatAnEncoderWritesAtEveryLengthAndRejectsAnyBadCharacter) {

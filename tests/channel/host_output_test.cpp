@@ -83,7 +83,7 @@ TEST(OutgoingMessage, TextThatIsNotUtf8IsRepaired) {
 }
 
 TEST(HostOutput, DroppedMessageWritesNothingAndLaterOnesStillGoOut) {
-  testing::TestChannel channel;
+  testkit::TestChannel channel;
   channel.output().emit(OutgoingMessage("x").add("f", std::nan("")));
   channel.output().emit(OutgoingMessage("stopped"));
   EXPECT_EQ(channel.written(), "{\"type\":\"stopped\"}\n");

@@ -38,7 +38,7 @@ struct LineCase {
   std::vector<ReadLine> expected;
 };
 
-class LineReaderCases : public ::testing::TestWithParam<LineCase> {};
+class LineReaderCases : public testing::TestWithParam<LineCase> {};
 
 TEST_P(LineReaderCases, SameLinesWhateverTheChunking) {
   const LineCase& c = GetParam();
@@ -49,7 +49,7 @@ TEST_P(LineReaderCases, SameLinesWhateverTheChunking) {
 
 INSTANTIATE_TEST_SUITE_P(
     Terminators, LineReaderCases,
-    ::testing::Values(
+    testing::Values(
         LineCase{"empty_input", "", {}}, LineCase{"lf", "a\nb\n", {{"a", false}, {"b", false}}},
         LineCase{"crlf_same_as_lf", "a\r\nb\r\n", {{"a", false}, {"b", false}}},
         LineCase{"unterminated_last_line", "a\nlast", {{"a", false}, {"last", false}}},
@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A byte-order mark counts only at the very start of the input.
 INSTANTIATE_TEST_SUITE_P(
     ByteOrderMark, LineReaderCases,
-    ::testing::Values(
+    testing::Values(
         LineCase{
             "skipped_before_the_first_line", "\xEF\xBB\xBF{}\nb\n", {{"{}", false}, {"b", false}}},
         LineCase{"alone_is_empty_input", "\xEF\xBB\xBF", {}},

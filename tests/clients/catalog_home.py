@@ -4,7 +4,7 @@
 HOME and the XDG folders point below a fresh temporary folder, so that no
 test touches the user's model store. With a catalog, the home's user catalog
 lists one small model for CATALOG_LOCALE, served throttled by
-tests/store/loopback_server.py so that an install reports progress.
+tests/platform/linux/store/loopback_server.py so that an install reports progress.
 
 From Python:   with CatalogHome() as home: ... home.env ...
 From any language: run this file; it prints {"env": {...}, "root": ...} as

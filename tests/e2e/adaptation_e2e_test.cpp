@@ -18,7 +18,7 @@
 #include "tests/support/host_audio.h"
 #include "tests/support/scratch_folder.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 namespace {
 namespace fs = std::filesystem;
 
@@ -90,7 +90,7 @@ void expectWholeStateFile(const fs::path& file) {
   EXPECT_FALSE(std::getline(in, rest)) << "more after the values: " << rest;
 }
 
-class Adaptation : public ::testing::Test {
+class Adaptation : public testing::Test {
  protected:
   // Runs the program and expects a clean session: status 0, nothing on
   // stderr.
@@ -189,4 +189,4 @@ TEST_F(Adaptation, ProcessesEndingTogetherLeaveOneWholeFile) {
 }
 
 }  // namespace
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -6,7 +6,7 @@
 
 #include "tests/support/child_process.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 namespace {
 
 TEST(Modes, LocalesListsTheEnginesEnglishAsSupportedAndInstalled) {
@@ -63,4 +63,4 @@ TEST(Modes, AnUnsupportedLiveLocaleFailsBeforeAnyAudio) {
 }
 
 }  // namespace
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -15,7 +15,7 @@
 #include "tests/support/host_audio.h"
 #include "tests/support/host_lines.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 namespace {
 
 struct HeardWord {
@@ -214,4 +214,4 @@ TEST(ResultOptions, AContextualPhraseTurnsAWrongTranscriptIntoTheRightOne) {
 }
 
 }  // namespace
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

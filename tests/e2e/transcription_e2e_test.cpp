@@ -8,7 +8,7 @@
 #include "tests/support/host_audio.h"
 #include "tests/support/host_lines.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 namespace {
 
 const std::string kGoForward = "goforward.raw";
@@ -34,7 +34,7 @@ struct Case {
   std::string locale;
 };
 
-class Recording : public ::testing::TestWithParam<Case> {};
+class Recording : public testing::TestWithParam<Case> {};
 
 TEST_P(Recording, IsTranscribedWithPartialsBeforeItsFinal) {
   const Case& c = GetParam();
@@ -52,7 +52,7 @@ TEST_P(Recording, IsTranscribedWithPartialsBeforeItsFinal) {
 // Each process starts without having heard the speaker: the book clip, heard
 // cold, gives "he might even at then made amiable itself" at 16 kHz.
 INSTANTIATE_TEST_SUITE_P(HostRates, Recording,
-                         ::testing::Values(Case{kGoForward, kGoForwardWords, 16000, 4, "en-US"},
+                         testing::Values(Case{kGoForward, kGoForwardWords, 16000, 4, "en-US"},
                                            Case{kBook, kBookWords, 16000, 5, "en_US.UTF-8"},
                                            Case{kGoForward, kGoForwardWords, 22050, 3, "en"},
                                            Case{kGoForward, kGoForwardWords, 44100, 3, "en-US"},
@@ -104,4 +104,4 @@ TEST(LiveTranscription, EndOfInputEndsTheSessionLikeStop) {
 }
 
 }  // namespace
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

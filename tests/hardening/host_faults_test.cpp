@@ -16,7 +16,7 @@
 #include "tests/support/host_audio.h"
 #include "tests/support/host_lines.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 namespace {
 
 // The five book recordings one after another: about 25 s of speech.
@@ -42,7 +42,7 @@ struct ClosedOutputCase {
   friend void PrintTo(const ClosedOutputCase& c, std::ostream* out) { *out << c.name; }
 };
 
-class OutputClosedMidSession : public ::testing::TestWithParam<ClosedOutputCase> {};
+class OutputClosedMidSession : public testing::TestWithParam<ClosedOutputCase> {};
 
 // Every transcript after the close is a failed write; the session still
 // runs to its end and the process ends normally once its input ends.
@@ -58,7 +58,7 @@ TEST_P(OutputClosedMidSession, EndsOnceItsInputEnds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hardening, OutputClosedMidSession,
-                         ::testing::Values(ClosedOutputCase{"ThenStop", true},
+                         testing::Values(ClosedOutputCase{"ThenStop", true},
                                            ClosedOutputCase{"ThenEndOfInput", false}),
                          [](const auto& info) { return info.param.name; });
 
@@ -69,7 +69,7 @@ struct CutLineCase {
   friend void PrintTo(const CutLineCase& c, std::ostream* out) { *out << c.name; }
 };
 
-class InputEndsMidLine : public ::testing::TestWithParam<CutLineCase> {};
+class InputEndsMidLine : public testing::TestWithParam<CutLineCase> {};
 
 // A last line without its line feed is still a line: a complete message is
 // handled, a cut one is a syntax error, and either way the process ends.
@@ -97,7 +97,7 @@ TEST_P(InputEndsMidLine, IsReadAsALastLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Hardening, InputEndsMidLine,
-    ::testing::Values(CutLineCase{"InsideAString",
+    testing::Values(CutLineCase{"InsideAString",
                                   R"({"type":"audio","sampleRate":16000,"pcm":"AAAA)", false},
                       CutLineCase{"InsideAStringAfterSpeech",
                                   R"({"type":"audio","sampleRate":16000,"pcm":"AA)", true},
@@ -174,7 +174,7 @@ struct OneShotCase {
   }
 };
 
-class OneShotModeWithOutputClosed : public ::testing::TestWithParam<OneShotCase> {};
+class OneShotModeWithOutputClosed : public testing::TestWithParam<OneShotCase> {};
 
 TEST_P(OneShotModeWithOutputClosed, EndsNormally) {
   ChildProcess child({.argv = earshotCommand(GetParam().arguments), .readOutput = false});
@@ -183,7 +183,7 @@ TEST_P(OneShotModeWithOutputClosed, EndsNormally) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hardening, OneShotModeWithOutputClosed,
-                         ::testing::Values(OneShotCase{{"--locales"}},
+                         testing::Values(OneShotCase{{"--locales"}},
                                            OneShotCase{{"--install", "en-US"}},
                                            OneShotCase{{"--release", "en-US"}}),
                          [](const auto& info) { return info.param.arguments[0].substr(2); });
@@ -203,4 +203,4 @@ TEST(FailingMode, EndsTheProcessWithAMinuteOfAudioQueued) {
 }
 
 }  // namespace
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -12,7 +12,7 @@
 #include "tests/support/host_audio.h"
 #include "tests/support/host_lines.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 namespace {
 
 std::string allByteValues() {
@@ -147,7 +147,7 @@ std::vector<HostileCase> hostileCases() {
   };
 }
 
-class HostileInput : public ::testing::TestWithParam<HostileCase> {};
+class HostileInput : public testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileInput, EndsInOneErrorLineOrANormalRun) {
   const HostileCase& c = GetParam();
@@ -166,8 +166,8 @@ TEST_P(HostileInput, EndsInOneErrorLineOrANormalRun) {
   EXPECT_EQ(exit.err, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Hardening, HostileInput, ::testing::ValuesIn(hostileCases()),
+INSTANTIATE_TEST_SUITE_P(Hardening, HostileInput, testing::ValuesIn(hostileCases()),
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -17,7 +17,7 @@
 #include "tests/support/host_audio.h"
 #include "tests/support/host_lines.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 namespace {
 
 constexpr size_t kFrame = 160;  // 10 ms at 16 kHz
@@ -105,7 +105,7 @@ struct EdgeCase {
   friend void PrintTo(const EdgeCase& c, std::ostream* out) { *out << c.name; }
 };
 
-class SpeechUpToTheEdge : public ::testing::TestWithParam<EdgeCase> {};
+class SpeechUpToTheEdge : public testing::TestWithParam<EdgeCase> {};
 
 // The recording is cut right after its last word, so that word is the last
 // audio before the session ends; with a flush the same recording follows
@@ -127,7 +127,7 @@ TEST_P(SpeechUpToTheEdge, IsInTheFinals) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hardening, SpeechUpToTheEdge,
-                         ::testing::Values(EdgeCase{"Stop16k", 16000, stopLine() + "\n"},
+                         testing::Values(EdgeCase{"Stop16k", 16000, stopLine() + "\n"},
                                            EdgeCase{"EndOfInput16k", 16000, ""},
                                            EdgeCase{"Flush16k", 16000, flushLine() + "\n"},
                                            EdgeCase{"Stop44k", 44100, stopLine() + "\n"},
@@ -176,4 +176,4 @@ TEST(LongRecording, FlushedAtItsPausesKeepsTheWordsOfOneSession) {
 }
 
 }  // namespace
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -8,13 +8,13 @@ namespace {
 
 using platform::TranscriptionResult;
 using platform::scripted::SessionScript;
-using testing::LiveHarness;
+using testkit::LiveHarness;
 
 const std::string kInvalidPcm = "Expected mono Int16 PCM with a valid sample rate";
 const std::string kInvalidAudio = "Invalid audio message";
 
 std::vector<LiveHarness::Line> afterInit(const std::vector<std::string>& lines) {
-  std::vector<LiveHarness::Line> input{{testing::initLine(), {}}};
+  std::vector<LiveHarness::Line> input{{testkit::initLine(), {}}};
   for (const auto& line : lines) input.push_back({line, {}});
   return input;
 }
@@ -33,44 +33,44 @@ struct LineCase {
 };
 
 TEST(AudioLoop, EachLineIsHandledBeforeTheNextIsRead) {
-  const std::string stopped = testing::stoppedLine();
+  const std::string stopped = testkit::stoppedLine();
   const std::string stop = R"({"type":"stop"})";
   for (const LineCase& c : std::vector<LineCase>{
            {"end of input at once", {}, stopped, 1},
            {"stop", {stop}, stopped, 2},
            {"lines after stop are never read", {stop, "[]", "garbage", stop}, stopped, 2},
            {"stop with other members", {R"({"reason":1,"type":"stop"})"}, stopped, 2},
-           {"blank line", {"", stop}, testing::errorLine(testing::jsonErrorOf("")), 2},
+           {"blank line", {"", stop}, testkit::errorLine(testkit::jsonErrorOf("")), 2},
            {"broken JSON",
             {"{\"type\"", stop},
-            testing::errorLine(testing::jsonErrorOf("{\"type\"")),
+            testkit::errorLine(testkit::jsonErrorOf("{\"type\"")),
             2},
-           {"empty array", {"[]", stop}, testing::errorLine(kInvalidAudio), 2},
-           {"array", {"[1]"}, testing::errorLine(kInvalidAudio), 2},
-           {"no type", {"{}"}, testing::errorLine(kInvalidPcm), 2},
-           {"type null", {R"({"type":null})"}, testing::errorLine(kInvalidPcm), 2},
-           {"type of another kind", {R"({"type":["stop"]})"}, testing::errorLine(kInvalidPcm), 2},
-           {"second init", {testing::initLine()}, testing::errorLine(kInvalidPcm), 2},
-           {"stop in other case", {R"({"type":"Stop"})"}, testing::errorLine(kInvalidPcm), 2},
-           {"unknown type", {R"({"type":"pause"})"}, testing::errorLine(kInvalidPcm), 2},
+           {"empty array", {"[]", stop}, testkit::errorLine(kInvalidAudio), 2},
+           {"array", {"[1]"}, testkit::errorLine(kInvalidAudio), 2},
+           {"no type", {"{}"}, testkit::errorLine(kInvalidPcm), 2},
+           {"type null", {R"({"type":null})"}, testkit::errorLine(kInvalidPcm), 2},
+           {"type of another kind", {R"({"type":["stop"]})"}, testkit::errorLine(kInvalidPcm), 2},
+           {"second init", {testkit::initLine()}, testkit::errorLine(kInvalidPcm), 2},
+           {"stop in other case", {R"({"type":"Stop"})"}, testkit::errorLine(kInvalidPcm), 2},
+           {"unknown type", {R"({"type":"pause"})"}, testkit::errorLine(kInvalidPcm), 2},
            {"line just under the limit",
             {paddedTo(stop, channel::LineReader::kMaxLineBytes - 1)},
             stopped,
             2},
            {"line at the limit",
             {paddedTo(stop, channel::LineReader::kMaxLineBytes)},
-            testing::errorLine(kInvalidAudio),
+            testkit::errorLine(kInvalidAudio),
             2},
            {"line at the limit that is not JSON",
             {std::string(channel::LineReader::kMaxLineBytes, '{')},
-            testing::errorLine(kInvalidAudio),
+            testkit::errorLine(kInvalidAudio),
             2},
            {"flush then stop", {R"({"type":"flush"})", stop}, stopped, 3},
        }) {
     SCOPED_TRACE(c.name);
     auto scripted = LiveHarness::defaultPlatform();
     LiveHarness::Outcome outcome = LiveHarness::run(scripted, afterInit(c.lines));
-    EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine(), c.last}));
+    EXPECT_EQ(outcome.lines, (std::vector<std::string>{testkit::readyLine(), c.last}));
     EXPECT_EQ(outcome.status, c.last == stopped ? 0 : 1);
     EXPECT_EQ(outcome.linesRead, c.linesRead);
     // The session is finalized only on the way to "stopped".
@@ -90,9 +90,9 @@ struct AudioCase {
 
 TEST(AudioLoop, AudioMessagesAreCheckedInFull) {
   auto audio = [](const std::string& pcm, const std::string& rate) {
-    return testing::audioLineWithPcm(pcm, rate);
+    return testkit::audioLineWithPcm(pcm, rate);
   };
-  const std::string twoSamples = "\"" + testing::base64({1, 2}) + "\"";
+  const std::string twoSamples = "\"" + testkit::base64({1, 2}) + "\"";
   for (const AudioCase& c : std::vector<AudioCase>{
            {"at the analyzer rate", audio(twoSamples, "16000"), {"analyze(2:1,2)"}, true},
            {"rate as a fraction", audio(twoSamples, "16000.0"), {"analyze(2:1,2)"}, true},
@@ -136,8 +136,8 @@ TEST(AudioLoop, AudioMessagesAreCheckedInFull) {
     LiveHarness::Outcome outcome = LiveHarness::run(scripted, afterInit({c.line}));
     EXPECT_EQ(outcome.lines,
               (std::vector<std::string>{
-                  testing::readyLine(),
-                  c.accepted ? testing::stoppedLine() : testing::errorLine(kInvalidPcm)}));
+                  testkit::readyLine(),
+                  c.accepted ? testkit::stoppedLine() : testkit::errorLine(kInvalidPcm)}));
     EXPECT_EQ(scripted.log->callsStartingWith("analyze"), c.analyzed);
     if (!c.accepted) {
       EXPECT_TRUE(scripted.log->callsStartingWith("makeConverter").empty());
@@ -148,8 +148,8 @@ TEST(AudioLoop, AudioMessagesAreCheckedInFull) {
 TEST(AudioLoop, SamplesReachTheAnalyzerAsTheHostSentThem) {
   auto scripted = LiveHarness::defaultPlatform();
   LiveHarness::Outcome outcome = LiveHarness::run(
-      scripted, afterInit({testing::audioLine({-32768, 32767, 0, 1, -1, 256, -257, 12345}, 16000),
-                           testing::audioLine({7}, 16000)}));
+      scripted, afterInit({testkit::audioLine({-32768, 32767, 0, 1, -1, 256, -257, 12345}, 16000),
+                           testkit::audioLine({7}, 16000)}));
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(
       scripted.log->callsStartingWith("analyze"),
@@ -164,7 +164,7 @@ SessionScript failingAtFinalize(std::vector<TranscriptionResult> results, std::s
 }
 
 TEST(AudioLoop, AParkedFailureEndsTheModeAtTheNextLineWhateverItSays) {
-  const std::string audio = testing::audioLine({1, 2}, 16000);
+  const std::string audio = testkit::audioLine({1, 2}, 16000);
   for (const std::string& next :
        {std::string(R"({"type":"stop"})"), std::string(R"({"type":"flush"})"), audio,
         std::string("[]"), std::string(""), std::string(channel::LineReader::kMaxLineBytes, 'x')}) {
@@ -178,13 +178,13 @@ TEST(AudioLoop, AParkedFailureEndsTheModeAtTheNextLineWhateverItSays) {
         LiveHarness::run(scripted, afterInit({audio, R"({"type":"flush"})", next, audio}));
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.lines,
-              (std::vector<std::string>{testing::readyLine(), testing::transcriptLine("one", false),
-                                        testing::transcriptLine("one two", true),
-                                        testing::errorLine("Recognizer crashed")}));
+              (std::vector<std::string>{testkit::readyLine(), testkit::transcriptLine("one", false),
+                                        testkit::transcriptLine("one two", true),
+                                        testkit::errorLine("Recognizer crashed")}));
     EXPECT_EQ(outcome.linesRead, 4u);
     // Nothing of the line was acted on: the second session got no audio and
     // was not finalized.
-    EXPECT_EQ(testing::callsMatching(*scripted.log, {"start", "analyze", "finalize"}),
+    EXPECT_EQ(testkit::callsMatching(*scripted.log, {"start", "analyze", "finalize"}),
               (std::vector<std::string>{"start", "analyze(2:1,2)", "finalize", "start"}));
   }
 }
@@ -205,7 +205,7 @@ TEST(AudioLoop, AFailureAtTheEndComesAfterTheSessionIsFinalizedAndItsResultsWrit
   SessionScript atStart;
   atStart.resultFailure = "Stream broke";
   atStart.failAfterResults = 0;
-  const std::string audio = testing::audioLine({1, 2}, 16000);
+  const std::string audio = testkit::audioLine({1, 2}, 16000);
   const std::string stop = R"({"type":"stop"})";
   for (const EndFailureCase& c : std::vector<EndFailureCase>{
            {"at finalize, end of input",
@@ -223,11 +223,11 @@ TEST(AudioLoop, AFailureAtTheEndComesAfterTheSessionIsFinalizedAndItsResultsWrit
     auto scripted = LiveHarness::defaultPlatform();
     scripted.speech->sessions.scripts = {c.script};
     LiveHarness::Outcome outcome = LiveHarness::run(scripted, afterInit(c.lines));
-    std::vector<std::string> expected{testing::readyLine()};
+    std::vector<std::string> expected{testkit::readyLine()};
     for (const auto& result : c.transcripts) {
-      expected.push_back(testing::transcriptLine(result.text, result.isFinal));
+      expected.push_back(testkit::transcriptLine(result.text, result.isFinal));
     }
-    expected.push_back(testing::errorLine("Stream broke"));
+    expected.push_back(testkit::errorLine("Stream broke"));
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.lines, expected);
     EXPECT_EQ(scripted.log->callsStartingWith("finalize").size(), 1u);
@@ -243,8 +243,8 @@ TEST(AudioLoop, TheFirstResultFailureOfTheModeIsTheOneReported) {
   LiveHarness::Outcome outcome = LiveHarness::run(scripted, afterInit({R"({"type":"flush"})"}));
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.lines,
-            (std::vector<std::string>{testing::readyLine(), testing::transcriptLine("late", true),
-                                      testing::errorLine("first failure")}));
+            (std::vector<std::string>{testkit::readyLine(), testkit::transcriptLine("late", true),
+                                      testkit::errorLine("first failure")}));
   EXPECT_EQ(scripted.log->callsStartingWith("finalize").size(), 2u);
 }
 
@@ -254,7 +254,7 @@ TEST(AudioLoop, FlushEndsTheSessionSilentlyAndOpensANewOne) {
       scripted, afterInit({R"({"type":"flush"})", R"({"type":"flush","now":true})"}));
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.lines,
-            (std::vector<std::string>{testing::readyLine(), testing::stoppedLine()}));
+            (std::vector<std::string>{testkit::readyLine(), testkit::stoppedLine()}));
   const std::vector<std::string> session{"makeTranscriber(en-US)", "makeAnalyzer(1)",
                                          "prepareToAnalyze(16000)", "start"};
   // The handshake's own transcriber comes first; it serves no session.
@@ -263,7 +263,7 @@ TEST(AudioLoop, FlushEndsTheSessionSilentlyAndOpensANewOne) {
     expected.insert(expected.end(), session.begin(), session.end());
     expected.push_back("finalize");
   }
-  EXPECT_EQ(testing::callsMatching(*scripted.log, {"make", "prepare", "start", "finalize"}),
+  EXPECT_EQ(testkit::callsMatching(*scripted.log, {"make", "prepare", "start", "finalize"}),
             expected);
 }
 
@@ -277,16 +277,16 @@ TEST(AudioLoop, TranscriptsOfAudioBeforeAFlushAreWrittenBeforeLaterAudioIsConver
   scripted.speech->sessions.scripts = {first, second};
   std::vector<std::string> written;  // output lines seen at each converter call
   LiveHarness::Outcome outcome = LiveHarness::run(
-      scripted, afterInit({testing::audioLine({1, 2}, 16000), testing::audioLine({3}, 16000),
-                           R"({"type":"flush"})", testing::audioLine({4}, 8000)}));
+      scripted, afterInit({testkit::audioLine({1, 2}, 16000), testkit::audioLine({3}, 16000),
+                           R"({"type":"flush"})", testkit::audioLine({4}, 8000)}));
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.lines, (std::vector<std::string>{
-                               testing::readyLine(), testing::transcriptLine("hel", false),
-                               testing::transcriptLine("hello", false),
-                               testing::transcriptLine("hello there", true),
-                               testing::transcriptLine("world", true), testing::stoppedLine()}));
+                               testkit::readyLine(), testkit::transcriptLine("hel", false),
+                               testkit::transcriptLine("hello", false),
+                               testkit::transcriptLine("hello there", true),
+                               testkit::transcriptLine("world", true), testkit::stoppedLine()}));
   // "written(n)" is the number of lines out when the converter was called.
-  EXPECT_EQ(testing::callsMatching(*scripted.log, {"written", "convert#", "finalize", "start"}),
+  EXPECT_EQ(testkit::callsMatching(*scripted.log, {"written", "convert#", "finalize", "start"}),
             (std::vector<std::string>{"start", "finalize", "start", "written(4)",
                                       "convert#1(in 1, cap 514, out 2, status 0)", "written(4)",
                                       "finalize"}));
@@ -306,19 +306,19 @@ TEST(AudioLoop, FlushedComesAfterEveryTranscriptOfTheOldSessionAndBeforeTheNewOn
   const std::string init = R"({"type":"init","locale":"en-US","acknowledgeFlush":true})";
   LiveHarness::Outcome outcome =
       LiveHarness::run(scripted, {{init, {}},
-                                  {testing::audioLine({1, 2}, 16000), {}},
-                                  {testing::flushLine(), {}},
-                                  {testing::audioLine({3}, 16000), {}},
-                                  {testing::flushLine(), {}},
-                                  {testing::stopLine(), {}}});
+                                  {testkit::audioLine({1, 2}, 16000), {}},
+                                  {testkit::flushLine(), {}},
+                                  {testkit::audioLine({3}, 16000), {}},
+                                  {testkit::flushLine(), {}},
+                                  {testkit::stopLine(), {}}});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.lines, (std::vector<std::string>{
-                               testing::readyLine(), testing::transcriptLine("hel", false),
-                               testing::transcriptLine("hello", false),
-                               testing::transcriptLine("hello there", true), testing::flushedLine(),
-                               testing::transcriptLine("wor", false),
-                               testing::transcriptLine("world", true), testing::flushedLine(),
-                               testing::transcriptLine("", true), testing::stoppedLine()}));
+                               testkit::readyLine(), testkit::transcriptLine("hel", false),
+                               testkit::transcriptLine("hello", false),
+                               testkit::transcriptLine("hello there", true), testkit::flushedLine(),
+                               testkit::transcriptLine("wor", false),
+                               testkit::transcriptLine("world", true), testkit::flushedLine(),
+                               testkit::transcriptLine("", true), testkit::stoppedLine()}));
 }
 
 TEST(AudioLoop, AParkedFailureReplacesFlushed) {
@@ -327,16 +327,16 @@ TEST(AudioLoop, AParkedFailureReplacesFlushed) {
   const std::string init = R"({"type":"init","locale":"en-US","acknowledgeFlush":true})";
   LiveHarness::Outcome outcome =
       LiveHarness::run(scripted, {{init, {}},
-                                  {testing::audioLine({1, 2}, 16000), {}},
-                                  {testing::flushLine(), {}},
-                                  {testing::audioLine({3}, 16000), {}}});
+                                  {testkit::audioLine({1, 2}, 16000), {}},
+                                  {testkit::flushLine(), {}},
+                                  {testkit::audioLine({3}, 16000), {}}});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.lines,
-            (std::vector<std::string>{testing::readyLine(), testing::transcriptLine("one", true),
-                                      testing::errorLine("Recognizer crashed")}));
+            (std::vector<std::string>{testkit::readyLine(), testkit::transcriptLine("one", true),
+                                      testkit::errorLine("Recognizer crashed")}));
   // Nothing after the flush was read, and no second session was started.
   EXPECT_EQ(outcome.linesRead, 3u);
-  EXPECT_EQ(testing::callsMatching(*scripted.log, {"start", "finalize"}),
+  EXPECT_EQ(testkit::callsMatching(*scripted.log, {"start", "finalize"}),
             (std::vector<std::string>{"start", "finalize"}));
 }
 
@@ -346,36 +346,36 @@ TEST(AudioLoop, TranscriptsAreWrittenWhileTheLoopWaitsForInput) {
   script.resultsWhileAnalyzing = {{"partial", false}};
   script.results = {{"partial text", true}};
   scripted.speech->sessions.scripts = {script};
-  const std::string partial = testing::transcriptLine("partial", false);
+  const std::string partial = testkit::transcriptLine("partial", false);
   auto partialWritten = [partial](const std::vector<std::string>& lines) {
     return std::find(lines.begin(), lines.end(), partial) != lines.end();
   };
   LiveHarness::Outcome outcome =
-      LiveHarness::run(scripted, {{testing::initLine(), {}},
-                                  {testing::audioLine({1, 2}, 16000), {}},
+      LiveHarness::run(scripted, {{testkit::initLine(), {}},
+                                  {testkit::audioLine({1, 2}, 16000), {}},
                                   {R"({"type":"stop"})", partialWritten}});
   EXPECT_TRUE(outcome.waitsMet);
-  EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine(), partial,
-                                                     testing::transcriptLine("partial text", true),
-                                                     testing::stoppedLine()}));
+  EXPECT_EQ(outcome.lines, (std::vector<std::string>{testkit::readyLine(), partial,
+                                                     testkit::transcriptLine("partial text", true),
+                                                     testkit::stoppedLine()}));
 }
 
 TEST(AudioLoop, LongTranscriptsAndStoppedNeverShareALine) {
   auto scripted = LiveHarness::defaultPlatform();
   SessionScript script;
-  std::vector<std::string> expected{testing::readyLine()};
+  std::vector<std::string> expected{testkit::readyLine()};
   for (int i = 0; i < 6; ++i) {
     // Far longer than a pipe takes in one write.
     std::string text(300'000 + i, static_cast<char>('a' + i));
     text += "\n\"/";  // escaped, so still one line
     bool isFinal = i >= 4;
     (isFinal ? script.results : script.resultsWhileAnalyzing).push_back({text, isFinal});
-    expected.push_back(testing::transcriptLine(text, isFinal));
+    expected.push_back(testkit::transcriptLine(text, isFinal));
   }
-  expected.push_back(testing::stoppedLine());
+  expected.push_back(testkit::stoppedLine());
   scripted.speech->sessions.scripts = {script};
   std::vector<std::string> input;
-  for (int i = 0; i < 4; ++i) input.push_back(testing::audioLine({int16_t(i)}, 16000));
+  for (int i = 0; i < 4; ++i) input.push_back(testkit::audioLine({int16_t(i)}, 16000));
   LiveHarness::Outcome outcome = LiveHarness::run(scripted, afterInit(input));
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.lines, expected);
@@ -398,7 +398,7 @@ TEST(AudioLoop, FailuresOfTheAnalyzerEndTheModeWithTheirOwnText) {
   prepareFails.prepareFailure = "Model vanished";
   SessionScript startFails;
   startFails.startFailure = "Analyzer busy";
-  const std::string audio = testing::audioLine({1, 2}, 16000);
+  const std::string audio = testkit::audioLine({1, 2}, 16000);
   const std::string flush = R"({"type":"flush"})";
   const std::string stop = R"({"type":"stop"})";
   for (const SessionFailureCase& c : std::vector<SessionFailureCase>{
@@ -413,8 +413,8 @@ TEST(AudioLoop, FailuresOfTheAnalyzerEndTheModeWithTheirOwnText) {
     scripted.speech->sessions.scripts = c.scripts;
     LiveHarness::Outcome outcome = LiveHarness::run(scripted, afterInit(c.lines));
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.lines.back(), testing::errorLine(c.error));
-    EXPECT_EQ(outcome.lines.front(), testing::readyLine());
+    EXPECT_EQ(outcome.lines.back(), testkit::errorLine(c.error));
+    EXPECT_EQ(outcome.lines.front(), testkit::readyLine());
     EXPECT_EQ(outcome.linesRead, c.linesRead);
   }
 }

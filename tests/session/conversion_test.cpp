@@ -12,7 +12,7 @@ using platform::CommonFormat;
 using platform::ConverterOutputStatus;
 using platform::scripted::ConverterCall;
 using platform::scripted::ConverterScript;
-using testing::LiveHarness;
+using testkit::LiveHarness;
 
 constexpr auto kHaveData = ConverterOutputStatus::haveData;
 constexpr auto kRanDry = ConverterOutputStatus::inputRanDry;
@@ -20,7 +20,7 @@ constexpr auto kEnd = ConverterOutputStatus::endOfStream;
 constexpr auto kError = ConverterOutputStatus::error;
 
 std::vector<LiveHarness::Line> afterInit(const std::vector<std::string>& lines) {
-  std::vector<LiveHarness::Line> input{{testing::initLine(), {}}};
+  std::vector<LiveHarness::Line> input{{testkit::initLine(), {}}};
   for (const auto& line : lines) input.push_back({line, {}});
   return input;
 }
@@ -29,11 +29,11 @@ std::vector<LiveHarness::Line> afterInit(const std::vector<std::string>& lines) 
 // analyzer works on a thread of its own, so each view is in order but the
 // two are not interleaved; "finalize" marks the session ends in both.
 std::vector<std::string> converterCalls(const platform::scripted::CallLog& log) {
-  return testing::callsMatching(log,
+  return testkit::callsMatching(log,
                                 {"makeConverter", "convert#", "drain#", "inputBlock", "finalize"});
 }
 std::vector<std::string> analyzerCalls(const platform::scripted::CallLog& log) {
-  return testing::callsMatching(log, {"analyze", "finalize"});
+  return testkit::callsMatching(log, {"analyze", "finalize"});
 }
 
 const std::string kFlush = R"({"type":"flush"})";
@@ -44,12 +44,12 @@ struct SubStateCase {
   std::vector<ConverterScript> scripts;
   std::vector<std::string> converter;
   std::vector<std::string> analyzer;
-  std::string last = testing::stoppedLine();
+  std::string last = testkit::stoppedLine();
 };
 
 TEST(Conversion, OneConverterPerRunOfAForeignFormatDrainedBeforeItIsDropped) {
   auto at = [](std::vector<int16_t> samples, double rate) {
-    return testing::audioLine(samples, rate);
+    return testkit::audioLine(samples, rate);
   };
   ConverterScript holdsOne;
   holdsOne.holdBack = 1;
@@ -101,7 +101,7 @@ TEST(Conversion, OneConverterPerRunOfAForeignFormatDrainedBeforeItIsDropped) {
              "drain#2(cap 4096, out 0, status 2)", "finalize"},
             {"analyze(1:1)", "analyze(1:1)", "finalize", "analyze(2:2,2)", "finalize"}},
            {"empty audio leaves the converter alone",
-            {at({1}, 8000), testing::audioLineWithPcm("\"\"", "16000"), at({2}, 8000)},
+            {at({1}, 8000), testkit::audioLineWithPcm("\"\"", "16000"), at({2}, 8000)},
             {},
             {"makeConverter(8000->16000)", "convert#1(in 1, cap 514, out 2, status 0)",
              "convert#1(in 1, cap 514, out 2, status 0)", drained1, "finalize"},
@@ -111,22 +111,22 @@ TEST(Conversion, OneConverterPerRunOfAForeignFormatDrainedBeforeItIsDropped) {
             {refuses},
             {"makeConverter(8000->16000)"},
             {},
-            testing::errorLine("Unsupported input audio format")},
+            testkit::errorLine("Unsupported input audio format")},
            {"no converter for the next format: the old one is drained first",
             {at({1}, 8000), at({2}, 32000)},
             {holdsOne, refuses},
             {"makeConverter(8000->16000)", "convert#1(in 1, cap 514, out 1, status 0)",
              "drain#1(cap 4096, out 1, status 0)", drained1, "makeConverter(32000->16000)"},
             {"analyze(1:1)", "analyze(1:1)"},
-            testing::errorLine("Unsupported input audio format")},
+            testkit::errorLine("Unsupported input audio format")},
        }) {
     SCOPED_TRACE(c.name);
     auto scripted = LiveHarness::defaultPlatform();
     scripted.converters->scripts = c.scripts;
     LiveHarness::Outcome outcome = LiveHarness::run(scripted, afterInit(c.lines));
-    EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine(), c.last}));
+    EXPECT_EQ(outcome.lines, (std::vector<std::string>{testkit::readyLine(), c.last}));
     EXPECT_EQ(converterCalls(*scripted.log), c.converter);
-    if (c.last == testing::stoppedLine()) {
+    if (c.last == testkit::stoppedLine()) {
       EXPECT_EQ(analyzerCalls(*scripted.log), c.analyzer);
     } else {
       // The analyzer was dropped without finishing its queue: what it took
@@ -143,7 +143,7 @@ TEST(Conversion, OnlyTheAnalyzerFormatItselfPassesUnconverted) {
   auto scripted = LiveHarness::defaultPlatform();
   scripted.speech->format = AudioFormat{CommonFormat::float32, 16000, 1, false};
   LiveHarness::Outcome outcome =
-      LiveHarness::run(scripted, afterInit({testing::audioLine({1, 2}, 16000)}));
+      LiveHarness::run(scripted, afterInit({testkit::audioLine({1, 2}, 16000)}));
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(converterCalls(*scripted.log),
             (std::vector<std::string>{"makeConverter(16000->16000)",
@@ -175,7 +175,7 @@ TEST(Conversion, OutputRoomIsTheConvertedLengthRoundedUpPlusHeadroom) {
     auto scripted = LiveHarness::defaultPlatform();
     scripted.speech->format = AudioFormat{CommonFormat::int16, c.analyzerRate, 1, false};
     LiveHarness::Outcome outcome = LiveHarness::run(
-        scripted, afterInit({testing::audioLine(std::vector<int16_t>(c.frames, 3), c.inputRate)}));
+        scripted, afterInit({testkit::audioLine(std::vector<int16_t>(c.frames, 3), c.inputRate)}));
     EXPECT_EQ(outcome.status, 0);
     auto converts = scripted.log->callsStartingWith("convert#1");
     ASSERT_EQ(converts.size(), 1u);
@@ -193,7 +193,7 @@ struct OutcomeCase {
 };
 
 TEST(Conversion, AConversionSucceedsUnlessItReportsError) {
-  const std::string stopped = testing::stoppedLine();
+  const std::string stopped = testkit::stoppedLine();
   for (const OutcomeCase& c : std::vector<OutcomeCase>{
            {"have data", {3, kHaveData}, {"analyze(3:0,0,0)"}, stopped},
            {"input ran dry", {3, kRanDry}, {"analyze(3:0,0,0)"}, stopped},
@@ -203,8 +203,8 @@ TEST(Conversion, AConversionSucceedsUnlessItReportsError) {
            {"error with its own text",
             {3, kError, "Converter jammed"},
             {},
-            testing::errorLine("Converter jammed")},
-           {"error without one", {3, kError}, {}, testing::errorLine("Audio conversion failed")},
+            testkit::errorLine("Converter jammed")},
+           {"error without one", {3, kError}, {}, testkit::errorLine("Audio conversion failed")},
        }) {
     SCOPED_TRACE(c.name);
     auto scripted = LiveHarness::defaultPlatform();
@@ -213,8 +213,8 @@ TEST(Conversion, AConversionSucceedsUnlessItReportsError) {
     script.drain = {{0, kEnd}};
     scripted.converters->scripts = {script};
     LiveHarness::Outcome outcome =
-        LiveHarness::run(scripted, afterInit({testing::audioLine({5, 6, 7}, 8000)}));
-    EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine(), c.last}));
+        LiveHarness::run(scripted, afterInit({testkit::audioLine({5, 6, 7}, 8000)}));
+    EXPECT_EQ(outcome.lines, (std::vector<std::string>{testkit::readyLine(), c.last}));
     // The one-shot input gave its buffer once and then nothing.
     EXPECT_TRUE(scripted.log->callsStartingWith("inputBlock").empty());
     std::vector<std::string> analyzed = c.analyzed;
@@ -291,9 +291,9 @@ TEST(Conversion, ADrainEndsAtEndOfStreamWithinItsLimits) {
     scripted.converters->scripts = {script};
     // The drain comes with "stop", after one ordinary conversion.
     LiveHarness::Outcome outcome = LiveHarness::run(
-        scripted, afterInit({testing::audioLine({1}, 8000), R"({"type":"stop"})"}));
-    std::string last = c.error.empty() ? testing::stoppedLine() : testing::errorLine(c.error);
-    EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine(), last}));
+        scripted, afterInit({testkit::audioLine({1}, 8000), R"({"type":"stop"})"}));
+    std::string last = c.error.empty() ? testkit::stoppedLine() : testkit::errorLine(c.error);
+    EXPECT_EQ(outcome.lines, (std::vector<std::string>{testkit::readyLine(), last}));
     EXPECT_EQ(scripted.log->callsStartingWith("drain#1").size(), c.calls);
     EXPECT_TRUE(scripted.log->callsStartingWith("inputBlock").empty());
     // Drained frames follow the converted ones into the analyzer; after a

@@ -11,7 +11,7 @@ namespace {
 using platform::AudioFormat;
 using platform::CommonFormat;
 using platform::Locale;
-using testing::LiveHarness;
+using testkit::LiveHarness;
 
 const std::string kExpectedInit = "Expected init message";
 
@@ -24,15 +24,15 @@ struct FirstLineCase {
 TEST(Handshake, OnlyAnInitObjectOpensTheSession) {
   for (const FirstLineCase& c : std::vector<FirstLineCase>{
            {"no input at all", {}, kExpectedInit},
-           {"empty line", {""}, testing::jsonErrorOf("")},
-           {"broken JSON", {"{\"type\":"}, testing::jsonErrorOf("{\"type\":")},
-           {"bare number", {"5"}, testing::jsonErrorOf("5")},
+           {"empty line", {""}, testkit::jsonErrorOf("")},
+           {"broken JSON", {"{\"type\":"}, testkit::jsonErrorOf("{\"type\":")},
+           {"bare number", {"5"}, testkit::jsonErrorOf("5")},
            {"array", {"[]"}, kExpectedInit},
            {"empty object", {"{}"}, kExpectedInit},
            {"type of another kind", {R"({"type":1})"}, kExpectedInit},
            {"other letter case", {R"({"type":"Init"})"}, kExpectedInit},
-           {"audio first", {testing::audioLine({1, 2}, 16000), testing::initLine()}, kExpectedInit},
-           {"stop first", {R"({"type":"stop"})", testing::initLine()}, kExpectedInit},
+           {"audio first", {testkit::audioLine({1, 2}, 16000), testkit::initLine()}, kExpectedInit},
+           {"stop first", {R"({"type":"stop"})", testkit::initLine()}, kExpectedInit},
            {"over-long init",
             {R"({"type":"init","locale":")" + std::string(channel::LineReader::kMaxLineBytes, 'x') +
              "\"}"},
@@ -44,7 +44,7 @@ TEST(Handshake, OnlyAnInitObjectOpensTheSession) {
     for (const auto& line : c.input) input.push_back({line, {}});
     LiveHarness::Outcome outcome = LiveHarness::run(scripted, input);
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.lines, std::vector<std::string>{testing::errorLine(c.error)});
+    EXPECT_EQ(outcome.lines, std::vector<std::string>{testkit::errorLine(c.error)});
     // The first line is the only one looked at; nothing else was asked.
     EXPECT_EQ(outcome.linesRead, c.input.empty() ? 0u : 1u);
     EXPECT_EQ(scripted.log->calls(), std::vector<std::string>{"isAvailable"});
@@ -74,7 +74,7 @@ TEST(Handshake, RequestedLocaleIsTheLocaleStringElseTheCurrentLocale) {
     LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{c.init, {}}});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.lines,
-              (std::vector<std::string>{testing::readyLine("en-US"), testing::stoppedLine()}));
+              (std::vector<std::string>{testkit::readyLine("en-US"), testkit::stoppedLine()}));
     EXPECT_EQ(scripted.log->callsStartingWith("supportedLocale"),
               std::vector<std::string>{"supportedLocale(" + c.requested + ")"});
   }
@@ -107,18 +107,18 @@ TEST(Handshake, AcknowledgeFlushIsABooleanOrTheHandshakeFails) {
     if (!c.member.empty()) init += "," + c.member;
     init += "}";
     LiveHarness::Outcome outcome =
-        LiveHarness::run(scripted, {{init, {}}, {testing::flushLine(), {}}});
+        LiveHarness::run(scripted, {{init, {}}, {testkit::flushLine(), {}}});
     if (c.error) {
       EXPECT_EQ(outcome.status, 1);
-      EXPECT_EQ(outcome.lines, std::vector<std::string>{testing::errorLine(*c.error)});
+      EXPECT_EQ(outcome.lines, std::vector<std::string>{testkit::errorLine(*c.error)});
       EXPECT_EQ(outcome.linesRead, 1u);
       // Refused before the locale is even looked at.
       EXPECT_EQ(scripted.log->calls(), std::vector<std::string>{"isAvailable"});
       continue;
     }
-    std::vector<std::string> expected{testing::readyLine()};
-    if (c.acknowledgesFlush) expected.push_back(testing::flushedLine());
-    expected.push_back(testing::stoppedLine());
+    std::vector<std::string> expected{testkit::readyLine()};
+    if (c.acknowledgesFlush) expected.push_back(testkit::flushedLine());
+    expected.push_back(testkit::stoppedLine());
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.lines, expected);
   }
@@ -130,16 +130,16 @@ TEST(Handshake, ReportsTheResolvedLocaleAndTheAnalyzerRate) {
   scripted.speech->format = AudioFormat{CommonFormat::int16, 22050.5, 1, false};
   LiveHarness::Outcome outcome =
       LiveHarness::run(scripted, {{R"({"type":"init","locale":"english_us"})", {}}});
-  EXPECT_EQ(outcome.lines, (std::vector<std::string>{testing::readyLine("en-US", "22050.5"),
-                                                     testing::stoppedLine()}));
+  EXPECT_EQ(outcome.lines, (std::vector<std::string>{testkit::readyLine("en-US", "22050.5"),
+                                                     testkit::stoppedLine()}));
 }
 
 TEST(Handshake, UnsupportedLocaleEndsTheModeBeforeAnyModelWork) {
   auto scripted = LiveHarness::defaultPlatform();
-  LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{testing::initLine("xx-YY"), {}}});
+  LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{testkit::initLine("xx-YY"), {}}});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.lines,
-            std::vector<std::string>{testing::errorLine(
+            std::vector<std::string>{testkit::errorLine(
                 "Apple Speech does not support language xx-YY. Choose a supported language in "
                 "Audio settings.")});
   EXPECT_EQ(scripted.log->calls(),
@@ -161,8 +161,8 @@ struct ProvisioningCase {
 };
 
 TEST(Handshake, InstallsAMissingModelAfterOneStatusLine) {
-  const std::string ready = testing::readyLine();
-  const std::string stopped = testing::stoppedLine();
+  const std::string ready = testkit::readyLine();
+  const std::string stopped = testkit::stoppedLine();
   const std::string request = "assetInstallationRequest(en-US)";
   for (const ProvisioningCase& c : std::vector<ProvisioningCase>{
            {"installed", {"fr-FR", "en-US"}, false, {}, {}, false, {ready, stopped}, {}},
@@ -189,7 +189,7 @@ TEST(Handshake, InstallsAMissingModelAfterOneStatusLine) {
             "Asset service unreachable",
             {},
             false,
-            {kDownloading, testing::errorLine("Asset service unreachable")},
+            {kDownloading, testkit::errorLine("Asset service unreachable")},
             {request}},
            {"download fails",
             {},
@@ -197,7 +197,7 @@ TEST(Handshake, InstallsAMissingModelAfterOneStatusLine) {
             {},
             "Download interrupted",
             false,
-            {kDownloading, testing::errorLine("Download interrupted")},
+            {kDownloading, testkit::errorLine("Download interrupted")},
             {request, "downloadAndInstall"}},
            {"installed, no format",
             {"en-US"},
@@ -205,7 +205,7 @@ TEST(Handshake, InstallsAMissingModelAfterOneStatusLine) {
             {},
             {},
             true,
-            {testing::errorLine("Apple speech model is unavailable for en-US.")},
+            {testkit::errorLine("Apple speech model is unavailable for en-US.")},
             {}},
            {"downloaded, no format",
             {},
@@ -213,7 +213,7 @@ TEST(Handshake, InstallsAMissingModelAfterOneStatusLine) {
             {},
             {},
             true,
-            {kDownloading, testing::errorLine("Apple speech model is unavailable for en-US.")},
+            {kDownloading, testkit::errorLine("Apple speech model is unavailable for en-US.")},
             {request, "downloadAndInstall"}},
        }) {
     SCOPED_TRACE(c.name);
@@ -226,10 +226,10 @@ TEST(Handshake, InstallsAMissingModelAfterOneStatusLine) {
     scripted.assets->requestFailure = c.requestFailure;
     scripted.assets->downloadFailure = c.downloadFailure;
     if (c.noFormat) scripted.speech->format.reset();
-    LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{testing::initLine(), {}}});
+    LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{testkit::initLine(), {}}});
     EXPECT_EQ(outcome.lines, c.lines);
     EXPECT_EQ(outcome.status, c.lines.back() == stopped ? 0 : 1);
-    EXPECT_EQ(testing::callsMatching(*scripted.log, {"assetInstallationRequest", "download"}),
+    EXPECT_EQ(testkit::callsMatching(*scripted.log, {"assetInstallationRequest", "download"}),
               c.assetCalls);
   }
 }
@@ -238,7 +238,7 @@ TEST(Handshake, CallsThePlatformInOrderAndGivesEachSessionItsOwnTranscriber) {
   auto scripted = LiveHarness::defaultPlatform();
   scripted.speech->installed.clear();
   scripted.assets->needsInstallation = true;
-  LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{testing::initLine("en_US"), {}}});
+  LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{testkit::initLine("en_US"), {}}});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(scripted.log->calls(), (std::vector<std::string>{
                                        "isAvailable",
@@ -282,11 +282,11 @@ TEST(Handshake, FailureToPrepareOrStartEndsTheModeWithThatError) {
     auto scripted = LiveHarness::defaultPlatform();
     scripted.speech->sessions.scripts = {c.script};
     LiveHarness::Outcome outcome = LiveHarness::run(
-        scripted, {{testing::initLine(), {}}, {testing::audioLine({1}, 16000), {}}});
+        scripted, {{testkit::initLine(), {}}, {testkit::audioLine({1}, 16000), {}}});
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.lines, std::vector<std::string>{testing::errorLine(c.error)});
+    EXPECT_EQ(outcome.lines, std::vector<std::string>{testkit::errorLine(c.error)});
     EXPECT_EQ(outcome.linesRead, 1u);
-    EXPECT_EQ(testing::callsMatching(*scripted.log, {"makeAnalyzer", "prepare", "start", "final"}),
+    EXPECT_EQ(testkit::callsMatching(*scripted.log, {"makeAnalyzer", "prepare", "start", "final"}),
               c.calls);
   }
 }

@@ -16,7 +16,7 @@
 #include "channel/byte_source.h"
 #include "channel/line_reader.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 namespace {
 
 std::vector<std::string> splitLines(const std::string& all) {
@@ -183,4 +183,4 @@ std::vector<std::string> callsMatching(const platform::scripted::CallLog& log,
   return matching;
 }
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -9,7 +9,7 @@
 #include "tests/support/base64.h"
 #include "tests/support/host_lines.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 // A live-mode run with the host simulated line by line: standard input is a
 // list of lines served one per read (so what was never read is known), and
@@ -43,4 +43,4 @@ class LiveHarness {
 std::vector<std::string> callsMatching(const platform::scripted::CallLog& log,
                                        const std::vector<std::string>& prefixes);
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

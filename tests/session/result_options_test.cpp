@@ -10,7 +10,7 @@ namespace {
 using platform::AudioTimeRange;
 using platform::TranscriptionResult;
 using platform::scripted::SessionScript;
-using testing::LiveHarness;
+using testkit::LiveHarness;
 
 std::string initWith(const std::string& members) {
   return R"({"type":"init","locale":"en-US",)" + members + "}";
@@ -61,14 +61,14 @@ TEST(InitOptions, ABadOptionFailsTheHandshakeBeforeTheLocaleIsLookedAt) {
     auto scripted = LiveHarness::defaultPlatform();
     LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{initWith(c.members), {}}});
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.lines, std::vector<std::string>{testing::errorLine(c.error)});
+    EXPECT_EQ(outcome.lines, std::vector<std::string>{testkit::errorLine(c.error)});
     EXPECT_EQ(scripted.log->calls(), std::vector<std::string>{"isAvailable"});
   }
   // Even a locale nobody supports is not looked at.
   auto scripted = LiveHarness::defaultPlatform();
   LiveHarness::Outcome outcome = LiveHarness::run(
       scripted, {{R"({"type":"init","locale":"xx-XX","attributeOptions":["x"]})", {}}});
-  EXPECT_EQ(outcome.lines, std::vector<std::string>{testing::errorLine(kAttributesValue)});
+  EXPECT_EQ(outcome.lines, std::vector<std::string>{testkit::errorLine(kAttributesValue)});
 }
 
 TEST(InitOptions, GoodOptionsReachEverySessionsTranscriberAndAnalyzer) {
@@ -101,10 +101,10 @@ TEST(InitOptions, GoodOptionsReachEverySessionsTranscriberAndAnalyzer) {
     auto scripted = LiveHarness::defaultPlatform();
     LiveHarness::Outcome outcome = LiveHarness::run(
         scripted,
-        {{initWith(c.members), {}}, {testing::flushLine(), {}}, {testing::flushLine(), {}}});
+        {{initWith(c.members), {}}, {testkit::flushLine(), {}}, {testkit::flushLine(), {}}});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.lines,
-              (std::vector<std::string>{testing::readyLine(), testing::stoppedLine()}));
+              (std::vector<std::string>{testkit::readyLine(), testkit::stoppedLine()}));
     // The handshake's own transcriber serves no session and gets nothing;
     // each of the three sessions gets the options, the phrases before the
     // analyzer is prepared.
@@ -116,7 +116,7 @@ TEST(InitOptions, GoodOptionsReachEverySessionsTranscriberAndAnalyzer) {
       if (!c.phrases.empty()) expected.push_back("setContext(" + context + ")");
       expected.push_back("prepareToAnalyze(16000)");
     }
-    EXPECT_EQ(testing::callsMatching(*scripted.log, {"makeTranscriber", "setContext", "prepare"}),
+    EXPECT_EQ(testkit::callsMatching(*scripted.log, {"makeTranscriber", "setContext", "prepare"}),
               expected);
   }
 }
@@ -176,14 +176,14 @@ TEST(TranscriptLines, CarryWhatWasAskedForAndNothingMore) {
     auto scripted = LiveHarness::defaultPlatform();
     scripted.speech->sessions.scripts = {attributedResults()};
     std::string init = c.attributes.empty()
-                           ? testing::initLine()
+                           ? testkit::initLine()
                            : initWith(R"("attributeOptions":[)" + c.attributes + "]");
     LiveHarness::Outcome outcome =
-        LiveHarness::run(scripted, {{init, {}}, {testing::audioLine({1, 2}, 16000), {}}});
+        LiveHarness::run(scripted, {{init, {}}, {testkit::audioLine({1, 2}, 16000), {}}});
     EXPECT_EQ(outcome.status, 0);
-    std::vector<std::string> expected{testing::readyLine()};
+    std::vector<std::string> expected{testkit::readyLine()};
     expected.insert(expected.end(), c.transcripts.begin(), c.transcripts.end());
-    expected.push_back(testing::stoppedLine());
+    expected.push_back(testkit::stoppedLine());
     EXPECT_EQ(outcome.lines, expected);
   }
 }

@@ -1,6 +1,6 @@
 #include "tests/support/base64.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 std::string base64Bytes(std::string_view bytes) {
   static const char kAlphabet[] =
@@ -35,4 +35,4 @@ std::string base64(const std::vector<int16_t>& samples) {
   return base64Bytes(bytes);
 }
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

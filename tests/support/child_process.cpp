@@ -16,7 +16,7 @@
 
 extern char** environ;
 
-namespace earshot::testing {
+namespace earshot::testkit {
 namespace {
 
 std::string readAll(int fd) {
@@ -248,4 +248,4 @@ bool writeRepeated(ChildProcess& child, std::string_view piece, size_t total) {
   return true;
 }
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 // How a child process ended and what it wrote.
 struct ProcessRun {
@@ -101,4 +101,4 @@ ProcessRun runEarshot(const std::vector<std::string>& arguments, std::string_vie
 // when the child stops reading; false then.
 bool writeRepeated(ChildProcess& child, std::string_view piece, size_t total);
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -9,7 +9,7 @@
 
 #include "tests/support/host_lines.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 std::vector<int16_t> recording(const std::string& relativePath) {
   std::ifstream file(relativePath.starts_with("/") ? relativePath : kTestData + relativePath,
@@ -82,4 +82,4 @@ size_t wordsHeard(const std::string& expected, const std::string& text) {
   return found;
 }
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 inline const std::string kTestData = "/usr/share/pocketsphinx/test/data/";
 
@@ -31,4 +31,4 @@ std::string finalText(const std::vector<Transcript>& transcripts);
 // How many words of `expected` occur in `text`.
 size_t wordsHeard(const std::string& expected, const std::string& text);
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -8,7 +8,7 @@
 #include "channel/outgoing_message.h"
 #include "tests/support/base64.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 std::string initLine(const std::string& locale) {
   return R"({"type":"init","locale":")" + locale + "\"}";
@@ -69,4 +69,4 @@ std::string jsonErrorOf(const std::string& line) {
   return {};
 }
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

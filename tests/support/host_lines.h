@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 // The protocol's lines as the tests write and expect them: one set for every
 // test and benchmark. Each is one line without its line feed.
@@ -29,4 +29,4 @@ std::string flushedLine();
 // when the line has none.
 std::string jsonErrorOf(const std::string& line);
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 // A fresh empty folder for the running test, named after it and this test
 // process, removed with everything in it (read-only parts too) when the
@@ -17,7 +17,7 @@ class ScratchFolder {
   explicit ScratchFolder(const std::string& prefix)
       : path_(std::filesystem::temp_directory_path() /
               (prefix + "-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+               testing::UnitTest::GetInstance()->current_test_info()->name())) {
     remove();
     std::filesystem::create_directories(path_);
   }
@@ -43,4 +43,4 @@ class ScratchFolder {
   std::filesystem::path path_;
 };
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

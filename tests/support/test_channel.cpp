@@ -7,7 +7,7 @@
 
 #include "app/apple_speech_helper.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 TestChannel::TestChannel(std::string input, size_t chunk)
     : inputBytes_(std::move(input)),
@@ -58,4 +58,4 @@ ModeOutcome runMode(const std::vector<std::string>& arguments,
   return outcome;
 }
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

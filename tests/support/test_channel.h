@@ -10,7 +10,7 @@
 #include "mode/mode_context.h"
 #include "platform/scripted/scripted_platform.h"
 
-namespace earshot::testing {
+namespace earshot::testkit {
 
 // A host channel in memory: input from a string (served in chunks of
 // `chunk` bytes), output captured in an anonymous file.
@@ -47,4 +47,4 @@ ModeOutcome runMode(const std::vector<std::string>& arguments,
                     const platform::scripted::ScriptedPlatform& scripted,
                     const std::string& input = {});
 
-}  // namespace earshot::testing
+}  // namespace earshot::testkit

@@ -21,8 +21,8 @@ namespace earshot::feed {
 namespace {
 
 namespace fs = std::filesystem;
-using earshot::testing::ProcessRun;
-using earshot::testing::runProgram;
+using earshot::testkit::ProcessRun;
+using earshot::testkit::runProgram;
 
 const std::string kGoForward = TESTDATA "/goforward.raw";
 // What the tool always asks for: "flushed" tells where a session ends.
@@ -49,7 +49,7 @@ std::string rawBytes(const std::vector<int16_t>& samples) {
   return bytes;
 }
 
-class StandIn : public ::testing::Test {
+class StandIn : public testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/feed-process-XXXXXX";
@@ -284,7 +284,7 @@ TEST_F(StandIn, EveryMessageSaysWhatIsWrongWithWhichInput) {
        ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
     std::vector<std::string> argv{FEED_BINARY, "--earshot", silent};
     argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
     ProcessRun run = runProgram(argv);
@@ -331,7 +331,7 @@ TEST_F(StandIn, InitAsksForWhatTheOutputNeeds) {
        noTimes},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.options));
+    SCOPED_TRACE(testing::PrintToString(c.options));
     std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot, "--rate", "16000", a};
     argv.insert(argv.end(), c.options.begin(), c.options.end());
     ProcessRun run = runProgram(argv);
@@ -465,7 +465,7 @@ TEST(RealEarshot, MessagesNameTheLocaleAndWhatThereIs) {
       {{"--install", "en_US"}, 0, "", "en-US is already installed: nothing to do.\n"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
     std::vector<std::string> argv{FEED_BINARY, "--earshot", EARSHOT_BINARY};
     argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
     ProcessRun run = runProgram(argv);
@@ -615,7 +615,7 @@ TEST(RealEarshot, CaptionsOfRealRecordings) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.format);
-    earshot::testing::ScratchFolder scratch("feed-captions-" + c.format);
+    earshot::testkit::ScratchFolder scratch("feed-captions-" + c.format);
     std::vector<std::string> argv{FEED_BINARY, "--earshot", EARSHOT_BINARY, "--format", c.format};
     if (c.recordings.size() > 1) argv.insert(argv.end(), {"--output-dir", scratch.path()});
     for (const Recording& recording : c.recordings) argv.push_back(recording.file);
@@ -677,7 +677,7 @@ TEST(RealEarshot, StandardInputContainersAndTruncatedFiles) {
 // Ctrl-C during --realtime, once a word has been heard: the final with it
 // still comes, then "stopped" and status 130.
 TEST(RealEarshot, InterruptedRealtimeRunEndsWith130AfterItsFinal) {
-  earshot::testing::ChildProcess feed({.argv = {FEED_BINARY, "--earshot", EARSHOT_BINARY,
+  earshot::testkit::ChildProcess feed({.argv = {FEED_BINARY, "--earshot", EARSHOT_BINARY,
                                                 "--realtime", "--json", kLibrivox + "0870.wav"},
                                        .readOutput = false});
   std::string seen;

@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "platform/linux/store/safe_path.h"
-#include "platform/linux/store/text_encoding.h"
+#include "platform/linux/support/text_encoding.h"
 
 namespace earshot::platform::linuxos::store {
 namespace {
@@ -106,7 +106,7 @@ std::optional<CatalogEntry> parseEntry(simdjson::dom::element element) {
   // Optional; a model whose words are not UTF-8 says what they are.
   if (simdjson::dom::element encoding; object["textEncoding"].get(encoding) == simdjson::SUCCESS) {
     std::string_view name;
-    if (encoding.get_string().get(name) != simdjson::SUCCESS || !isKnownTextEncoding(name)) {
+    if (encoding.get_string().get(name) != simdjson::SUCCESS || !support::isKnownTextEncoding(name)) {
       return std::nullopt;
     }
     entry.textEncoding = std::string(name);
@@ -158,7 +158,7 @@ std::optional<std::string> readCatalogFile(const std::filesystem::path& file) {
 
 }  // namespace
 
-Catalog Catalog::load(const StoreLocations& locations) {
+Catalog Catalog::load(const support::StoreLocations& locations) {
   // By canonical identifier: a later entry for a locale replaces an earlier.
   std::map<std::string, CatalogEntry> merged;
   for (const auto& dir : locations.catalogDirs()) {

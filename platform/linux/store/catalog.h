@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/linux/store/archive_format.h"
-#include "platform/linux/store/store_locations.h"
+#include "platform/linux/support/store_locations.h"
 #include "platform/locale.h"
 
 namespace earshot::platform::linuxos::store {
@@ -39,7 +39,7 @@ inline constexpr size_t maximumCatalogEntries = 10000;
 // entry for a locale replaces an earlier one, so the user's catalog wins.
 class Catalog {
  public:
-  static Catalog load(const StoreLocations& locations);
+  static Catalog load(const support::StoreLocations& locations);
   // The entries of one catalog file's text; nullopt when the text is
   // malformed in any way, or lists more than maximumCatalogEntries (such a
   // file is skipped whole). A locale must be written as a language tag

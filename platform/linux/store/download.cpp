@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/linux/store/sha256.h"
+#include "platform/linux/support/sha256.h"
 #include "platform/linux/store/store_failure.h"
 
 namespace earshot::platform::linuxos::store {
@@ -44,7 +44,7 @@ struct Transfer {
   bool statusChecked = false;
   bool tooLarge = false;
   int writeError = 0;
-  Sha256 hash;
+  support::Sha256 hash;
   const std::function<void(uint64_t)>* onBytes = nullptr;
 };
 

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "platform/linux/store/durable_files.h"
+#include "platform/linux/support/durable_files.h"
 #include "platform/linux/store/store_failure.h"
 #include "platform/linux/store/store_lock.h"
 
@@ -145,7 +145,7 @@ void ModelStore::moveAsideAndDelete(const fs::path& dir, const Locale& locale) c
     ::rmdir(aside.c_str());
     failWithErrno("cannot remove " + dir.string(), failure);
   }
-  syncDirectory(locations_.modelsDir());
+  support::syncDirectory(locations_.modelsDir());
   std::error_code ignored;
   fs::remove_all(aside, ignored);
 }
@@ -157,7 +157,7 @@ void ModelStore::publish(const fs::path& temporary, const Locale& locale) const 
   if (::rename(temporary.c_str(), target.c_str()) != 0) {
     failWithErrno("cannot move the model into " + target.string());
   }
-  syncDirectory(locations_.modelsDir());
+  support::syncDirectory(locations_.modelsDir());
 }
 
 bool ModelStore::removeEntry(const Locale& locale) const {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/linux/store/manifest.h"
-#include "platform/linux/store/store_locations.h"
+#include "platform/linux/support/store_locations.h"
 #include "platform/locale.h"
 
 namespace earshot::platform::linuxos::store {
@@ -35,9 +35,9 @@ struct StoreEntry {
 // entries. Reading needs no lock; changing needs the StoreLock.
 class ModelStore {
  public:
-  explicit ModelStore(StoreLocations locations) : locations_(std::move(locations)) {}
+  explicit ModelStore(support::StoreLocations locations) : locations_(std::move(locations)) {}
 
-  const StoreLocations& locations() const { return locations_; }
+  const support::StoreLocations& locations() const { return locations_; }
 
   // Entries with a manifest, sorted by BCP 47 identifier.
   std::vector<StoreEntry> entries() const;
@@ -68,7 +68,7 @@ class ModelStore {
   std::optional<StoreEntry> readEntry(const std::filesystem::path& dir) const;
   void moveAsideAndDelete(const std::filesystem::path& dir, const Locale& locale) const;
 
-  StoreLocations locations_;
+  support::StoreLocations locations_;
 };
 
 }  // namespace earshot::platform::linuxos::store

@@ -8,7 +8,7 @@
 
 namespace earshot::platform::linuxos::store {
 
-StoreAssetInventory::StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel,
+StoreAssetInventory::StoreAssetInventory(support::StoreLocations locations, SystemModelCheck isSystemModel,
                                          ModelLoadCheck checkLoadable, ReleaseFollowUp afterRelease)
     : locations_(std::move(locations)),
       isSystemModel_(std::move(isSystemModel)),

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/asset_inventory.h"
-#include "platform/linux/store/store_locations.h"
+#include "platform/linux/support/store_locations.h"
 
 namespace earshot::platform::linuxos::store {
 
@@ -32,7 +32,7 @@ using ModelLoadCheck = std::function<void(const Locale&, const ModelFiles&)>;
 // take the store lock, so they run one at a time across processes.
 class StoreAssetInventory final : public AssetInventory {
  public:
-  StoreAssetInventory(StoreLocations locations, SystemModelCheck isSystemModel,
+  StoreAssetInventory(support::StoreLocations locations, SystemModelCheck isSystemModel,
                       ModelLoadCheck checkLoadable = {}, ReleaseFollowUp afterRelease = {});
 
   std::vector<Locale> reservedLocales() override;
@@ -49,7 +49,7 @@ class StoreAssetInventory final : public AssetInventory {
   bool release(const Locale& reservedLocale) override;
 
  private:
-  StoreLocations locations_;
+  support::StoreLocations locations_;
   SystemModelCheck isSystemModel_;
   ModelLoadCheck checkLoadable_;
   ReleaseFollowUp afterRelease_;

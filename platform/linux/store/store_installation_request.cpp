@@ -6,7 +6,7 @@
 
 #include "platform/linux/store/archive_extract.h"
 #include "platform/linux/store/download.h"
-#include "platform/linux/store/durable_files.h"
+#include "platform/linux/support/durable_files.h"
 #include "platform/linux/store/manifest.h"
 #include "platform/linux/store/model_store.h"
 #include "platform/linux/store/store_failure.h"
@@ -62,7 +62,7 @@ void checkReservationLimit(const ModelStore& store, const Locale& locale) {
                       "). Release one of them first.");
 }
 
-StoreInstallationRequest::StoreInstallationRequest(StoreLocations locations, CatalogEntry entry,
+StoreInstallationRequest::StoreInstallationRequest(support::StoreLocations locations, CatalogEntry entry,
                                                    SystemModelCheck isSystemModel,
                                                    ModelLoadCheck checkLoadable)
     : locations_(std::move(locations)),
@@ -146,8 +146,8 @@ void StoreInstallationRequest::install() {
       Manifest manifest{locale.bcp47(),    entry_.url,           entry_.sha256,
                         utcTimestamp(),    entry_.acousticModel, entry_.languageModel,
                         entry_.dictionary, entry_.textEncoding};
-      writeFileDurably(root / Manifest::fileName, manifest.toJson());
-      syncTree(root);
+      support::writeFileDurably(root / Manifest::fileName, manifest.toJson());
+      support::syncTree(root);
       store.publish(root, locale);
       folder.keep();
     }

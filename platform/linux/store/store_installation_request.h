@@ -5,7 +5,7 @@
 #include "platform/asset_inventory.h"
 #include "platform/linux/store/catalog.h"
 #include "platform/linux/store/store_asset_inventory.h"
-#include "platform/linux/store/store_locations.h"
+#include "platform/linux/support/store_locations.h"
 
 namespace earshot::platform::linuxos::store {
 
@@ -20,7 +20,7 @@ namespace earshot::platform::linuxos::store {
 // new entry appears in one rename, complete.
 class StoreInstallationRequest final : public AssetInstallationRequest {
  public:
-  StoreInstallationRequest(StoreLocations locations, CatalogEntry entry,
+  StoreInstallationRequest(support::StoreLocations locations, CatalogEntry entry,
                            SystemModelCheck isSystemModel, ModelLoadCheck checkLoadable = {});
 
   std::shared_ptr<Progress> progress() override { return progress_; }
@@ -30,7 +30,7 @@ class StoreInstallationRequest final : public AssetInstallationRequest {
  private:
   void install();
 
-  StoreLocations locations_;
+  support::StoreLocations locations_;
   CatalogEntry entry_;
   SystemModelCheck isSystemModel_;
   ModelLoadCheck checkLoadable_;

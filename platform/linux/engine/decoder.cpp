@@ -1,0 +1,322 @@
+#include "platform/linux/engine/decoder.h"
+
+#include <pocketsphinx.h>
+#include <sphinxbase/cmn.h>
+#include <sphinxbase/feat.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+#include <vector>
+
+#include "platform/linux/engine/engine_log.h"
+#include "platform/linux/engine/hypothesis_text.h"
+#include "platform/linux/engine/model_files_check.h"
+#include "platform/linux/vocabulary/pronunciation.h"
+#include "platform/platform_error.h"
+#include "platform/unexpected_exit.h"
+
+namespace earshot::platform::linuxos {
+namespace {
+
+// Weight of the phrase model against the model's own when interpolating
+// (docs/recognition.md has the measurements behind it).
+constexpr float kPhraseModelWeight = 0.05f;
+
+// The engine reads language models from files only; the phrase model is
+// written to an anonymous in-memory file, which touches no disk.
+ngram_model_t* readArpaFromMemory(const std::string& arpa, cmd_ln_t* config, logmath_t* lmath) {
+  int fd = memfd_create("phrases.arpa", MFD_CLOEXEC);
+  if (fd < 0) return nullptr;
+  bool written = true;
+  for (size_t at = 0; written && at < arpa.size();) {
+    ssize_t n = ::write(fd, arpa.data() + at, arpa.size() - at);
+    if (n <= 0) written = false;
+    at += n > 0 ? static_cast<size_t>(n) : 0;
+  }
+  ngram_model_t* model = nullptr;
+  if (written) {
+    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    model = ngram_model_read(config, path.c_str(), NGRAM_ARPA, lmath);
+  }
+  ::close(fd);
+  return model;
+}
+
+// espeak-ng names its voices by language and region, as the model's locale
+// is named ("en-us").
+std::string voiceOf(const SpeechModel& model) {
+  std::string voice = model.locale.bcp47();
+  std::transform(voice.begin(), voice.end(), voice.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return voice;
+}
+
+}  // namespace
+
+Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings,
+                 const std::vector<std::string>& contextualPhrases)
+    : sampleRate_(model.sampleRate), toUtf8_(model.textEncoding) {
+  silenceEngineLog();
+  clearEngineError();
+  const std::string cannotLoad =
+      "Speech model for " + model.locale.bcp47() + " could not be loaded";
+  // The engine asserts or exits on some faults of a model; refuse what can be
+  // seen before it gets there.
+  if (std::optional<std::string> problem = modelFileProblem(model)) {
+    throw PlatformError(cannotLoad + ": " + *problem + ".");
+  }
+  // And should it exit on one that cannot, the host still learns why.
+  ExitExplanation explanation([cannotLoad] {
+    std::string detail = lastEngineError();
+    return detail.empty() ? cannotLoad + "." : cannotLoad + ": " + detail;
+  });
+  // With phrases the language model is loaded here afterwards, so that the
+  // engine builds its search once, with every word in it.
+  std::vector<std::string> words = {"-hmm", model.acousticModel.string(), "-dict",
+                                    model.dictionary.string()};
+  if (contextualPhrases.empty()) {
+    words.push_back("-lm");
+    words.push_back(model.languageModel.string());
+  }
+  for (const auto& [name, value] : settings.options) {
+    words.push_back(name);
+    words.push_back(value);
+  }
+  std::vector<char*> argv;
+  for (auto& word : words) argv.push_back(word.data());
+  config_ = cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(argv.size()), argv.data(), TRUE);
+  if (config_ == nullptr) fail("Speech engine settings were refused");
+  engine_ = ps_init(config_);
+  if (engine_ == nullptr) {
+    cmd_ln_free_r(config_);
+    config_ = nullptr;
+    fail(cannotLoad);
+  }
+  frameRate_ = cmd_ln_int32_r(config_, "-frate");
+  if (!contextualPhrases.empty()) loadVocabulary(model, contextualPhrases);
+  framesPerSecond_ = static_cast<unsigned>(std::max<int32>(1, cmd_ln_int32_r(config_, "-frate")));
+  if (settings.earlyAdaptationMilliseconds > 0) {
+    earlyEvery_ = std::max<uint64_t>(
+        1, uint64_t{settings.earlyAdaptationMilliseconds} * framesPerSecond_ / 1000);
+    earlyUntil_ = uint64_t{settings.earlyAdaptationSpeechSeconds} * framesPerSecond_;
+  }
+}
+
+Decoder::~Decoder() {
+  if (engine_ != nullptr) ps_free(engine_);
+  if (config_ != nullptr) cmd_ln_free_r(config_);
+}
+
+void Decoder::loadVocabulary(const SpeechModel& model, const std::vector<std::string>& phrases) {
+  std::string voice = voiceOf(model);
+  vocabulary_ = ContextualVocabulary(
+      phrases,
+      [this](const std::string& word) -> std::optional<std::string> {
+        char* phones = ps_lookup_word(engine_, word.c_str());
+        if (phones == nullptr) return std::nullopt;
+        std::string text(phones);
+        std::free(phones);
+        return text;
+      },
+      [voice](const std::string& word) { return pronounce(word, voice); });
+  // A word whose phones the model lacks is left out; its phrase token then
+  // matches nothing, which costs nothing.
+  for (const auto& [word, phones] : vocabulary_.additions()) {
+    ps_add_word(engine_, word.c_str(), phones.c_str(), FALSE);
+  }
+  const std::string modelFailure =
+      "Speech model for " + model.locale.bcp47() + " could not be loaded";
+  logmath_t* lmath = ps_get_logmath(engine_);
+  ngram_model_t* own = ngram_model_read(config_, model.languageModel.c_str(), NGRAM_AUTO, lmath);
+  if (own == nullptr) fail(modelFailure);
+  ngram_model_t* phraseModel = readArpaFromMemory(vocabulary_.arpa(), config_, lmath);
+  if (phraseModel == nullptr) {
+    ngram_model_free(own);
+    fail("Contextual phrases could not be added");
+  }
+  ngram_model_t* models[] = {own, phraseModel};
+  const char* names[] = {"model", "phrases"};
+  const float32 weights[] = {1.0f - kPhraseModelWeight, kPhraseModelWeight};
+  // The set and then the search keep references of their own.
+  ngram_model_t* set = ngram_model_set_init(config_, models, const_cast<char**>(names), weights, 2);
+  ngram_model_free(own);
+  ngram_model_free(phraseModel);
+  if (set == nullptr) fail("Contextual phrases could not be added");
+  ngram_model_set_interp(set, nullptr, nullptr);
+  int added = ps_set_lm(engine_, "ngram", set);
+  ngram_model_free(set);
+  if (added < 0 || ps_set_search(engine_, "ngram") < 0) fail(modelFailure);
+}
+
+void Decoder::fail(const std::string& what) {
+  std::string detail = lastEngineError();
+  clearEngineError();
+  throw PlatformError(detail.empty() ? what + "." : what + ": " + detail);
+}
+
+void Decoder::startUtterance() {
+  if (ps_start_utt(engine_) < 0) fail("Speech engine could not start an utterance");
+  inUtterance_ = true;
+  utteranceFrames_ = 0;
+}
+
+void Decoder::process(const int16_t* samples, size_t count) {
+  if (ps_process_raw(engine_, samples, count, FALSE, FALSE) < 0) {
+    fail("Speech engine could not decode audio");
+  }
+  samplesProcessed_ += count;
+  countFrames();
+  uint64_t heard = speechFrames();
+  if (heard < earlyUntil_ && heard >= lastEarlyUpdate_ + earlyEvery_) {
+    cmn_live_update(ps_get_feat(engine_)->cmn_struct);
+    lastEarlyUpdate_ = heard;
+  }
+}
+
+void Decoder::countFrames() {
+  // Voice activity detection keeps silence away from the search, so these
+  // are frames of speech (and a little of the silence around it).
+  utteranceFrames_ = static_cast<uint64_t>(std::max(0, ps_get_n_frames(engine_)));
+}
+
+bool Decoder::inSpeech() {
+  return ps_get_in_speech(engine_) != 0;
+}
+
+std::string Decoder::hypothesis() {
+  int32 score = 0;
+  const char* text = ps_get_hyp(engine_, &score);
+  if (text == nullptr) return std::string();
+  std::string plain = hypothesisText(toUtf8_(text));
+  if (vocabulary_.empty()) return plain;
+  // A phrase recognized as a whole is written as its words.
+  std::string spelled;
+  size_t at = 0;
+  while (at < plain.size()) {
+    size_t end = std::min(plain.find(' ', at), plain.size());
+    std::string_view token = std::string_view(plain).substr(at, end - at);
+    if (!spelled.empty()) spelled += ' ';
+    if (const auto* compound = vocabulary_.compound(token)) {
+      for (size_t i = 0; i < compound->words.size(); ++i) {
+        if (i > 0) spelled += ' ';
+        spelled += compound->words[i];
+      }
+    } else {
+      spelled += token;
+    }
+    at = end + 1;
+  }
+  return spelled;
+}
+
+DecodedHypothesis Decoder::detailedHypothesis(bool confidence) {
+  DecodedHypothesis result;
+  std::vector<DecodedWord> tokens;
+  for (ps_seg_t* seg = ps_seg_iter(engine_); seg != nullptr; seg = ps_seg_next(seg)) {
+    int start = 0, last = 0;
+    ps_seg_frames(seg, &start, &last);
+    if (!result.hasFrames) {
+      result.hasFrames = true;
+      result.startFrame = start;
+    }
+    result.endFrame = std::max(result.endFrame, last + 1);
+    if (auto word = spokenWord(ps_seg_word(seg))) {
+      tokens.push_back(DecodedWord{std::string(*word), start, last + 1, 0.0});
+    }
+  }
+  if (confidence && !tokens.empty()) addConfidence(tokens, result.startFrame);
+  for (DecodedWord& token : tokens) token.text = toUtf8_(token.text);
+  result.words = splitCompounds(std::move(tokens));
+  return result;
+}
+
+void Decoder::addConfidence(std::vector<DecodedWord>& tokens, int utteranceStart) {
+  // The lattice belongs to the engine and lives until the next utterance.
+  ps_lattice_t* lattice = ps_get_lattice(engine_);
+  if (lattice == nullptr) return;
+  ngram_model_t* lm = ps_get_lm(engine_, ps_get_search(engine_));
+  float32 acousticScale = 1.0f / cmd_ln_float32_r(config_, "-ascale");
+  if (ps_lattice_bestpath(lattice, lm, 1.0f, acousticScale) == nullptr) return;
+  ps_lattice_posterior(lattice, lm, acousticScale);
+  logmath_t* lmath = ps_lattice_get_logmath(lattice);
+  // A word's confidence is the posterior mass of the lattice's links for
+  // the same word that cover at least half of its frames. Lattice frames
+  // count from the utterance's first frame.
+  for (ps_latnode_iter_t* nodes = ps_latnode_iter(lattice); nodes != nullptr;
+       nodes = ps_latnode_iter_next(nodes)) {
+    ps_latnode_t* node = ps_latnode_iter_node(nodes);
+    const char* base = ps_latnode_baseword(lattice, node);
+    if (base == nullptr) continue;
+    for (ps_latlink_iter_t* links = ps_latnode_exits(node); links != nullptr;
+         links = ps_latlink_iter_next(links)) {
+      ps_latlink_t* link = ps_latlink_iter_link(links);
+      int16 linkStart = 0;
+      int linkEnd = ps_latlink_times(link, &linkStart) + 1;
+      for (DecodedWord& token : tokens) {
+        if (token.text != base) continue;
+        int start = token.startFrame - utteranceStart, end = token.endFrame - utteranceStart;
+        int overlap = std::min(end, linkEnd) - std::max(start, static_cast<int>(linkStart));
+        if (overlap * 2 < end - start) continue;
+        int32 acoustic = 0;
+        token.confidence += logmath_exp(lmath, ps_latlink_prob(lattice, link, &acoustic));
+      }
+    }
+  }
+  for (DecodedWord& token : tokens) token.confidence = std::clamp(token.confidence, 0.0, 1.0);
+}
+
+std::vector<DecodedWord> Decoder::splitCompounds(std::vector<DecodedWord> tokens) const {
+  if (vocabulary_.empty()) return tokens;
+  std::vector<DecodedWord> words;
+  for (DecodedWord& token : tokens) {
+    const auto* compound = vocabulary_.compound(token.text);
+    if (compound == nullptr) {
+      words.push_back(std::move(token));
+      continue;
+    }
+    // Each word gets the share of the frames its phones have.
+    size_t phones = 0;
+    for (size_t count : compound->phoneCounts) phones += count;
+    const int frames = token.endFrame - token.startFrame;
+    size_t before = 0;
+    for (size_t i = 0; i < compound->words.size(); ++i) {
+      auto at = [&](size_t phone) {
+        return token.startFrame +
+               static_cast<int>(std::lround(double(frames) * double(phone) / double(phones)));
+      };
+      int start = at(before);
+      before += compound->phoneCounts[i];
+      words.push_back(DecodedWord{compound->words[i], start, at(before), token.confidence});
+    }
+  }
+  return words;
+}
+
+void Decoder::endUtterance() {
+  inUtterance_ = false;
+  if (ps_end_utt(engine_) < 0) fail("Speech engine could not end an utterance");
+  countFrames();
+  finishedFrames_ += utteranceFrames_;
+  utteranceFrames_ = 0;
+}
+
+std::vector<float> Decoder::cepstralMean() {
+  cmn_t* cmn = ps_get_feat(engine_)->cmn_struct;
+  if (cmn == nullptr) return {};
+  std::vector<mfcc_t> mean(static_cast<size_t>(cmn->veclen));
+  cmn_live_get(cmn, mean.data());
+  return {mean.begin(), mean.end()};
+}
+
+bool Decoder::setCepstralMean(std::span<const float> mean) {
+  cmn_t* cmn = ps_get_feat(engine_)->cmn_struct;
+  if (cmn == nullptr || mean.size() != static_cast<size_t>(cmn->veclen)) return false;
+  std::vector<mfcc_t> values(mean.begin(), mean.end());
+  cmn_live_set(cmn, values.data());
+  return true;
+}
+
+}  // namespace earshot::platform::linuxos

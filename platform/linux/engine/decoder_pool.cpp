@@ -1,0 +1,89 @@
+#include "platform/linux/engine/decoder_pool.h"
+
+#include <algorithm>
+
+namespace earshot::platform::linuxos {
+
+struct DecoderPool::Lease::Key {
+  std::filesystem::path acousticModel, languageModel, dictionary;
+  EngineSettings settings;
+  std::vector<std::string> contextualPhrases;
+  bool operator==(const Key&) const = default;
+};
+
+struct DecoderPool::Idle {
+  std::shared_ptr<const Lease::Key> key;
+  std::unique_ptr<Decoder> decoder;
+};
+
+DecoderPool::Lease& DecoderPool::Lease::operator=(Lease&& other) noexcept {
+  if (this != &other) {
+    reset();
+    pool_ = other.pool_;
+    key_ = std::move(other.key_);
+    decoder_ = std::move(other.decoder_);
+  }
+  return *this;
+}
+
+void DecoderPool::Lease::reset() noexcept {
+  if (!decoder_ || pool_ == nullptr) {
+    decoder_.reset();
+    return;
+  }
+  if (decoder_->inUtterance()) {
+    try {
+      decoder_->endUtterance();
+    } catch (...) {
+      decoder_.reset();  // in an unknown state: not worth keeping
+      return;
+    }
+  }
+  try {
+    pool_->giveBack(std::move(key_), std::move(decoder_));
+  } catch (...) {
+    decoder_.reset();
+  }
+}
+
+DecoderPool& DecoderPool::shared() {
+  static DecoderPool pool;
+  return pool;
+}
+
+DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSettings& settings,
+                                        const std::vector<std::string>& contextualPhrases) {
+  auto key = std::make_shared<const Lease::Key>(Lease::Key{
+      model.acousticModel, model.languageModel, model.dictionary, settings, contextualPhrases});
+  Lease lease;
+  lease.pool_ = this;
+  lease.key_ = key;
+  {
+    std::lock_guard lock(mutex_);
+    auto found = std::find_if(idle_.begin(), idle_.end(),
+                              [&](const auto& idle) { return *idle->key == *key; });
+    if (found != idle_.end()) {
+      lease.decoder_ = std::move((*found)->decoder);
+      idle_.erase(found);
+      return lease;
+    }
+  }
+  // Loading takes long; other leases go on meanwhile.
+  lease.decoder_ = std::make_unique<Decoder>(model, settings, contextualPhrases);
+  std::lock_guard lock(mutex_);
+  ++loads_;
+  return lease;
+}
+
+size_t DecoderPool::loadCount() const {
+  std::lock_guard lock(mutex_);
+  return loads_;
+}
+
+void DecoderPool::giveBack(std::shared_ptr<const Lease::Key> key,
+                           std::unique_ptr<Decoder> decoder) {
+  std::lock_guard lock(mutex_);
+  idle_.push_back(std::make_unique<Idle>(Idle{std::move(key), std::move(decoder)}));
+}
+
+}  // namespace earshot::platform::linuxos

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "platform/linux/engine/decoder.h"
+#include "platform/linux/engine/engine_settings.h"
+#include "platform/speech_transcriber.h"
+
+namespace earshot::platform::linuxos {
+
+// Turns a decoder's running hypothesis into results. Audio goes to the
+// decoder in chunks; after each chunk a changed hypothesis of the current
+// segment is a volatile result (the whole segment so far), and the end of
+// speech seen by voice activity detection closes the segment with a final
+// result. A segment that had volatile results always closes with a final,
+// even an empty one; a silent segment gives nothing.
+//
+// Speech without a pause would make one segment that grows for ever (the
+// engine's memory and every volatile result with it), so a segment is closed
+// once it holds `maxSegmentSeconds` of speech: for its last
+// `segmentCutWindowMilliseconds` the audio is held back, and the segment ends
+// at the quietest point of what was held; the rest opens the next segment.
+// Volatile results pause while audio is held.
+//
+// With attributes, results carry their words; with the audio time range,
+// times in seconds of the audio given since begin() (the decoder's frames
+// count all of its audio, the silence it drops included); with confidence,
+// final results carry each word's lattice posterior.
+class SegmentingRecognizer {
+ public:
+  using Deliver = std::function<void(TranscriptionResult)>;
+
+  SegmentingRecognizer(Decoder& decoder, double sampleRate, const EngineSettings& settings,
+                       Deliver deliver, AttributeOptions attributes = {});
+
+  // Opens the first segment; times count from here.
+  void begin();
+  // Returns early, between chunks, once `stop` is requested.
+  void process(const int16_t* samples, size_t count, std::stop_token stop = {});
+  // Decodes what is held back and closes the last segment with its final
+  // result.
+  void finish();
+
+ private:
+  void decode(const int16_t* samples, size_t count);
+  void cutHeldAudio();
+  void closeSegment(bool reopen);
+  TranscriptionResult result(std::string text, bool isFinal);
+
+  Decoder& decoder_;
+  size_t chunkFrames_;
+  uint64_t holdFromFrame_ = 0;  // engine frames of a segment; 0: segments are unbounded
+  size_t windowSamples_ = 0;
+  size_t blockSamples_ = 0;
+  std::vector<int16_t> held_;
+  bool holding_ = false;
+  Deliver deliver_;
+  AttributeOptions attributes_;
+  double origin_ = 0.0;  // the decoder's seconds at begin()
+  bool inSpeech_ = false;
+  bool hadPartial_ = false;
+  std::string partial_;
+};
+
+}  // namespace earshot::platform::linuxos

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/linux/engine/engine_settings.h"
+#include "platform/linux/models/installed_models.h"
+
+namespace earshot::platform::linuxos {
+
+// Loads `model` once in a child process, so that a model the engine cannot
+// load (it may exit or abort instead of failing) is found without harm to
+// this process. Throws std::runtime_error with the reason ("the speech
+// engine refused it: ...") when the load fails in any way.
+//
+// The child is forked from the calling thread and runs only the load; other
+// threads of this process (the install progress poller) go on meanwhile.
+// Blocks until the child ends.
+void trialLoad(const SpeechModel& model, const EngineSettings& settings);
+
+}  // namespace earshot::platform::linuxos

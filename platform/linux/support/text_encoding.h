@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct UConverter;
+
+namespace earshot::platform::linuxos::support {
+
+// Whether ICU has a converter of this name ("ISO-8859-1", "latin1",
+// "windows-1252", "UTF-8"); a catalog entry that names another is malformed.
+bool isKnownTextEncoding(std::string_view name);
+
+// Turns text of a model's own encoding (its dictionary's and language
+// model's words) into UTF-8 with ICU's converter; an empty name means the
+// text is UTF-8 already and passes unchanged. One instance per thread.
+class TextToUtf8 {
+ public:
+  explicit TextToUtf8(const std::string& encoding);
+  ~TextToUtf8();
+  TextToUtf8(const TextToUtf8&) = delete;
+  TextToUtf8& operator=(const TextToUtf8&) = delete;
+
+  std::string operator()(std::string_view text) const;
+
+ private:
+  UConverter* converter_ = nullptr;
+};
+
+}  // namespace earshot::platform::linuxos::support

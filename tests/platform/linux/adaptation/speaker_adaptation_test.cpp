@@ -1,0 +1,186 @@
+// Speaker adaptation with the real engine: the mean a decoder adapts to is
+// kept in a file and set on the next decoder; early updates move it within
+// the first utterance; a pooled decoder keeps it from session to session.
+#include "platform/linux/adaptation/speaker_adaptation.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/linux/adaptation/cepstral_mean_files.h"
+#include "platform/linux/engine/decoder_pool.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/linux/adaptation/model_adaptation_key.h"
+#include "tests/platform/linux/stderr_capture.h"
+#include "tests/support/scratch_folder.h"
+
+namespace earshot::platform::linuxos {
+namespace {
+namespace fs = std::filesystem;
+
+const std::string kLibrivox = "/usr/share/pocketsphinx/test/data/librivox/";
+
+std::vector<int16_t> speech(const std::string& name, double seconds = 1e9) {
+  std::ifstream file(kLibrivox + name + ".wav", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(file)), {});
+  std::vector<int16_t> samples((bytes.size() - 44) / 2);
+  std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
+  samples.resize(std::min(samples.size(), size_t(seconds * 16000)));
+  return samples;
+}
+
+// Decodes `samples` as the recognizer does, in 100 ms chunks, ending the
+// utterance at the end when `close`.
+void decode(Decoder& decoder, const std::vector<int16_t>& samples, bool close = true) {
+  if (!decoder.inUtterance()) decoder.startUtterance();
+  for (size_t at = 0; at < samples.size(); at += 1600) {
+    decoder.process(samples.data() + at, std::min<size_t>(1600, samples.size() - at));
+  }
+  if (close) decoder.endUtterance();
+}
+
+SpeechModel english() {
+  return *InstalledModels::system().find(Locale::fromIdentifier("en-US"));
+}
+
+float distance(const std::vector<float>& a, const std::vector<float>& b) {
+  float sum = 0;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
+  return std::sqrt(sum);
+}
+
+EngineSettings withoutEarlyAdaptation() {
+  EngineSettings settings = defaultEngineSettings();
+  settings.earlyAdaptationMilliseconds = 0;
+  return settings;
+}
+
+class SpeakerAdaptationTest : public testing::Test {
+ protected:
+  testkit::ScratchFolder scratch_{"earshot-adaptation"};
+  const fs::path folder_ = scratch_.path() / "adaptation";
+  SpeechModel model_ = english();
+  std::shared_ptr<CepstralMeanFiles> files_ = std::make_shared<CepstralMeanFiles>(folder_);
+};
+
+TEST_F(SpeakerAdaptationTest, TheNextDecoderStartsFromTheMeanTheLastOneAdaptedTo) {
+  SpeakerAdaptation adaptation(files_);
+  Decoder first(model_, defaultEngineSettings());
+  const std::vector<float> generic = first.cepstralMean();
+  ASSERT_EQ(generic.size(), 13u);
+  adaptation.restore(first, model_);  // nothing remembered yet
+  EXPECT_EQ(first.cepstralMean(), generic);
+
+  decode(first, speech("sense_and_sensibility_01_austen_64kb-0870"));
+  const std::vector<float> adapted = first.cepstralMean();
+  EXPECT_NE(adapted, generic);
+  adaptation.save(first);
+  auto key = modelAdaptationKey(model_);
+  ASSERT_TRUE(key.has_value());
+  EXPECT_TRUE(fs::is_regular_file(folder_ / (*key + ".cmn")));
+  EXPECT_EQ(files_->recall(*key), adapted);
+
+  Decoder second(model_, defaultEngineSettings());
+  adaptation.restore(second, model_);
+  EXPECT_EQ(second.cepstralMean(), adapted);
+
+  // Too little new speech to be worth keeping: the file stays as it was.
+  decode(second, speech("sense_and_sensibility_01_austen_64kb-0880", 1.0));
+  EXPECT_NE(second.cepstralMean(), adapted);
+  adaptation.save(second);
+  EXPECT_EQ(files_->recall(*key), adapted);
+}
+
+TEST_F(SpeakerAdaptationTest, AMeanOfAnotherLengthGivesTheGenericStartQuietly) {
+  auto key = modelAdaptationKey(model_);
+  ASSERT_TRUE(key.has_value());
+  files_->remember(*key, std::vector<float>(12, 1.0f));
+  ASSERT_TRUE(files_->recall(*key).has_value());
+
+  testkit::StderrCapture stderrText;
+  Decoder cold(model_, defaultEngineSettings());
+  const std::vector<float> generic = cold.cepstralMean();
+  SpeakerAdaptation(files_).restore(cold, model_);
+  EXPECT_EQ(cold.cepstralMean(), generic);
+  EXPECT_FALSE(cold.setCepstralMean(std::vector<float>(14, 1.0f)));
+  EXPECT_EQ(cold.cepstralMean(), generic);
+  EXPECT_EQ(stderrText.text(), "");
+}
+
+TEST_F(SpeakerAdaptationTest, ADifferentModelHasAnotherKey) {
+  fs::path copy = folder_ / "model";
+  fs::create_directories(copy);
+  fs::copy(model_.acousticModel, copy);
+  SpeechModel other = model_;
+  other.acousticModel = copy;
+  EXPECT_EQ(modelAdaptationKey(other), modelAdaptationKey(model_));  // same files, same key
+  std::ofstream(copy / "means", std::ios::app) << '\0';
+  EXPECT_NE(modelAdaptationKey(other), modelAdaptationKey(model_));
+  other.locale = Locale::fromIdentifier("en-GB");
+  EXPECT_EQ(modelAdaptationKey(other)->rfind("en-GB-", 0), 0u);
+  fs::remove(copy / "means");
+  EXPECT_EQ(modelAdaptationKey(other), std::nullopt);
+}
+
+TEST_F(SpeakerAdaptationTest, EarlyUpdatesMoveTheMeanWithinTheFirstUtterance) {
+  const auto start = speech("sense_and_sensibility_01_austen_64kb-0870", 3.0);
+  Decoder early(model_, defaultEngineSettings());
+  ASSERT_GT(defaultEngineSettings().earlyAdaptationMilliseconds, 0u);
+  const std::vector<float> generic = early.cepstralMean();
+  decode(early, start, false);
+  EXPECT_NE(early.cepstralMean(), generic);
+  EXPECT_GT(early.speechFrames(), 100u);
+
+  Decoder late(model_, withoutEarlyAdaptation());
+  decode(late, start, false);
+  EXPECT_EQ(late.cepstralMean(), generic);  // the engine waits for the end
+  late.endUtterance();
+  EXPECT_NE(late.cepstralMean(), generic);
+}
+
+// A flush ends one session and starts the next on the same pooled decoder,
+// which keeps what it adapted to.
+TEST_F(SpeakerAdaptationTest, APooledDecoderKeepsItsMeanFromSessionToSession) {
+  EngineSettings settings = defaultEngineSettings();
+  settings.options.emplace_back("-wip", "0.65");  // the default: a decoder of this test's own
+  Platform platform = makeLinuxPlatform(InstalledModels::system(), settings, nullptr);
+  auto session = [&](const std::vector<int16_t>& samples) {
+    auto transcriber = platform.speech->makeTranscriber(
+        Locale::fromIdentifier("en-US"), TranscriberPreset::progressiveTranscription);
+    auto analyzer = platform.speech->makeAnalyzer({transcriber});
+    auto queue = std::make_shared<AnalyzerInputQueue>();
+    analyzer->prepareToAnalyze(model_.format());
+    analyzer->start(queue);
+    auto buffer = std::make_unique<PcmBuffer>(model_.format(), uint32_t(samples.size()));
+    std::copy(samples.begin(), samples.end(), buffer->int16ChannelData());
+    buffer->setFrameLength(uint32_t(samples.size()));
+    queue->push(std::move(buffer));
+    queue->close();
+    analyzer->finalizeAndFinishThroughEndOfInput();
+    while (transcriber->results().next()) {
+    }
+  };
+  auto pooledMean = [&] {
+    DecoderPool::Lease lease = DecoderPool::shared().acquire(model_, settings);
+    return lease->cepstralMean();
+  };
+  const std::vector<float> generic = pooledMean();
+  session(speech("sense_and_sensibility_01_austen_64kb-0870"));
+  const std::vector<float> adapted = pooledMean();
+  EXPECT_NE(adapted, generic);
+  // A session that hears nothing leaves what was learned (the engine may
+  // still fold in frames it had counted but not yet averaged).
+  session(std::vector<int16_t>(16000, 0));
+  const std::vector<float> kept = pooledMean();
+  EXPECT_LT(distance(kept, adapted), distance(kept, generic) / 3);
+  session(speech("sense_and_sensibility_01_austen_64kb-0930"));
+  EXPECT_NE(pooledMean(), adapted);
+}
+
+}  // namespace
+}  // namespace earshot::platform::linuxos

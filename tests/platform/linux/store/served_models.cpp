@@ -1,0 +1,93 @@
+#include "tests/platform/linux/store/served_models.h"
+
+#include <random>
+
+namespace earshot::testkit {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<ArchiveItem> smallModel() {
+  std::mt19937 noise(7);
+  std::string lm(2 << 20, '\0');
+  for (char& c : lm) c = static_cast<char>(noise());
+  using Kind = ArchiveItem::Kind;
+  return {{Kind::folder, "m", {}, {}, {}},
+          {Kind::folder, "m/acoustic", {}, {}, {}},
+          {Kind::file, "m/acoustic/mdef", "mdef", {}, {}},
+          {Kind::file, "m/acoustic/feat.params", "-samprate 16000\n", {}, {}},
+          {Kind::file, "m/m.lm.bin", lm, {}, {}},
+          {Kind::file, "m/m.dict", "hello HH AH L OW\n", {}, {}}};
+}
+
+}  // namespace
+
+const ServedModels& ServedModels::get() {
+  static const ServedModels models = [] {
+    ServedModels built;
+    std::string pattern = (fs::temp_directory_path() / "earshot-served-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    built.folder = pattern;
+    // Removed when the test program ends.
+    static struct Cleanup {
+      fs::path folder;
+      ~Cleanup() {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+      }
+    } cleanup{built.folder};
+    return built;
+  }();
+  return models;
+}
+
+// Each test runs in a process of its own, so each archive is built when a
+// test first names it (the English one takes seconds).
+void ServedModels::ensure(const std::string& file) const {
+  if (digests.count(file) != 0) return;
+  std::vector<ArchiveItem> items = smallModel();
+  TestArchiveFormat format = TestArchiveFormat::tarGzip;
+  if (file == englishFile) {
+    items = repackagedEnglishModel("en-GB", "en-GB");
+  } else if (file == traversalFile) {
+    items.push_back({ArchiveItem::Kind::file, "../evil", "x", {}, {}});
+    format = TestArchiveFormat::tar;
+  } else if (file == partlessFile) {
+    items.pop_back();
+  } else if (file == zerosFile) {
+    items[4].contents = std::string(1 << 20, '\0');
+  } else if (file == bombFile) {
+    items[4].contents = std::string(8 << 20, '\0');
+  } else if (file == manifestLinkFile) {
+    items.push_back({ArchiveItem::Kind::symlink, "manifest.json", {}, {}, "m/m.dict"});
+  } else if (file != smallFile) {
+    throw std::runtime_error("no served archive " + file);
+  }
+  writeArchive(folder / file, format, items);
+  digests[file] = sha256Of(folder / file);
+}
+
+uint64_t ServedModels::size(const std::string& file) const {
+  ensure(file);
+  return fs::file_size(folder / file);
+}
+
+std::string ServedModels::sha256(const std::string& file) const {
+  ensure(file);
+  return digests.at(file);
+}
+
+CatalogLine ServedModels::line(const std::string& locale, const std::string& file,
+                               const std::string& url) const {
+  CatalogLine line{locale,   url,          size(file),   sha256(file),
+                   "tar.gz", "m/acoustic", "m/m.lm.bin", "m/m.dict"};
+  if (file == traversalFile) line.format = "tar";
+  if (file == englishFile) {
+    line.acousticModel = "en-GB/en-gb";
+    line.languageModel = "en-GB/en-gb.lm.bin";
+    line.dictionary = "en-GB/cmudict-en-gb.dict";
+  }
+  return line;
+}
+
+}  // namespace earshot::testkit
