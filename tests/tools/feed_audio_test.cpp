@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SoundFiles : public testkit::Test {
+class SoundFiles : public testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/feed-audio-XXXXXX";

@@ -149,7 +149,7 @@ TEST(FeedOptions, AcceptedCommandLines) {
        ""},
   };
   for (const Accepted& c : cases) {
-    SCOPED_TRACE(testkit::PrintToString(c.arguments));
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
     FeedOptions o = parseArguments(c.arguments);
     EXPECT_EQ(o.action, c.action);
     EXPECT_EQ(o.inputs, c.inputs);
@@ -218,7 +218,7 @@ TEST(FeedOptions, RejectedCommandLinesSayWhy) {
       {{"--locales", "a.wav"}, "an audio input makes no sense with this action"},
   };
   for (const auto& [arguments, text] : cases) {
-    SCOPED_TRACE(testkit::PrintToString(arguments));
+    SCOPED_TRACE(testing::PrintToString(arguments));
     try {
       parseArguments(arguments);
       ADD_FAILURE() << "accepted";

@@ -107,7 +107,7 @@ class Decoder {
   double sampleRate_;
   uint64_t samplesProcessed_ = 0;
   bool inUtterance_ = false;
-  store::TextToUtf8 toUtf8_;
+  support::TextToUtf8 toUtf8_;
   unsigned framesPerSecond_ = 100;
   uint64_t finishedFrames_ = 0;  // in utterances that ended
   uint64_t utteranceFrames_ = 0;

@@ -53,9 +53,9 @@ TEST(Catalog, ReadsTheModelsTextEncoding) {
 }
 
 TEST(TextToUtf8, ConvertsTheModelsWordsWithIcu) {
-  EXPECT_EQ(TextToUtf8("ISO-8859-1")("caf\xE9 na\xEFve"), "caf\xC3\xA9 na\xC3\xAFve");
-  EXPECT_EQ(TextToUtf8("windows-1252")("\x80 \x93x\x94"), "\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
-  EXPECT_EQ(TextToUtf8("")("caf\xC3\xA9"), "caf\xC3\xA9");
+  EXPECT_EQ(support::TextToUtf8("ISO-8859-1")("caf\xE9 na\xEFve"), "caf\xC3\xA9 na\xC3\xAFve");
+  EXPECT_EQ(support::TextToUtf8("windows-1252")("\x80 \x93x\x94"), "\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
+  EXPECT_EQ(support::TextToUtf8("")("caf\xC3\xA9"), "caf\xC3\xA9");
   EXPECT_TRUE(support::isKnownTextEncoding("UTF-8"));
   EXPECT_FALSE(support::isKnownTextEncoding(""));
   EXPECT_FALSE(support::isKnownTextEncoding("no-such-code"));
