@@ -123,7 +123,7 @@ TEST(Cues, FinalsWithFewerTimes) {
 
 TEST(WordsView, OneJsonLinePerWordOfEachFinal) {
   std::ostringstream out, err;
-  WordsView view(out, err, "");
+  WordsView view(out, err);
   for (const std::string& line : kTimedSession) view.show(line);
   EXPECT_EQ(out.str(), R"({"text":"go","start":0.410,"end":0.700,"confidence":0.970})"
                        "\n"
@@ -135,7 +135,8 @@ TEST(WordsView, OneJsonLinePerWordOfEachFinal) {
                        "\n");
 
   std::ostringstream named, err2;
-  WordsView labelled(named, err2, "a \"b\".wav");
+  WordsView labelled(named, err2);
+  labelled.setInputName("a \"b\".wav");
   labelled.setOffset(2);
   labelled.show(
       R"({"type":"transcript","isFinal":true,"text":"hi","start":0,"end":0.5,"words":[{"text":"hi","start":0,"end":0.5}]})");

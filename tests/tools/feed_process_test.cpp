@@ -141,8 +141,10 @@ TEST_F(StandIn, EarshotEndingEarlyGivesItsStatusAndText) {
        "read -r line; read -r line\n"
        "echo '{\"type\":\"error\",\"message\":\"Invalid audio message\"}'\nexit 1\n",
        1, "Invalid audio message\n"},
-      {"exit 3\n", 3, "earshot ended with status 3 and no error message\n"},
-      {"kill -TERM $$\n", 128 + SIGTERM, "earshot ended by signal 15\n"},
+      // Any failure of earshot is status 1, as the tool's own are.
+      {"exit 3\n", 1, "earshot-feed: earshot ended with status 3 and no error message\n"},
+      {"kill -TERM $$\n", 1, "earshot-feed: earshot was killed by SIGTERM (signal 15)\n"},
+      {"kill -KILL $$\n", 1, "earshot-feed: earshot was killed by SIGKILL (signal 9)\n"},
   };
   // A minute of audio: far more than a pipe holds.
   std::ofstream(dir_ / "long.raw", std::ios::binary) << std::string(16000 * 2 * 60, '\x01');
@@ -399,7 +401,8 @@ TEST(RealEarshot, TranscribesRawStandardInputAt48k) {
 }
 
 // --json shows earshot's own lines: its finals, byte for byte as earshot
-// writes them to a host that sends the same audio itself.
+// writes them to a host that sends the same audio itself, each led by the
+// file it belongs to.
 TEST(RealEarshot, JsonLinesAreEarshotsOwn) {
   std::vector<int16_t> samples = goForward();
   std::string session = initLine("en-US");
@@ -423,11 +426,15 @@ TEST(RealEarshot, JsonLinesAreEarshotsOwn) {
     return kept;
   };
   std::vector<std::string> fedLines = splitLines(fed.out);
-  EXPECT_EQ(framing(fedLines), framing(splitLines(direct.out))) << fed.out;
+  std::vector<std::string> expected;
+  for (const std::string& line : splitLines(direct.out)) {
+    expected.push_back("{\"input\":\"" + kGoForward + "\"," + line.substr(1));
+  }
+  EXPECT_EQ(framing(fedLines), framing(expected)) << fed.out;
   simdjson::dom::parser parser;
   for (const std::string& line : fedLines) EXPECT_FALSE(parser.parse(line).error()) << line;
   ASSERT_GE(fedLines.size(), 2u);
-  EXPECT_EQ(fedLines.back(), "{\"type\":\"stopped\"}");
+  EXPECT_EQ(fedLines.back(), "{\"input\":\"" + kGoForward + "\",\"type\":\"stopped\"}");
 }
 
 // The locales earshot supports here, as its --locales says.
@@ -692,7 +699,7 @@ TEST(RealEarshot, InterruptedRealtimeRunEndsWith130AfterItsFinal) {
   EXPECT_EQ(run.err, "");
   std::vector<std::string> lines = splitLines(seen + run.out);
   ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines.back(), "{\"type\":\"stopped\"}");
+  EXPECT_EQ(lines.back(), "{\"input\":\"" + kLibrivox + "0870.wav\",\"type\":\"stopped\"}");
   std::string finals;
   for (const std::string& line : lines) {
     auto parsed = parseEarshotLine(line);
