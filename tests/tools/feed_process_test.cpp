@@ -249,6 +249,12 @@ TEST_F(StandIn, EveryMessageSaysWhatIsWrongWithWhichInput) {
       "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x80\x3e\0\0\0\x7d\0\0\x02\0\x10\0data\0\0\0\0",
       44);
   std::ofstream(d / "header.wav", std::ios::binary) << header;
+  // A WAV header that claims 1 Hz, with a second of samples at that rate.
+  std::string oneHertz = header;
+  oneHertz.replace(4, 1, "\x26");
+  oneHertz.replace(24, 8, std::string("\x01\0\0\0\x02\0\0\0", 8));
+  oneHertz.replace(40, 4, std::string("\x02\0\0\0", 4));
+  std::ofstream(d / "onehertz.wav", std::ios::binary) << oneHertz << "\x01\x01";
   std::string p = d.string() + "/";
   struct Case {
     std::vector<std::string> arguments;
@@ -266,6 +272,18 @@ TEST_F(StandIn, EveryMessageSaysWhatIsWrongWithWhichInput) {
            "MP3)\n",
        ""},
       {{p + "header.wav"}, 1, "earshot-feed: " + p + "header.wav: holds no audio\n", ""},
+      {{p + "onehertz.wav"},
+       1,
+       "earshot-feed: " + p +
+           "onehertz.wav: says its sample rate is 1 Hz; this tool reads 4000 to "
+           "768000 Hz\n",
+       ""},
+      {{p + "quiet.raw"},
+       1,
+       "earshot-feed: " + p +
+           "quiet.raw: raw PCM has no header to tell its rate: give --rate (and --channels when "
+           "it is not mono)\n",
+       ""},
       {{"--rate", "16000", p + "header.wav"},
        1,
        "earshot-feed: " + p + "header.wav: a WAV file, not raw PCM: leave out --rate\n",
@@ -355,6 +373,207 @@ TEST_F(StandIn, NoReadyWithinTheTimeLimit) {
             "earshot-feed: /bin/cat did not start within 0.5 s (no \"ready\" line); is it "
             "earshot? --ready-timeout sets the limit\n");
   EXPECT_EQ(run.out, "");
+}
+
+// Every JSON line names the file it comes from, with one input as with
+// several, so the schema does not change with the count; standard input
+// has no name to give.
+TEST_F(StandIn, JsonAndWordsLinesNameTheirFile) {
+  std::string earshot = sessionsStandIn();
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
+  std::ofstream(dir_ / "b.raw", std::ios::binary) << std::string(3200, '\x02');
+  std::string a = (dir_ / "a.raw").string(), b = (dir_ / "b.raw").string();
+  auto final = [](const std::string& input, int n) {
+    return "{" + input + R"("type":"transcript","text":"words )" + std::to_string(n) +
+           R"(","isFinal":true,"start":0.1,"end":0.2,"words":[{"text":"words","start":0.1,"end":0.15},{"text":")" +
+           std::to_string(n) + R"(","start":0.15,"end":0.2}]})" + "\n";
+  };
+  const std::string ready = R"("type":"ready","locale":"en-US","sampleRate":16000})";
+  const std::string inA = "\"input\":\"" + a + "\",", inB = "\"input\":\"" + b + "\",";
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {{"--json", a},
+       "",
+       "{" + inA + ready + "\n" + final(inA, 1) + "{" + inA + R"("type":"stopped"})" + "\n"},
+      {{"--json", a, b},
+       "",
+       "{" + inA + ready + "\n" + final(inA, 1) + final(inB, 2) + "{" + inB +
+           R"("type":"stopped"})" + "\n"},
+      {{"--json", "-"},
+       std::string(3200, '\x01'),
+       "{" + ready + "\n" + final("", 1) + R"({"type":"stopped"})" + "\n"},
+      {{"--format", "words", a},
+       "",
+       "{" + inA + R"("text":"words","start":0.100,"end":0.150})" + "\n{" + inA +
+           R"("text":"1","start":0.150,"end":0.200})" + "\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot, "--rate", "16000"};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    ProcessRun run = runProgram(argv, c.in);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, c.out);
+  }
+}
+
+// Phrases earshot would refuse are named here, by phrase or by file and
+// line, as a command line this tool cannot run (status 2); earshot is not
+// started.
+TEST_F(StandIn, VocabularyMistakesAreNamed) {
+  std::string earshot = script("echo started > \"$FEED_CAPTURE\"\nexit 1\n");
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
+  fs::path d = dir_;
+  std::ofstream(d / "long.txt")
+      << "fine\n\none two three four five six seven eight nine ten eleven\n";
+  std::ofstream(d / "binary.txt", std::ios::binary) << std::string("fine\nPK\x03\x04\0\0\x14\n", 12);
+  std::ofstream(d / "latin1.txt", std::ios::binary) << "caf\xe9\n";
+  std::ofstream(d / "bytes.txt") << std::string(101, 'x') << "\n";
+  std::ofstream many(d / "many.txt");
+  for (int i = 0; i < 101; ++i) many << "phrase " << i << "\n";
+  many.close();
+  fs::create_directory(d / "folder");
+  std::string p = d.string() + "/";
+  const std::string limits = "; a phrase may have 1 to 10 words and at most 100 bytes";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--vocabulary", "one two three four five six seven eight nine ten eleven"},
+       "--vocabulary: \"one two three four five six seven eight nine ten eleven\" has 11 words and "
+       "55 bytes" +
+           limits},
+      {{"--vocabulary", "  "}, "--vocabulary: a blank phrase"},
+      {{"--vocabulary-file", p + "long.txt"},
+       p +
+           "long.txt line 3: \"one two three four five six seven eight nine ten eleven\" has 11 "
+           "words and 55 bytes" +
+           limits},
+      {{"--vocabulary-file", p + "bytes.txt"},
+       p + "bytes.txt line 1: \"" + std::string(101, 'x') + "\" has 1 words and 101 bytes" +
+           limits},
+      {{"--vocabulary-file", p + "binary.txt"},
+       p + "binary.txt line 2: not text (one phrase per line, in UTF-8)"},
+      {{"--vocabulary-file", p + "latin1.txt"},
+       p + "latin1.txt line 1: not text (one phrase per line, in UTF-8)"},
+      {{"--vocabulary-file", p + "folder"},
+       "--vocabulary-file " + p + "folder: a directory, not a file of phrases"},
+      {{"--vocabulary-file", p + "nosuch.txt"},
+       "--vocabulary-file " + p + "nosuch.txt: no such file"},
+      {{"--vocabulary-file", p + "many.txt"}, "101 vocabulary phrases; earshot takes at most 100"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    SCOPED_TRACE(testing::PrintToString(arguments));
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot,
+                                  "--rate",    "16000",     (d / "a.raw").string()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ProcessRun run = runProgram(argv);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "earshot-feed: " + message + "\nTry earshot-feed --help.\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::exists(d / "capture"));
+  }
+}
+
+// An output that is one of the inputs, or two inputs that would share one
+// output file, are refused before anything is written: the recordings and
+// what was there stay as they were.
+TEST_F(StandIn, OutputsNeverDestroyOrMixInputs) {
+  std::string earshot = sessionsStandIn();
+  fs::path d = dir_;
+  fs::create_directories(d / "x");
+  fs::create_directories(d / "y");
+  fs::create_directories(d / "out");
+  const std::string audio(3200, '\x01');
+  for (const char* name : {"a.raw", "x/talk.raw", "y/talk.raw", "out/a.jsonl"}) {
+    std::ofstream(d / name, std::ios::binary) << audio;
+  }
+  fs::create_symlink(d / "a.raw", d / "link.txt");
+  std::string a = (d / "a.raw").string();
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"--output", a, a}, a + " is one of the inputs: it would be overwritten"},
+      // The same file by another path, and through a symbolic link.
+      {{"--output", (d / "x" / ".." / "a.raw").string(), a},
+       (d / "x" / ".." / "a.raw").string() + " is one of the inputs: it would be overwritten"},
+      {{"--output", (d / "link.txt").string(), a},
+       (d / "link.txt").string() + " is one of the inputs: it would be overwritten"},
+      {{"--json", "--output-dir", (d / "out").string(), (d / "out" / "a.jsonl").string()},
+       (d / "out" / "a.jsonl").string() + " is one of the inputs: it would be overwritten"},
+      {{"--output-dir", (d / "out").string(), (d / "x" / "talk.raw").string(),
+        (d / "y" / "talk.raw").string()},
+       (d / "x" / "talk.raw").string() + " and " + (d / "y" / "talk.raw").string() +
+           " would both be written to " + (d / "out" / "talk.txt").string() +
+           ": give them in separate runs, or rename one"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot, "--rate", "16000"};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    ProcessRun run = runProgram(argv);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "earshot-feed: " + c.err + "\nTry earshot-feed --help.\n");
+    for (const char* name : {"a.raw", "x/talk.raw", "y/talk.raw", "out/a.jsonl"}) {
+      EXPECT_EQ(readFile(d / name), audio) << name;
+    }
+    EXPECT_FALSE(fs::exists(d / "out" / "talk.txt"));
+    EXPECT_FALSE(fs::exists(d / "capture"));
+  }
+}
+
+// An output file is written beside its target and put in place at the
+// end: while earshot runs, the target still holds what it held (here the
+// stand-in copies it aside), and no temporary file stays behind.
+TEST_F(StandIn, OutputsArePutInPlaceWhenComplete) {
+  fs::path d = dir_;
+  std::string earshot = script(
+      "echo '{\"type\":\"ready\",\"locale\":\"en-US\",\"sampleRate\":16000}'\n"
+      "cat > /dev/null\ncp \"" +
+      (d / "out" / "talk.txt").string() +
+      "\" \"$FEED_CAPTURE\"\n"
+      "echo '{\"type\":\"transcript\",\"text\":\"new words\",\"isFinal\":true}'\n"
+      "echo '{\"type\":\"stopped\"}'\n");
+  fs::create_directories(d / "out");
+  std::ofstream(d / "talk.raw", std::ios::binary) << std::string(3200, '\x01');
+  std::ofstream(d / "out" / "talk.txt") << "old words\n";
+  fs::permissions(d / "out" / "talk.txt", fs::perms(0640));
+  for (const std::vector<std::string>& target :
+       {std::vector<std::string>{"--output", (d / "out" / "talk.txt").string()},
+        std::vector<std::string>{"--output-dir", (d / "out").string()}}) {
+    SCOPED_TRACE(target[0]);
+    std::ofstream(d / "out" / "talk.txt") << "old words\n";
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot,
+                                  "--rate",    "16000",     (d / "talk.raw").string()};
+    argv.insert(argv.end(), target.begin(), target.end());
+    ProcessRun run = runProgram(argv);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readFile(d / "capture"), "old words\n");
+    EXPECT_EQ(readFile(d / "out" / "talk.txt"), "new words\n");
+    EXPECT_EQ(fs::status(d / "out" / "talk.txt").permissions(), fs::perms(0640));
+    EXPECT_EQ(std::distance(fs::directory_iterator(d / "out"), fs::directory_iterator()), 1);
+  }
+}
+
+// A write that fails (a full disk) is one line and status 1, whether the
+// output is a file or standard output; the transcript is not reported as
+// written.
+TEST_F(StandIn, FailedWritesAreTold) {
+  std::string earshot = sessionsStandIn();
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
+  std::string a = (dir_ / "a.raw").string();
+  ProcessRun toFile = runProgram(
+      {FEED_BINARY, "--earshot", earshot, "--rate", "16000", "--output", "/dev/full", a});
+  EXPECT_EQ(toFile.status, 1);
+  EXPECT_EQ(toFile.err, "earshot-feed: /dev/full: cannot be written: the disk is full\n");
+  ProcessRun toStandardOutput =
+      runProgram({"/bin/sh", "-c", "exec \"$0\" \"$@\" > /dev/full", FEED_BINARY, "--earshot",
+                  earshot, "--rate", "16000", a});
+  EXPECT_EQ(toStandardOutput.status, 1);
+  EXPECT_EQ(toStandardOutput.err,
+            "earshot-feed: standard output: cannot be written: the disk is full\n");
 }
 
 // --- The real earshot on real recordings ---------------------------------
