@@ -1,10 +1,15 @@
 // earshot-feed as a person runs it: first against small stand-ins for
 // earshot that record what they are sent, then against the real earshot on
 // real recordings.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <simdjson.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -429,7 +434,8 @@ TEST_F(StandIn, VocabularyMistakesAreNamed) {
   fs::path d = dir_;
   std::ofstream(d / "long.txt")
       << "fine\n\none two three four five six seven eight nine ten eleven\n";
-  std::ofstream(d / "binary.txt", std::ios::binary) << std::string("fine\nPK\x03\x04\0\0\x14\n", 12);
+  std::ofstream(d / "binary.txt", std::ios::binary)
+      << std::string("fine\nPK\x03\x04\0\0\x14\n", 12);
   std::ofstream(d / "latin1.txt", std::ios::binary) << "caf\xe9\n";
   std::ofstream(d / "bytes.txt") << std::string(101, 'x') << "\n";
   std::ofstream many(d / "many.txt");
@@ -574,6 +580,83 @@ TEST_F(StandIn, FailedWritesAreTold) {
   EXPECT_EQ(toStandardOutput.status, 1);
   EXPECT_EQ(toStandardOutput.err,
             "earshot-feed: standard output: cannot be written: the disk is full\n");
+}
+
+// Runs `argv` with standard error on a terminal of its own (a pty) and
+// standard output into `out`; returns what the terminal showed.
+std::string runOnTerminalError(const std::vector<std::string>& argv, const fs::path& out,
+                               int* status) {
+  int master = -1, slave = -1;
+  EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, slave, STDERR_FILENO);
+  posix_spawn_file_actions_addclose(&actions, master);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  EXPECT_EQ(::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(slave);
+  std::string shown;
+  char chunk[4096];
+  for (ssize_t got; (got = ::read(master, chunk, sizeof chunk)) > 0;)
+    shown.append(chunk, size_t(got));
+  ::close(master);  // the read ends with EIO once the child's side is closed
+  ::waitpid(pid, status, 0);
+  return shown;
+}
+
+// On a terminal's standard error the tool shows how far earshot has heard
+// into each file, with the time gone and, once it can tell, the time
+// left, and takes the line away at the end; --quiet and a standard error
+// that is not a terminal show nothing.
+TEST_F(StandIn, ProgressOnATerminalOnly) {
+  // Heard 0.5 s, 1 s, then 1.5 s of a 2 s file, a little over a second
+  // apart, then the end.
+  std::string earshot = script(R"sh(echo '{"type":"ready","locale":"en-US","sampleRate":16000}'
+printf '%s\n' "$(head -c 300 | head -n 1)" > "$FEED_CAPTURE"
+for end in 0.5 1.0 1.5; do
+  sleep 1.1
+  echo '{"type":"transcript","text":"so far","isFinal":false,"start":0,"end":'$end',"words":[]}'
+done
+echo '{"type":"transcript","text":"all of it","isFinal":true,"start":0,"end":1.9,"words":[]}'
+cat > /dev/null
+echo '{"type":"stopped"}'
+)sh");
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(64000, '\x01');  // 2 s
+  std::string a = (dir_ / "a.raw").string();
+  int status = -1;
+  std::string shown = runOnTerminalError({FEED_BINARY, "--earshot", earshot, "--rate", "16000", a},
+                                         dir_ / "out.txt", &status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+  EXPECT_EQ(readFile(dir_ / "out.txt"), "all of it\n");
+  // Times are asked for, so that the transcripts tell how far earshot is.
+  EXPECT_NE(readFile(dir_ / "capture").find("\"attributeOptions\":[\"audioTimeRange\"]"),
+            std::string::npos);
+  // The times are the machine's: two seconds to the half, a bit more on a busy one.
+  for (const std::string& part :
+       {"  0%  0:00 elapsed", "  25%  0:0\\d elapsed", "  50%  0:0\\d elapsed, about 0:0\\d left",
+        "  75%  0:0\\d elapsed, about 0:0\\d left"}) {
+    EXPECT_TRUE(std::regex_search(shown, std::regex("\r\033\\[K" + a + part)))
+        << part << " in " << testing::PrintToString(shown);
+  }
+  EXPECT_TRUE(shown.ends_with("\r\033[K")) << testing::PrintToString(shown);
+
+  shown = runOnTerminalError({FEED_BINARY, "--earshot", earshot, "--quiet", "--rate", "16000", a},
+                             dir_ / "out.txt", &status);
+  EXPECT_EQ(shown, "");
+  EXPECT_EQ(readFile(dir_ / "out.txt"), "all of it\n");
+  EXPECT_EQ(readFile(dir_ / "capture").find("attributeOptions"), std::string::npos);
+
+  ProcessRun piped = runProgram({FEED_BINARY, "--earshot", earshot, "--rate", "16000", a});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, "");
+  EXPECT_EQ(piped.out, "all of it\n");
 }
 
 // --- The real earshot on real recordings ---------------------------------
