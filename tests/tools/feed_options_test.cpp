@@ -251,8 +251,9 @@ TEST(FeedFlags, HelpAndManPageListEveryFlag) {
   }
   for (const Flag& flag : flagTable()) {
     SCOPED_TRACE(std::string(flag.name));
-    std::string label =
-        std::string(flag.name) + (flag.valueName.empty() ? "" : " " + std::string(flag.valueName));
+    std::string label = (flag.shortName.empty() ? "" : std::string(flag.shortName) + ", ") +
+                        std::string(flag.name) +
+                        (flag.valueName.empty() ? "" : " " + std::string(flag.valueName));
     EXPECT_NE(help.find("\n  " + label + " "), std::string::npos);
     std::string roffName;
     for (char c : flag.name) roffName += c == '-' ? std::string("\\-") : std::string(1, c);
