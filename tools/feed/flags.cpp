@@ -89,7 +89,8 @@ const Flag kFlags[] = {
      "name are refused)",
      [](O& o, V v) { o.outputDir = v; }},
     {"--quiet", "", G::Output,
-     "no progress line (shown on a terminal's standard error while files are read)",
+     "no progress line (else shown on standard error, when that is a terminal, while a file "
+     "is transcribed into a file or a pipe)",
      [](O& o, V) { o.quiet = true; }},
 
     {"--locale", "LOCALE", G::Recognition, "language to recognise (default en-US)",

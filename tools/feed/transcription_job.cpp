@@ -132,11 +132,12 @@ int runTranscriptionJob(const FeedOptions& options, const RunSettings& given, bo
   }
 
   // Progress needs to know how far earshot has heard: the transcripts'
-  // times, asked for unless the lines go out as earshot wrote them.
+  // times, asked for here. Lines that go out as earshot wrote them (--json)
+  // must not gain members for it, so they get no progress.
   std::unique_ptr<ProgressLine> progress;
-  if (errIsTerminal && !options.quiet && !options.mic && given.style != Style::Terminal) {
+  if (errIsTerminal && !options.quiet && !options.mic && given.style == Style::Plain) {
     progress = std::make_unique<ProgressLine>(given.err);
-    if (given.style != Style::Json) extras.wordTimes = true;
+    extras.wordTimes = true;
   }
   RunSettings settings{given.earshot,
                        given.style,
