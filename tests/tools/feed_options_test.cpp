@@ -265,7 +265,9 @@ TEST(FeedFlags, HelpAndManPageListEveryFlag) {
   // Lines of --help fit 78 columns.
   std::istringstream lines(help);
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("       earshot-feed", 0) != 0) EXPECT_LE(line.size(), 78u) << line;
+    if (line.rfind("       earshot-feed", 0) != 0) {
+      EXPECT_LE(line.size(), 78u) << line;
+    }
   }
 }
 
@@ -282,6 +284,13 @@ TEST(ProgressLine, SaysPercentTimeGoneAndTimeLeftOnceItCanTell) {
   for (const auto& [fraction, elapsed, text] : cases) {
     EXPECT_EQ(progressText("a.wav", fraction, elapsed), text);
   }
+  // Within the terminal's width, the name cut from its start.
+  EXPECT_EQ(progressText("/home/ana/recordings/interview.wav", 0.5, 1, 40),
+            "\u2026dings/interview.wav  50%  0:01 elapsed");
+  EXPECT_EQ(progressText("/home/ana/recordings/interview.wav", 0.5, 1, 80),
+            "/home/ana/recordings/interview.wav  50%  0:01 elapsed");
+  EXPECT_EQ(progressText("\u00e9t\u00e9.wav", 0.5, 1, 26), "\u2026\u00e9.wav  50%  0:01 elapsed");
+  EXPECT_EQ(progressText("a.wav", 0.5, 1, 18), "50%  0:01 elapsed");
 }
 
 }  // namespace

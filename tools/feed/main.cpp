@@ -43,9 +43,11 @@ void onInterrupt(int) {
   if (::write(wakeFd, &one, sizeof one) < 0) ::_exit(130);
 }
 
-int terminalColumns() {
+// The width of the terminal on `fd`; 0 when it is not a terminal.
+int terminalColumns(int fd) {
+  if (::isatty(fd) != 1) return 0;
   winsize size{};
-  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
   return 80;
 }
 
@@ -86,7 +88,7 @@ int main(int argc, char** argv) {
                                                : Style::Plain;
   RunSettings settings{findEarshot(options.earshotPath),
                        style,
-                       style == Style::Terminal ? terminalColumns() : 0,
+                       style == Style::Terminal ? terminalColumns(STDOUT_FILENO) : 0,
                        out,
                        std::cerr,
                        wakeFd};
@@ -102,7 +104,7 @@ int main(int argc, char** argv) {
         action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
         ::sigaction(SIGINT, &action, nullptr);
-        int status = runTranscriptionJob(options, settings, ::isatty(STDERR_FILENO) == 1);
+        int status = runTranscriptionJob(options, settings, terminalColumns(STDERR_FILENO));
         return interrupts > 0 ? 130 : status;
       }
       default: {

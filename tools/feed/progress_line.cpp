@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace earshot::feed {
 namespace {
@@ -23,14 +24,23 @@ std::string clock(double seconds) {
 
 }  // namespace
 
-std::string progressText(const std::string& name, double fraction, double elapsed) {
+std::string progressText(const std::string& name, double fraction, double elapsed, int columns) {
   fraction = std::clamp(fraction, 0.0, 1.0);
-  std::string text = name + "  " + std::to_string(int(std::floor(fraction * 100))) + "%  " +
-                     clock(elapsed) + " elapsed";
+  std::string state =
+      "  " + std::to_string(int(std::floor(fraction * 100))) + "%  " + clock(elapsed) + " elapsed";
   if (fraction >= 0.05 && elapsed >= 2 && fraction < 1) {
-    text += ", about " + clock(elapsed * (1 - fraction) / fraction) + " left";
+    state += ", about " + clock(elapsed * (1 - fraction) / fraction) + " left";
   }
-  return text;
+  if (columns <= 0) return name + state;
+  // Characters, not bytes: a UTF-8 name is cut between characters.
+  std::vector<size_t> starts;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if ((static_cast<unsigned char>(name[i]) & 0xC0) != 0x80) starts.push_back(i);
+  }
+  size_t room = size_t(columns - 1) > state.size() ? size_t(columns - 1) - state.size() : 0;
+  if (starts.size() <= room) return name + state;
+  if (room < 2) return state.substr(2, size_t(std::max(columns - 1, 0)));
+  return "\u2026" + name.substr(starts[starts.size() - (room - 1)]) + state;
 }
 
 // Passes everything on to the terminal, taking the drawn line away first.
@@ -55,8 +65,9 @@ class ProgressLine::ClearingBuffer final : public std::streambuf {
   std::streambuf* target_;
 };
 
-ProgressLine::ProgressLine(std::ostream& terminal)
+ProgressLine::ProgressLine(std::ostream& terminal, int columns)
     : terminal_(terminal),
+      columns_(columns),
       buffer_(std::make_unique<ClearingBuffer>(*this, terminal.rdbuf())),
       stream_(std::make_unique<std::ostream>(buffer_.get())) {}
 
@@ -81,7 +92,7 @@ void ProgressLine::tick() {
   if (!length_) return clear();
   auto now = Clock::now();
   double elapsed = std::chrono::duration<double>(now - started_).count();
-  std::string text = progressText(name_, heard_ / *length_, elapsed);
+  std::string text = progressText(name_, heard_ / *length_, elapsed, columns_);
   if (text == drawn_ && now - drawnAt_ < std::chrono::seconds(1)) return;
   terminal_ << kClearLine << text;
   terminal_.flush();

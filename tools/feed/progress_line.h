@@ -12,7 +12,9 @@ namespace earshot::feed {
 // "a.wav  45%  0:12 elapsed, about 0:15 left": what the progress line says
 // of an input `fraction` heard after `elapsed` seconds. The time left
 // appears once it can be told (a twentieth heard and two seconds gone).
-std::string progressText(const std::string& name, double fraction, double elapsed);
+// At most `columns` - 1 characters (0: no limit): the name is cut first,
+// from its start.
+std::string progressText(const std::string& name, double fraction, double elapsed, int columns = 0);
 
 // A progress line redrawn in place on a terminal (standard error). The
 // tool's messages go through stream(): anything written there first takes
@@ -20,7 +22,9 @@ std::string progressText(const std::string& name, double fraction, double elapse
 // tick draws it again. Not thread-safe: the run's reader owns it.
 class ProgressLine {
  public:
-  explicit ProgressLine(std::ostream& terminal);
+  // `columns`: the terminal's width, so that the line never wraps (a
+  // wrapped line could not be taken away).
+  ProgressLine(std::ostream& terminal, int columns);
   ~ProgressLine();
 
   std::ostream& stream() { return *stream_; }
@@ -40,6 +44,7 @@ class ProgressLine {
   using Clock = std::chrono::steady_clock;
 
   std::ostream& terminal_;
+  int columns_;
   std::unique_ptr<ClearingBuffer> buffer_;
   std::unique_ptr<std::ostream> stream_;
   std::string name_;

@@ -97,7 +97,7 @@ std::string outputNameFor(const std::string& input, Format format) {
   return name + std::string(formatExtension(format));
 }
 
-int runTranscriptionJob(const FeedOptions& options, const RunSettings& given, bool errIsTerminal) {
+int runTranscriptionJob(const FeedOptions& options, const RunSettings& given, int errColumns) {
   InitExtras extras;
   extras.wordTimes = options.format == Format::Srt || options.format == Format::Vtt ||
                      options.format == Format::Words;
@@ -135,8 +135,8 @@ int runTranscriptionJob(const FeedOptions& options, const RunSettings& given, bo
   // times, asked for here. Lines that go out as earshot wrote them (--json)
   // must not gain members for it, so they get no progress.
   std::unique_ptr<ProgressLine> progress;
-  if (errIsTerminal && !options.quiet && !options.mic && given.style == Style::Plain) {
-    progress = std::make_unique<ProgressLine>(given.err);
+  if (errColumns > 0 && !options.quiet && !options.mic && given.style == Style::Plain) {
+    progress = std::make_unique<ProgressLine>(given.err, errColumns);
     extras.wordTimes = true;
   }
   RunSettings settings{given.earshot,
