@@ -580,6 +580,18 @@ TEST_F(StandIn, FailedWritesAreTold) {
   EXPECT_EQ(toStandardOutput.status, 1);
   EXPECT_EQ(toStandardOutput.err,
             "earshot-feed: standard output: cannot be written: the disk is full\n");
+
+  // Folders that are not there or not folders, in plain words.
+  std::string missing = (dir_ / "nosuch" / "out.txt").string();
+  ProcessRun noFolder =
+      runProgram({FEED_BINARY, "--earshot", earshot, "--rate", "16000", "--output", missing, a});
+  EXPECT_EQ(noFolder.status, 1);
+  EXPECT_EQ(noFolder.err, "earshot-feed: " + missing + ": no such folder\n");
+  ProcessRun notFolder =
+      runProgram({FEED_BINARY, "--earshot", earshot, "--rate", "16000", "--output-dir", a, a});
+  EXPECT_EQ(notFolder.status, 1);
+  EXPECT_EQ(notFolder.err, "earshot-feed: " + a + ": not a directory\n");
+  EXPECT_EQ(readFile(a), std::string(3200, '\x01'));
 }
 
 // Runs `argv` with standard error on a terminal of its own (a pty) and
