@@ -98,6 +98,14 @@ echo '{"type":"stopped"}'
 )");
   }
 
+  // earshot-feed running `earshot` on raw 16 kHz input, with `arguments`.
+  ProcessRun feedRaw(const std::string& earshot, const std::vector<std::string>& arguments,
+                     std::string_view input = {}) {
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot, "--rate", "16000"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return runProgram(argv, input);
+  }
+
   fs::path dir_;
 };
 
@@ -417,9 +425,7 @@ TEST_F(StandIn, JsonAndWordsLinesNameTheirFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot, "--rate", "16000"};
-    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-    ProcessRun run = runProgram(argv, c.in);
+    ProcessRun run = feedRaw(earshot, c.arguments, c.in);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, c.out);
   }
@@ -470,10 +476,9 @@ TEST_F(StandIn, VocabularyMistakesAreNamed) {
   };
   for (const auto& [arguments, message] : cases) {
     SCOPED_TRACE(testing::PrintToString(arguments));
-    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot,
-                                  "--rate",    "16000",     (d / "a.raw").string()};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    ProcessRun run = runProgram(argv);
+    std::vector<std::string> line{(d / "a.raw").string()};
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    ProcessRun run = feedRaw(earshot, line);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "earshot-feed: " + message + "\nTry earshot-feed --help.\n");
     EXPECT_EQ(run.out, "");
@@ -517,9 +522,7 @@ TEST_F(StandIn, OutputsNeverDestroyOrMixInputs) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot, "--rate", "16000"};
-    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-    ProcessRun run = runProgram(argv);
+    ProcessRun run = feedRaw(earshot, c.arguments);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "earshot-feed: " + c.err + "\nTry earshot-feed --help.\n");
     for (const char* name : {"a.raw", "x/talk.raw", "y/talk.raw", "out/a.jsonl"}) {
@@ -551,10 +554,9 @@ TEST_F(StandIn, OutputsArePutInPlaceWhenComplete) {
         std::vector<std::string>{"--output-dir", (d / "out").string()}}) {
     SCOPED_TRACE(target[0]);
     std::ofstream(d / "out" / "talk.txt") << "old words\n";
-    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot,
-                                  "--rate",    "16000",     (d / "talk.raw").string()};
-    argv.insert(argv.end(), target.begin(), target.end());
-    ProcessRun run = runProgram(argv);
+    std::vector<std::string> line{(d / "talk.raw").string()};
+    line.insert(line.end(), target.begin(), target.end());
+    ProcessRun run = feedRaw(earshot, line);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(readFile(d / "capture"), "old words\n");
     EXPECT_EQ(readFile(d / "out" / "talk.txt"), "new words\n");
@@ -570,8 +572,7 @@ TEST_F(StandIn, FailedWritesAreTold) {
   std::string earshot = sessionsStandIn();
   std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
   std::string a = (dir_ / "a.raw").string();
-  ProcessRun toFile = runProgram(
-      {FEED_BINARY, "--earshot", earshot, "--rate", "16000", "--output", "/dev/full", a});
+  ProcessRun toFile = feedRaw(earshot, {"--output", "/dev/full", a});
   EXPECT_EQ(toFile.status, 1);
   EXPECT_EQ(toFile.err, "earshot-feed: /dev/full: cannot be written: the disk is full\n");
   ProcessRun toStandardOutput =
@@ -583,12 +584,10 @@ TEST_F(StandIn, FailedWritesAreTold) {
 
   // Folders that are not there or not folders, in plain words.
   std::string missing = (dir_ / "nosuch" / "out.txt").string();
-  ProcessRun noFolder =
-      runProgram({FEED_BINARY, "--earshot", earshot, "--rate", "16000", "--output", missing, a});
+  ProcessRun noFolder = feedRaw(earshot, {"--output", missing, a});
   EXPECT_EQ(noFolder.status, 1);
   EXPECT_EQ(noFolder.err, "earshot-feed: " + missing + ": no such folder\n");
-  ProcessRun notFolder =
-      runProgram({FEED_BINARY, "--earshot", earshot, "--rate", "16000", "--output-dir", a, a});
+  ProcessRun notFolder = feedRaw(earshot, {"--output-dir", a, a});
   EXPECT_EQ(notFolder.status, 1);
   EXPECT_EQ(notFolder.err, "earshot-feed: " + a + ": not a directory\n");
   EXPECT_EQ(readFile(a), std::string(3200, '\x01'));
@@ -665,7 +664,7 @@ echo '{"type":"stopped"}'
   EXPECT_EQ(readFile(dir_ / "out.txt"), "all of it\n");
   EXPECT_EQ(readFile(dir_ / "capture").find("attributeOptions"), std::string::npos);
 
-  ProcessRun piped = runProgram({FEED_BINARY, "--earshot", earshot, "--rate", "16000", a});
+  ProcessRun piped = feedRaw(earshot, {a});
   EXPECT_EQ(piped.status, 0);
   EXPECT_EQ(piped.err, "");
   EXPECT_EQ(piped.out, "all of it\n");
