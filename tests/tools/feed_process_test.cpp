@@ -563,6 +563,14 @@ TEST_F(StandIn, OutputsArePutInPlaceWhenComplete) {
     EXPECT_EQ(fs::status(d / "out" / "talk.txt").permissions(), fs::perms(0640));
     EXPECT_EQ(std::distance(fs::directory_iterator(d / "out"), fs::directory_iterator()), 1);
   }
+
+  // A symbolic link (as /dev/stdout is) is written through, not replaced.
+  fs::create_symlink(d / "out" / "talk.txt", d / "link.txt");
+  ProcessRun run =
+      feedRaw(earshot, {(d / "talk.raw").string(), "--output", (d / "link.txt").string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(d / "link.txt"));
+  EXPECT_EQ(readFile(d / "out" / "talk.txt"), "new words\n");
 }
 
 // A write that fails (a full disk) is one line and status 1, whether the

@@ -121,9 +121,13 @@ OutputFile::OutputFile(fs::path target) : target_(std::move(target)) {
   if (exists && S_ISDIR(status.st_mode)) {
     throw OutputError(target_.string() + ": a directory, not a file to write");
   }
+  // A symbolic link (/dev/stdout, a link the person keeps) is written
+  // through, never replaced by a file of its own.
+  struct stat link {};
+  bool isLink = ::lstat(target_.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
   int fd = -1;
-  if (exists && !S_ISREG(status.st_mode)) {
-    fd = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+  if (isLink || (exists && !S_ISREG(status.st_mode))) {
+    fd = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) throw OutputError(target_.string() + ": cannot be written: " + why(errno));
     committed_ = true;  // nothing to put in place
   } else {

@@ -56,8 +56,8 @@ void checkWritten(std::ostream& out, const std::string& name);
 // temporary name in the target's folder and renamed into place by
 // commit(), so a failed or interrupted run never leaves half a file under
 // the target's name nor harms what was there; the temporary file goes
-// when the object does, if not committed. Anything else that exists under
-// the name (a device such as /dev/null, a pipe) is written as it is.
+// when the object does, if not committed. Anything else under the name (a
+// device such as /dev/null, a pipe, a symbolic link) is written through.
 class OutputFile {
  public:
   // Throws OutputError.
