@@ -18,9 +18,11 @@
 #include <regex>
 #include <sstream>
 
+#include "protocol/host_lines.h"
+#include "protocol/json_text.h"
+#include "protocol/program_lines.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_folder.h"
-#include "tools/feed/protocol_lines.h"
 
 namespace earshot::feed {
 namespace {
@@ -28,6 +30,13 @@ namespace {
 namespace fs = std::filesystem;
 using earshot::testkit::ProcessRun;
 using earshot::testkit::runProgram;
+using protocol::audioLine;
+using protocol::flushLine;
+using protocol::InitExtras;
+using protocol::initLine;
+using protocol::jsonString;
+using protocol::parseEarshotLine;
+using protocol::stopLine;
 
 const std::string kGoForward = TESTDATA "/goforward.raw";
 // What the tool always asks for: "flushed" tells where a session ends.
@@ -658,7 +667,7 @@ echo '{"type":"stopped"}'
   EXPECT_NE(readFile(dir_ / "capture").find("\"attributeOptions\":[\"audioTimeRange\"]"),
             std::string::npos);
   // The times are the machine's: two seconds to the half, a bit more on a busy one.
-  for (const std::string& part :
+  for (const char* part :
        {"  0%  0:00 elapsed", "  25%  0:0\\d elapsed", "  50%  0:0\\d elapsed, about 0:0\\d left",
         "  75%  0:0\\d elapsed, about 0:0\\d left"}) {
     EXPECT_TRUE(std::regex_search(shown, std::regex("\r\033\\[K" + a + part)))

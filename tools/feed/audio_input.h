@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "protocol/rates.h"
+
 namespace earshot::feed {
 
 // The input cannot be read; what() names it and says why in plain words.
@@ -58,7 +60,8 @@ std::unique_ptr<AudioInput> openRawFile(const std::string& path, double sampleRa
 std::unique_ptr<AudioInput> resampled(std::unique_ptr<AudioInput> input, double rate);
 
 // The rates earshot accepts; others go through resampled().
-constexpr double kLowestRate = 8000, kHighestRate = 192000;
+using protocol::kHighestRate;
+using protocol::kLowestRate;
 // The rates this tool reads at all: beyond them a rate is a mistake (a
 // header claiming 1 Hz would be resampled for hours), refused by name.
 constexpr double kLowestReadableRate = 4000, kHighestReadableRate = 768000;

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "protocol/texts.h"
+
 namespace earshot::feed {
 namespace {
 
@@ -47,14 +49,11 @@ std::optional<EarshotLine> localesOf(const std::string& earshot) {
 }
 
 std::string explainEarshotError(const std::string& message, const std::string& earshot) {
-  const std::string refused = "Apple Speech does not support language ";
-  if (message.rfind(refused, 0) != 0) return message;
-  std::string locale = message.substr(refused.size());
-  locale = locale.substr(0, locale.find(". Choose"));
-  if (!locale.empty() && locale.back() == '.') locale.pop_back();
+  std::optional<std::string> locale = protocol::text::unsupportedLanguageRequest(message);
+  if (!locale) return message;
   std::optional<EarshotLine> locales = localesOf(earshot);
   std::string supported = locales ? joined(locales->supported) : "unknown";
-  return "earshot-feed: locale " + locale + " is not supported; supported locales: " + supported;
+  return "earshot-feed: locale " + *locale + " is not supported; supported locales: " + supported;
 }
 
 }  // namespace earshot::feed

@@ -4,8 +4,8 @@
 #include <ostream>
 #include <string>
 
+#include "protocol/program_lines.h"
 #include "tools/feed/child_process.h"
-#include "tools/feed/protocol_lines.h"
 #include "tools/feed/views.h"
 
 namespace earshot::feed {

@@ -17,11 +17,18 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/host_lines.h"
+#include "protocol/program_lines.h"
 #include "tools/feed/child_outcome.h"
 #include "tools/feed/child_process.h"
 
 namespace earshot::feed {
 namespace {
+
+using protocol::audioLine;
+using protocol::flushLine;
+using protocol::initLine;
+using protocol::stopLine;
 
 using Clock = std::chrono::steady_clock;
 

@@ -7,14 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "protocol/host_lines.h"
 #include "tools/feed/audio_input.h"
 #include "tools/feed/options.h"
 #include "tools/feed/progress_line.h"
-#include "tools/feed/protocol_lines.h"
 #include "tools/feed/run_settings.h"
 #include "tools/feed/views.h"
 
 namespace earshot::feed {
+
+using protocol::InitExtras;
 
 // One recording of a run and how its results are shown: the view is made
 // when its first session starts (so a header lands in the right place).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "protocol/json_text.h"
 #include "tools/feed/captions.h"
 
 namespace earshot::feed {
@@ -113,7 +114,7 @@ std::string withInputName(std::string_view line, std::string_view input) {
   if (input.empty() || brace == line.npos || line[brace] != '{') return std::string(line);
   size_t next = line.find_first_not_of(" \t\r\n", brace + 1);
   bool empty = next != line.npos && line[next] == '}';
-  return std::string(line.substr(0, brace + 1)) + "\"input\":" + jsonString(input) +
+  return std::string(line.substr(0, brace + 1)) + "\"input\":" + protocol::jsonString(input) +
          (empty ? "" : ",") + std::string(line.substr(brace + 1));
 }
 
