@@ -2,7 +2,7 @@ import { accessSync, constants, statSync } from 'node:fs';
 import { delimiter, join } from 'node:path';
 import { EarshotError } from './error.js';
 
-function isExecutableFile(path) {
+export function isExecutableFile(path) {
   try {
     accessSync(path, constants.X_OK);
     return statSync(path).isFile();
@@ -23,5 +23,6 @@ export function findExecutable(explicit, env = process.env) {
   }
   throw new EarshotError(
     'Cannot find the earshot program: pass "executable", set EARSHOT_EXECUTABLE or put earshot on PATH',
+    { code: 'program-not-found' },
   );
 }
