@@ -46,6 +46,7 @@ export class Connection {
     this.finished = false; // the process has ended
     this.stopped = false; // "stopped" came: every transcript was delivered
     this.closing = false; // stop() or close() was called
+    this.closed = false; // close() was called
     this.results = []; // kept for the iterator from the start
     this.nexts = []; // iterator steps waiting for a result
     this.flushes = [];
@@ -199,6 +200,7 @@ export class Connection {
 
   // Why no more lines can be sent, if so.
   #refusal(call) {
+    if (this.closed) return usageError(`${call}() after stop() or close()`);
     if (this.failure) return this.failure;
     if (this.closing) return usageError(`${call}() after stop() or close()`);
     if (this.finished) return usageError(`${call}() after the transcriber ended`);
@@ -240,6 +242,7 @@ export class Connection {
   // once it has exited.
   close() {
     this.closing = true;
+    this.closed = true;
     this.kill(new EarshotError('The transcriber was closed', { code: 'closed' }));
     return hold(this.ended.promise.catch(() => {}));
   }

@@ -36,6 +36,7 @@ class _Connection:
         self.killed_with: Optional[EarshotError] = None
         self.stopped = False  # "stopped" came: every transcript was delivered
         self.closing = False  # stop() or close() was called
+        self.closed = False  # close() was called
         self.results: "asyncio.Queue[Any]" = asyncio.Queue()
         self.flushes: "List[asyncio.Future[None]]" = []
         self.lock = asyncio.Lock()
@@ -159,6 +160,8 @@ class _Connection:
             raise error from None
 
     def _check_open(self, call: str) -> None:
+        if self.closed:
+            raise RuntimeError("%s() after stop() or close()" % call)
         self.raise_failure()
         if self.closing:
             raise RuntimeError("%s() after stop() or close()" % call)
@@ -208,6 +211,7 @@ class _Connection:
 
     async def close(self) -> None:
         self.closing = True
+        self.closed = True
         self.kill(EarshotError("The transcriber was closed", "closed"))
         if self.reader is not None:
             await asyncio.shield(self.ended)
