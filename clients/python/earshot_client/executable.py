@@ -20,4 +20,4 @@ def find_executable(explicit: Optional[str] = None,
         return found
     raise EarshotError(
         'Cannot find the earshot program: pass "executable", set EARSHOT_EXECUTABLE '
-        "or put earshot on PATH")
+        "or put earshot on PATH", "program-not-found")

@@ -33,6 +33,7 @@ class _Connection:
         self.child: Optional[child.Child] = None
         self.failure: Optional[EarshotError] = None
         self.failure_raised = False
+        self.iteration_failed = False  # the iterator has raised the failure
         self.killed_with: Optional[EarshotError] = None
         self.stopped = False  # "stopped" came: every transcript was delivered
         self.closing = False  # stop() or close() was called
@@ -220,8 +221,9 @@ class _Connection:
         result = await self.results.get()
         if result is _END:
             self.results.put_nowait(_END)  # later calls end as well
-            if self.failure is not None and not self.failure_raised:
-                self.raise_failure()  # raised once; later calls report the end
+            if self.failure is not None and not self.iteration_failed:
+                self.iteration_failed = True  # raised once; later steps report the end
+                self.raise_failure()
             raise StopAsyncIteration
         assert isinstance(result, Transcript)
         return result

@@ -4,16 +4,15 @@ import array
 import os
 import struct
 import sys
-from typing import Callable, Dict, Tuple, Union
+from typing import Iterable, Tuple, Union
 
 from .audio_lines import HIGHEST_RATE, LOWEST_RATE
 from .errors import EarshotError
 
 _EXTENSIBLE = 0xFFFE
 
-# Array type codes by (format tag, bits): integer PCM and IEEE float.
-_KINDS: Dict[Tuple[int, int], str] = {(1, 16): "h", (1, 32): "i", (3, 32): "f", (3, 64): "d"}
-_SCALE = {"h": 32768.0, "i": 2147483648.0, "f": 1.0, "d": 1.0}
+# (format tag, bits) read: integer PCM and IEEE float.
+_KINDS = ((1, 8), (1, 16), (1, 24), (1, 32), (3, 32), (3, 64))
 
 
 def read_wav(path: Union[str, "os.PathLike[str]"]) -> Tuple[bytes, int]:
@@ -53,7 +52,7 @@ def read_wav(path: Union[str, "os.PathLike[str]"]) -> Tuple[bytes, int]:
     if body is None:
         raise fail("a WAV file without a data chunk")
     tag, channels, rate, bits = fmt
-    if (tag, bits) not in _KINDS and (tag, bits) not in ((1, 8), (1, 24)):
+    if (tag, bits) not in _KINDS:
         raise fail("WAV samples of format %d with %d bits are not supported (integer PCM of "
                    "8, 16, 24 or 32 bits, or float of 32 or 64 bits)" % (tag, bits))
     if channels == 0:
@@ -68,30 +67,36 @@ def _mono16(body: bytes, tag: int, bits: int, channels: int) -> bytes:
     width = bits // 8
     frames = len(body) // (width * channels)
     body = body[:frames * width * channels]
-    values: "Union[array.array[int], array.array[float]]"
-    if (tag, bits) == (1, 8):
-        values = array.array("h", (b - 128 << 8 for b in body))
-        scale = 32768.0
-    elif (tag, bits) == (1, 24):
-        values = array.array("i", (int.from_bytes(body[i:i + 3], "little", signed=True)
-                                   for i in range(0, len(body), 3)))
-        scale = 8388608.0
-    else:
-        kind = _KINDS[(tag, bits)]
-        values = array.array(kind)
-        values.frombytes(body)
+    if tag == 3:
+        floats = array.array("f" if bits == 32 else "d")
+        floats.frombytes(body)
         if sys.byteorder == "big":
-            values.byteswap()
-        scale = _SCALE[kind]
-    if (tag, bits, channels) == (1, 16, 1):
-        return _little_endian(array.array("h", values))
-    mixed = array.array("h", bytes(2 * frames))
-    clip: Callable[[float], int] = lambda v: max(-32768, min(32767, int(round(v))))  # noqa: E731
-    factor = 32768.0 / scale / channels
-    for frame in range(frames):
-        total = sum(values[frame * channels:(frame + 1) * channels])
-        mixed[frame] = clip(total * factor) if total == total else 0
-    return _little_endian(mixed)
+            floats.byteswap()
+        scale = 32768.0 / channels
+        totals: Iterable[float] = floats if channels == 1 else \
+            map(sum, zip(*(floats[c::channels] for c in range(channels))))
+        return _little_endian(array.array("h", [
+            max(-32768, min(32767, round(t * scale))) if t == t else 0 for t in totals]))
+    ints: "array.array[int]"
+    shift = 0
+    if bits == 8:
+        ints = array.array("h", [b - 128 << 8 for b in body])
+    elif bits == 24:
+        ints = array.array("i", [int.from_bytes(body[i:i + 3], "little", signed=True)
+                                 for i in range(0, len(body), 3)])
+        shift = 8
+    else:
+        ints = array.array("h" if bits == 16 else "i")
+        ints.frombytes(body)
+        if sys.byteorder == "big":
+            ints.byteswap()
+        shift = bits - 16
+    if channels == 1 and shift == 0:
+        return _little_endian(array.array("h", ints))
+    # Floor division and shifts keep the mean of in-range samples in range.
+    mixed: Iterable[int] = ints if channels == 1 else \
+        (t // channels for t in map(sum, zip(*(ints[c::channels] for c in range(channels)))))
+    return _little_endian(array.array("h", [t >> shift for t in mixed]))
 
 
 def _little_endian(samples: "array.array[int]") -> bytes:
