@@ -51,11 +51,14 @@ export interface InitOptions {
   contextualStrings?: string[];
   /** Always sent as true: flush() waits for earshot's "flushed". */
   acknowledgeFlush?: true;
-  /** "written" (the default): numbers and the like as they are written; "spoken": as they are said. */
+  /** "written" (the default): text as people write it (case, punctuation, digits); "spoken": the recognizer's words. */
   textForm?: 'written' | 'spoken';
-  /** How the recognizer keeps what it learned of the voice: across processes, within this one, or not at all. */
+  /**
+   * What the recognizer keeps of the voice it adapts to: "persistent" (the default) across processes,
+   * "session" within this process only, "off" nothing (the same audio gives the same lines every run).
+   */
   speakerAdaptation?: 'persistent' | 'session' | 'off';
-  /** A name under which adaptation to this speaker is kept apart from others. */
+  /** The speaker whose kept adaptation to use: 1 to 64 characters from A-Z a-z 0-9 . _ - */
   speakerProfile?: string;
 }
 
