@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/linux/support/sha256.h"
 #include "platform/linux/store/store_failure.h"
+#include "platform/linux/support/sha256.h"
 
 namespace earshot::platform::linuxos::store {
 namespace {
