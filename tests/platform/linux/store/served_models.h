@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -28,6 +29,16 @@ struct ServedModels {
   std::string bombFile = "bomb.tar.gz";
   // The small model plus a "manifest.json" that links to its dictionary.
   std::string manifestLinkFile = "manifest-link.tar.gz";
+
+  // The Debian en-US model published file by file, as served files named
+  // "ff-*": the acoustic model's files below "acoustic_model/" with "means"
+  // in three parts, the dictionary gzipped ("base_dictionary.txt.gz") and a
+  // gzipped ARPA language model of the recordings' words
+  // ("base_language_model.txt.gz"). `urlOf` gives a served file's URL.
+  CatalogLine fileByFileLine(const std::string& locale,
+                             const std::function<std::string(const std::string&)>& urlOf) const;
+  // That language model's text.
+  static std::string recordingWordsArpa();
 
   mutable std::map<std::string, std::string> digests;  // of the archives built so far
 

@@ -337,15 +337,15 @@ TEST_P(BrokenModel, FailsALiveSessionWithOneErrorLine) {
 INSTANTIATE_TEST_SUITE_P(
     Hardening, BrokenModel,
     testing::Values(BrokenModelCase{"GarbageModelDefinition", "mdef", "garbage\n",
-                                      "the acoustic model's mdef is not a model definition."},
-                      BrokenModelCase{"TextModelDefinitionCutShort", "mdef",
-                                      "0.3\nnot a model definition\n",
-                                      "Error in header: not a model definition"},
-                      BrokenModelCase{"SampleRateOf1e300", "feat.params", "-samprate 1e300\n",
-                                      "the feature parameter -samprate 1e300 is out of range."},
-                      BrokenModelCase{"WindowLongerThanTheTransform", "feat.params",
-                                      "-samprate 16000\n-nfft 256\n",
-                                      "the analysis window is longer than -nfft."}),
+                                    "the acoustic model's mdef is not a model definition."},
+                    BrokenModelCase{"TextModelDefinitionCutShort", "mdef",
+                                    "0.3\nnot a model definition\n",
+                                    "Error in header: not a model definition"},
+                    BrokenModelCase{"SampleRateOf1e300", "feat.params", "-samprate 1e300\n",
+                                    "the feature parameter -samprate 1e300 is out of range."},
+                    BrokenModelCase{"WindowLongerThanTheTransform", "feat.params",
+                                    "-samprate 16000\n-nfft 256\n",
+                                    "the analysis window is longer than -nfft."}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
