@@ -65,6 +65,30 @@ std::vector<std::string> withoutPartials(const std::vector<std::string>& all) {
   return kept;
 }
 
+// An install's lines: progress that rises through at least two fractions
+// between 0 and 1, the closing 1 just before "install-done" (a late poller
+// line may still follow it).
+void expectRisingProgress(const std::string& out, const std::string& locale) {
+  auto progress = lines(out);
+  ASSERT_GE(progress.size(), 4u) << out;
+  const std::string prefix =
+      R"({"type":"install-progress","locale":")" + locale + R"(","fraction":)";
+  const std::string done = R"({"type":"install-done","locale":")" + locale + R"("})";
+  auto doneAt = std::find(progress.begin(), progress.end(), done);
+  ASSERT_NE(doneAt, progress.end()) << out;
+  EXPECT_EQ(*(doneAt - 1), prefix + "1}");
+  double last = -1;
+  int between = 0;
+  for (auto it = progress.begin(); it != doneAt; ++it) {
+    ASSERT_EQ(it->rfind(prefix, 0), 0u) << *it;
+    double fraction = std::stod(it->substr(prefix.size()));
+    EXPECT_GE(fraction, last);
+    last = fraction;
+    between += fraction > 0 && fraction < 1;
+  }
+  EXPECT_GE(between, 2) << out;
+}
+
 class StoreEndToEnd : public testing::Test {
  protected:
   // Throttled so that the 28 MB download takes a few progress samples.
@@ -93,25 +117,7 @@ TEST_F(StoreEndToEnd, InstallListTranscribeRelease) {
 
   ProcessRun install = earshot({"--install", "en_GB"});
   EXPECT_EQ(install.status, 0);
-  auto progress = lines(install.out);
-  ASSERT_GE(progress.size(), 4u) << install.out;
-  // Poller lines rise; the closing 1.0 comes before "install-done"; a late
-  // poller line may still follow it.
-  const std::string prefix = R"({"type":"install-progress","locale":"en-GB","fraction":)";
-  const std::string done = R"({"type":"install-done","locale":"en-GB"})";
-  auto doneAt = std::find(progress.begin(), progress.end(), done);
-  ASSERT_NE(doneAt, progress.end()) << install.out;
-  EXPECT_EQ(*(doneAt - 1), prefix + "1}");
-  double last = -1;
-  int between = 0;
-  for (auto it = progress.begin(); it != doneAt; ++it) {
-    ASSERT_EQ(it->rfind(prefix, 0), 0u) << *it;
-    double fraction = std::stod(it->substr(prefix.size()));
-    EXPECT_GE(fraction, last);
-    last = fraction;
-    between += fraction > 0 && fraction < 1;
-  }
-  EXPECT_GE(between, 2) << install.out;
+  expectRisingProgress(install.out, "en-GB");
 
   EXPECT_EQ(lines(earshot({"--locales"}).out),
             std::vector<std::string>{
@@ -266,6 +272,58 @@ TEST_F(StoreEndToEnd, WordsOfAModelInAnotherEncodingReachTheHostInUtf8) {
             (std::vector<std::string>{R"({"type":"ready","locale":"fr-FR","sampleRate":16000})",
                                       transcriptLine("go f\xC3\xB6rward ten meters", true),
                                       stoppedLine()}));
+}
+
+// A model published file by file, with its dictionary and its ARPA
+// language model gzipped and a file in parts: installed with rising
+// progress, the language model converted to the engine's binary form,
+// transcribing in its locale, released.
+TEST_F(StoreEndToEnd, InstallsTranscribesAndReleasesAModelOfSeveralFiles) {
+  // Slow enough for a few progress samples of its 9 MB.
+  LoopbackServer slow(served_.folder, home_.root() / "slow-log", 3 << 20);
+  writeFile(home_.userCatalogDir() / "files.json",
+            catalogJson({served_.fileByFileLine(
+                "en-IN", [&](const std::string& file) { return slow.url("slow", file); })}));
+  ProcessRun install = earshot({"--install", "en-IN"});
+  EXPECT_EQ(install.status, 0);
+  expectRisingProgress(install.out, "en-IN");
+
+  fs::path entry = home_.root() / "data/earshot/models/en-IN";
+  auto manifest = platform::linuxos::store::Manifest::fromJson(
+      readFile(entry / platform::linuxos::store::Manifest::fileName));
+  ASSERT_TRUE(manifest);
+  EXPECT_EQ(manifest->languageModel, "base_language_model.lm.bin");
+  EXPECT_EQ(manifest->dictionary, "base_dictionary.txt");
+  EXPECT_TRUE(readFile(entry / manifest->languageModel).starts_with("Trie Language Model"));
+  EXPECT_FALSE(fs::exists(entry / "base_language_model.txt"));
+  EXPECT_EQ(readFile(entry / "acoustic_model/means"),
+            readFile(systemEnglishModel() / "en-us/means"));
+
+  ProcessRun live = earshot({}, liveInput("en-IN"));
+  EXPECT_EQ(live.status, 0);
+  EXPECT_EQ(
+      withoutPartials(lines(live.out)),
+      (std::vector<std::string>{R"({"type":"ready","locale":"en-IN","sampleRate":16000})",
+                                transcriptLine("go forward ten meters", true), stoppedLine()}));
+
+  EXPECT_EQ(
+      lines(earshot({"--release", "en-IN"}).out),
+      std::vector<std::string>{R"({"type":"release-done","locale":"en-IN","released":true})"});
+  EXPECT_FALSE(fs::exists(entry));
+}
+
+// The shipped catalog's locales are all offered.
+TEST_F(StoreEndToEnd, TheDefaultCatalogsLocalesAreSupported) {
+  writeFile(home_.systemCatalogDir() / "default.json", readFile(EARSHOT_DEFAULT_CATALOG));
+  std::vector<std::string> out = lines(earshot({"--locales"}).out);
+  ASSERT_EQ(out.size(), 1u);
+  std::string supported = out[0].substr(out[0].find(R"("supported":[)"));
+  supported = supported.substr(0, supported.find(']'));
+  for (const std::string locale : {"de-DE", "el-GR", "es-ES", "fr-FR", "hi-IN", "it-IT", "nl-NL",
+                                   "pt-BR", "ru-RU", "zh-CN", "en-US", "en-GB"}) {
+    EXPECT_NE(supported.find("\"" + locale + "\""), std::string::npos) << locale << " " << out[0];
+  }
+  EXPECT_NE(out[0].find(R"("installed":["en-US"])"), std::string::npos) << out[0];
 }
 
 struct BrokenModelCase {
