@@ -312,6 +312,44 @@ TEST_F(StoreEndToEnd, InstallsTranscribesAndReleasesAModelOfSeveralFiles) {
   EXPECT_FALSE(fs::exists(entry));
 }
 
+// An LDA matrix in the engine's file form ("s3" header, byte order mark,
+// then 1 x rows x columns floats): the identity of `rows`.
+std::string featureTransform(int32_t rows) {
+  std::string file = "s3\nversion 0.1\nendhdr\n";
+  auto add = [&](const auto& value) {
+    file.append(reinterpret_cast<const char*>(&value), sizeof value);
+  };
+  add(uint32_t{0x11223344});
+  for (int32_t dimension : {1, rows, rows}) add(dimension);
+  add(rows * rows);
+  for (int32_t i = 0; i < rows * rows; ++i) add(i % (rows + 1) == 0 ? 1.0f : 0.0f);
+  return file;
+}
+
+// A `feature_transform` in the acoustic model folder is the engine's to
+// read (as it reads `mdef`). The Debian model splits its features into
+// three streams, which no LDA matrix fits, so a transform placed in it fails
+// the install's trial load, with the engine's reason, and nothing is
+// published.
+TEST_F(StoreEndToEnd, TheEngineReadsTheAcousticModelsFeatureTransform) {
+  const std::string name = "ff-feature_transform";
+  writeFile(served_.folder / name, featureTransform(39));
+  CatalogLine entry = served_.fileByFileLine(
+      "en-IN", [&](const std::string& file) { return server_.url("ok", file); });
+  entry.files.push_back({"acoustic_model/feature_transform",
+                         {server_.url("ok", name), fs::file_size(served_.folder / name),
+                          sha256Of(served_.folder / name)}});
+  writeFile(home_.userCatalogDir() / "files.json", catalogJson({entry}));
+  ProcessRun install = earshot({"--install", "en-IN"});
+  EXPECT_EQ(install.status, 1);
+  EXPECT_EQ(withoutProgress(install.out),
+            std::vector<std::string>{errorLine(
+                "Could not install the speech model for en-IN: the model does not load: Speech "
+                "model for en-IN could not be loaded: ERROR: \"acmod.c\", line 120: Failed to "
+                "read acoustic model")});
+  EXPECT_FALSE(fs::exists(home_.root() / "data/earshot/models/en-IN"));
+}
+
 // The shipped catalog's locales are all offered.
 TEST_F(StoreEndToEnd, TheDefaultCatalogsLocalesAreSupported) {
   writeFile(home_.systemCatalogDir() / "default.json", readFile(EARSHOT_DEFAULT_CATALOG));
