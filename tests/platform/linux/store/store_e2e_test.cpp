@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "platform/linux/store/manifest.h"
@@ -310,6 +311,37 @@ TEST_F(StoreEndToEnd, InstallsTranscribesAndReleasesAModelOfSeveralFiles) {
       lines(earshot({"--release", "en-IN"}).out),
       std::vector<std::string>{R"({"type":"release-done","locale":"en-IN","released":true})"});
   EXPECT_FALSE(fs::exists(entry));
+}
+
+// Words beyond ASCII in UTF-8, through the gzipped dictionary, the
+// converted language model and the engine, reach the host unchanged.
+TEST_F(StoreEndToEnd, WordsOfAnotherScriptReachTheHostInUtf8) {
+  const std::string forward = "f\xC3\xB6rward", ten = "zehn",
+                    meters = "\xD0\xBC\xD0\xB5\xD1\x82\xD1\x80\xD0\xBE\xD0\xB2";
+  std::map<std::string, std::string> replaced = {
+      {"base_dictionary.txt.gz", gzipped("go G OW\n" + forward + " F AO R W ER D\n" + ten +
+                                         " T EH N\n" + meters + " M IY T ER Z\n")},
+      {"base_language_model.txt.gz",
+       gzipped("\\data\\\nngram 1=6\n\n\\1-grams:\n-0.78 </s>\n-99 <s>\n-0.78 go\n-0.78 " +
+               forward + "\n-0.78 " + ten + "\n-0.78 " + meters + "\n\n\\end\\\n")}};
+  CatalogLine entry = served_.fileByFileLine(
+      "de-DE", [&](const std::string& file) { return server_.url("ok", file); });
+  for (auto& file : entry.files) {
+    auto found = replaced.find(file.path);
+    if (found == replaced.end()) continue;
+    std::string name = "utf8-" + file.path;
+    writeFile(served_.folder / name, found->second);
+    file.whole = {server_.url("ok", name), found->second.size(), sha256Of(served_.folder / name)};
+  }
+  writeFile(home_.userCatalogDir() / "files.json", catalogJson({entry}));
+  ProcessRun install = earshot({"--install", "de-DE"});
+  ASSERT_EQ(install.status, 0) << install.out;
+  ProcessRun live = earshot({}, liveInput("de-DE"));
+  EXPECT_EQ(live.status, 0);
+  EXPECT_EQ(withoutPartials(lines(live.out)),
+            (std::vector<std::string>{
+                R"({"type":"ready","locale":"de-DE","sampleRate":16000})",
+                transcriptLine("go " + forward + " " + ten + " " + meters, true), stoppedLine()}));
 }
 
 // An LDA matrix in the engine's file form ("s3" header, byte order mark,
