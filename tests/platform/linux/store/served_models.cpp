@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <random>
+#include <sstream>
 
 namespace earshot::testkit {
 namespace fs = std::filesystem;
@@ -96,6 +97,16 @@ std::string ServedModels::recordingWordsArpa() {
          "-0.78 forward\n-0.78 ten\n-0.78 meters\n\n\\end\\\n";
 }
 
+std::string ServedModels::recordingWordsDictionary() {
+  std::istringstream debian(readFile(systemEnglishModel() / "cmudict-en-us.dict"));
+  std::string kept;
+  for (std::string line; std::getline(debian, line);) {
+    std::string word = line.substr(0, line.find_first_of(" ("));
+    if (word == "go" || word == "forward" || word == "ten" || word == "meters") kept += line + "\n";
+  }
+  return kept;
+}
+
 CatalogLine ServedModels::fileByFileLine(
     const std::string& locale, const std::function<std::string(const std::string&)>& urlOf) const {
   fs::path english = systemEnglishModel();
@@ -108,7 +119,7 @@ CatalogLine ServedModels::fileByFileLine(
   for (const auto& file : acoustic) {
     files.emplace_back("acoustic_model/" + file.filename().string(), readFile(file));
   }
-  files.emplace_back("base_dictionary.txt.gz", gzipped(readFile(english / "cmudict-en-us.dict")));
+  files.emplace_back("base_dictionary.txt.gz", gzipped(recordingWordsDictionary()));
   files.emplace_back("base_language_model.txt.gz", gzipped(recordingWordsArpa()));
 
   CatalogLine line{locale,

@@ -32,13 +32,16 @@ struct ServedModels {
 
   // The Debian en-US model published file by file, as served files named
   // "ff-*": the acoustic model's files below "acoustic_model/" with "means"
-  // in three parts, the dictionary gzipped ("base_dictionary.txt.gz") and a
-  // gzipped ARPA language model of the recordings' words
-  // ("base_language_model.txt.gz"). `urlOf` gives a served file's URL.
+  // in three parts, and a gzipped ARPA language model of the recording's
+  // words ("base_language_model.txt.gz") with their lines of the Debian
+  // dictionary, gzipped ("base_dictionary.txt.gz"; the engine takes over a
+  // minute to load a dictionary of many words its language model lacks).
+  // `urlOf` gives a served file's URL.
   CatalogLine fileByFileLine(const std::string& locale,
                              const std::function<std::string(const std::string&)>& urlOf) const;
-  // That language model's text.
+  // That language model's text, and that dictionary's.
   static std::string recordingWordsArpa();
+  static std::string recordingWordsDictionary();
 
   mutable std::map<std::string, std::string> digests;  // of the archives built so far
 

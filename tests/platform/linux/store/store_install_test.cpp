@@ -478,7 +478,7 @@ TEST_F(StoreTest, InstallsAModelOfSeveralFiles) {
   EXPECT_EQ(entry->manifest.downloads.size(), 12u);  // 7 files, "means" in 3 parts, 2 more
   fs::path english = earshot::testkit::systemEnglishModel();
   EXPECT_EQ(readFile(entry->dir / "acoustic_model/means"), readFile(english / "en-us/means"));
-  EXPECT_EQ(readFile(entry->dir / "base_dictionary.txt"), readFile(english / "cmudict-en-us.dict"));
+  EXPECT_EQ(readFile(entry->dir / "base_dictionary.txt"), ServedModels::recordingWordsDictionary());
   EXPECT_EQ(readFile(entry->dir / "base_language_model.txt"), ServedModels::recordingWordsArpa());
   EXPECT_FALSE(fs::exists(entry->dir / "base_dictionary.txt.gz"));
   EXPECT_TRUE(fs::is_empty(home_.locations().downloadsDir()));
