@@ -85,7 +85,7 @@ std::optional<Download> parseDownload(simdjson::dom::object object) {
     return std::nullopt;
   }
   auto digest = lowerHexDigest(*sha256);
-  if (!hasAllowedScheme(*url) || !digest || size > maximumEntryBytes) return std::nullopt;
+  if (!hasAllowedScheme(*url) || !digest || size > kMaximumEntryBytes) return std::nullopt;
   return Download{*url, size, *digest};
 }
 
@@ -109,7 +109,7 @@ std::optional<CatalogFile> parseFile(simdjson::dom::element element) {
   }
   simdjson::dom::array parts;
   if (hasMember(object, "url") || object["parts"].get_array().get(parts) != simdjson::SUCCESS ||
-      parts.size() == 0 || parts.size() > maximumEntryDownloads) {
+      parts.size() == 0 || parts.size() > kMaximumEntryDownloads) {
     return std::nullopt;
   }
   for (simdjson::dom::element item : parts) {
@@ -118,7 +118,7 @@ std::optional<CatalogFile> parseFile(simdjson::dom::element element) {
     auto download = parseDownload(part);
     if (!download) return std::nullopt;
     file.size += download->size;
-    if (file.size > maximumEntryBytes) return std::nullopt;
+    if (file.size > kMaximumEntryBytes) return std::nullopt;
     file.parts.push_back(*download);
   }
   if (hasMember(object, "size")) {
@@ -156,7 +156,7 @@ bool parseFiles(simdjson::dom::object object, CatalogEntry& entry) {
     if (!file) return false;
     downloads += file->parts.size();
     bytes += file->size;
-    if (downloads > maximumEntryDownloads || bytes > maximumEntryBytes) return false;
+    if (downloads > kMaximumEntryDownloads || bytes > kMaximumEntryBytes) return false;
     if (!prepared.insert(preparedPath(file->path)).second) return false;
     entry.files.push_back(std::move(*file));
   }
@@ -270,7 +270,7 @@ std::optional<std::vector<CatalogEntry>> Catalog::parse(std::string_view json) {
       root["models"].get_array().get(models) != simdjson::SUCCESS) {
     return std::nullopt;
   }
-  if (models.size() > maximumCatalogEntries) return std::nullopt;
+  if (models.size() > kMaximumCatalogEntries) return std::nullopt;
   std::vector<CatalogEntry> entries;
   for (simdjson::dom::element element : models) {
     auto entry = parseEntry(element);
@@ -292,7 +292,7 @@ std::optional<std::string> readCatalogFile(const std::filesystem::path& file) {
   for (;;) {
     ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || text.size() + static_cast<size_t>(got) > maximumCatalogFileBytes) {
+    if (got <= 0 || text.size() + static_cast<size_t>(got) > kMaximumCatalogFileBytes) {
       ::close(fd);
       if (got == 0) return text;
       return std::nullopt;

@@ -60,8 +60,8 @@ struct CatalogEntry {
 
 // A model of several files may list this many downloads (files and parts
 // together), and they may add up to this many bytes.
-inline constexpr size_t maximumEntryDownloads = 1000;
-inline constexpr uint64_t maximumEntryBytes = uint64_t{4} << 30;
+inline constexpr size_t kMaximumEntryDownloads = 1000;
+inline constexpr uint64_t kMaximumEntryBytes = uint64_t{4} << 30;
 
 // The name a file of a model has once prepared: without ".gz" (it is
 // stored uncompressed).
@@ -69,8 +69,8 @@ std::string preparedPath(const std::string& path);
 
 // What one catalog file may hold; a larger file is skipped like a
 // malformed one. A catalog entry takes some 400 bytes.
-inline constexpr uint64_t maximumCatalogFileBytes = uint64_t{4} << 20;
-inline constexpr size_t maximumCatalogEntries = 10000;
+inline constexpr uint64_t kMaximumCatalogFileBytes = uint64_t{4} << 20;
+inline constexpr size_t kMaximumCatalogEntries = 10000;
 
 // The catalog files, merged: one entry per locale. Files are read least
 // important first (system folders from the last of $XDG_DATA_DIRS to the

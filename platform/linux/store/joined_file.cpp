@@ -15,14 +15,14 @@ namespace earshot::platform::linuxos::store {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr size_t blockBytes = 1 << 20;
+constexpr size_t kBlockBytes = 1 << 20;
 
 // The sources as one stream for libarchive, hashed as they are read.
 struct JoinedSources {
   const std::vector<fs::path>* files = nullptr;
   size_t next = 0;
   int fd = -1;
-  std::vector<char> buffer = std::vector<char>(blockBytes);
+  std::vector<char> buffer = std::vector<char>(kBlockBytes);
   support::Sha256 hash;
 };
 
@@ -114,7 +114,7 @@ JoinedFile writeJoinedFile(const std::vector<fs::path>& sources, const fs::path&
   if (status != ARCHIVE_EOF) {
     if (status < ARCHIVE_WARN) throw damaged();
     result.decompressed = archive_filter_code(reader.get(), 0) == ARCHIVE_FILTER_GZIP;
-    std::vector<char> block(blockBytes);
+    std::vector<char> block(kBlockBytes);
     for (;;) {
       la_ssize_t got = archive_read_data(reader.get(), block.data(), block.size());
       if (got < 0) throw damaged();

@@ -18,7 +18,7 @@ namespace {
 
 // Preparation writes here first and renames into place (created new: a
 // model that has a file of this name fails).
-constexpr const char* workFile = ".earshot-prepared";
+constexpr const char* kWorkFile = ".earshot-prepared";
 
 // The first bytes of `file` (fewer when it is shorter).
 std::string head(const fs::path& file, size_t bytes) {
@@ -76,12 +76,12 @@ std::string gunzipInPlace(const fs::path& root, const std::string& path) {
   std::error_code error;
   uint64_t size = fs::file_size(root / path, error);
   if (error) throw StoreFailure("cannot read \"" + path + "\": " + error.message());
-  JoinedFile written = writeJoinedFile({root / path}, root / workFile, unpackedLimit(size), path);
+  JoinedFile written = writeJoinedFile({root / path}, root / kWorkFile, unpackedLimit(size), path);
   if (!written.decompressed) {
     throw StoreFailure("\"" + path + "\" is named .gz but is not gzip data");
   }
   std::string prepared = preparedPath(path);
-  renameInto(root / workFile, root / prepared);
+  renameInto(root / kWorkFile, root / prepared);
   if (named) removeFile(root / path);
   return prepared;
 }
@@ -125,12 +125,12 @@ PreparedParts prepareModel(const CatalogEntry& entry, const fs::path& root,
   if (convert && isArpaText(root / parts.languageModel)) {
     std::string binary = binaryName(parts.languageModel);
     try {
-      convert(root / parts.languageModel, root / workFile);
+      convert(root / parts.languageModel, root / kWorkFile);
     } catch (const std::exception& failure) {
       throw StoreFailure("the language model \"" + parts.languageModel +
                          "\" cannot be converted: " + failure.what());
     }
-    renameInto(root / workFile, root / binary);
+    renameInto(root / kWorkFile, root / binary);
     if (binary != parts.languageModel) removeFile(root / parts.languageModel);
     parts.languageModel = binary;
   }

@@ -23,7 +23,7 @@ std::vector<Locale> StoreAssetInventory::reservedLocales() {
 }
 
 int64_t StoreAssetInventory::maximumReservedLocales() {
-  return store::maximumReservedLocales;
+  return store::kMaximumReservedLocales;
 }
 
 std::unique_ptr<AssetInstallationRequest> StoreAssetInventory::assetInstallationRequest(

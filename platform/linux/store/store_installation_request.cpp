@@ -58,11 +58,11 @@ void checkParts(const fs::path& root, const PreparedParts& parts) {
 void checkReservationLimit(const ModelStore& store, const Locale& locale) {
   std::vector<Locale> reserved = store.reservedLocales();
   std::erase(reserved, locale);  // reinstalling a reserved locale takes no new place
-  if (static_cast<int64_t>(reserved.size()) < maximumReservedLocales) return;
+  if (static_cast<int64_t>(reserved.size()) < kMaximumReservedLocales) return;
   std::string names;
   for (const auto& other : reserved) names += (names.empty() ? "" : ", ") + other.bcp47();
   throw PlatformError("Cannot install the speech model for " + locale.bcp47() + ": the limit of " +
-                      std::to_string(maximumReservedLocales) +
+                      std::to_string(kMaximumReservedLocales) +
                       " reserved locales is reached (reserved: " + names +
                       "). Release one of them first.");
 }
@@ -92,7 +92,6 @@ void StoreInstallationRequest::downloadAndInstall() {
 void StoreInstallationRequest::install() {
   ModelStore store(locations_);
   const Locale& locale = entry_.locale;
-  auto waiting = [this] { progress_->setWaitingForOtherProcess(true); };
   if (isSystemModel_(locale) || store.installedModel(locale)) {
     progress_->setFractionCompleted(1.0);
     return;
@@ -125,10 +124,9 @@ void StoreInstallationRequest::install() {
   } cleanup{downloadLocks, {}};
   for (const Download* download : byDigest) {
     fs::path lockFile = locations_.downloadsDir() / (download->sha256 + ".lock");
-    downloadLocks.push_back(std::make_unique<StoreLock>(lockFile, waiting));
+    downloadLocks.push_back(std::make_unique<StoreLock>(lockFile));
     cleanup.partials.push_back(partialOf(*download));
   }
-  progress_->setWaitingForOtherProcess(false);
   // Another process may have finished this install while we waited.
   if (store.installedModel(locale)) {
     progress_->setFractionCompleted(1.0);
@@ -155,8 +153,7 @@ void StoreInstallationRequest::install() {
   }
 
   {
-    StoreLock lock(locations_.lockFile(), waiting);
-    progress_->setWaitingForOtherProcess(false);
+    StoreLock lock(locations_.lockFile());
     store.removeLeftovers();
     // Another data home's process, or a release, may have changed the store.
     if (!store.installedModel(locale)) {

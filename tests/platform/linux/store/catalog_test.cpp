@@ -143,7 +143,7 @@ TEST(Catalog, MergesTheFoldersByImportance) {
 // A file above the size or entry limit is skipped like a malformed one.
 TEST(Catalog, SkipsFilesOverTheLimits) {
   std::vector<CatalogLine> many;
-  for (size_t i = 0; i <= maximumCatalogEntries; ++i) {
+  for (size_t i = 0; i <= kMaximumCatalogEntries; ++i) {
     many.push_back(line("en-GB", "https://m.example/" + std::to_string(i)));
   }
   EXPECT_FALSE(Catalog::parse(catalogJson(many)));
@@ -153,7 +153,7 @@ TEST(Catalog, SkipsFilesOverTheLimits) {
   TemporaryHome home;
   std::string small = catalogJson({line("de-DE")});
   std::string padded = small;
-  padded.insert(1, maximumCatalogFileBytes - small.size(), ' ');
+  padded.insert(1, kMaximumCatalogFileBytes - small.size(), ' ');
   writeFile(home.userCatalogDir() / "a.json", padded);
   ASSERT_EQ(Catalog::load(home.locations()).entries().size(), 1u);
   padded.insert(1, " ");
@@ -258,7 +258,7 @@ TEST(Catalog, RejectsMalformedModelsOfSeveralFiles) {
       {"an acoustic model folder without files",
        with([](CatalogLine& l) { l.acousticModel = "other"; })},
       {"more bytes than a model may have",
-       with([](CatalogLine& l) { l.files[1].whole.size = maximumEntryBytes; })},
+       with([](CatalogLine& l) { l.files[1].whole.size = kMaximumEntryBytes; })},
   };
   for (const auto& [name, json] : cases) {
     EXPECT_FALSE(Catalog::parse(json)) << name;
