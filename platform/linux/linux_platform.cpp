@@ -4,6 +4,7 @@
 #include "platform/linux/adaptation/speaker_adaptation.h"
 #include "platform/linux/audio/soxr_converter.h"
 #include "platform/linux/engine/decoder_pool.h"
+#include "platform/linux/engine/language_model_conversion.h"
 #include "platform/linux/engine/trial_load.h"
 #include "platform/linux/linux_speech_services.h"
 #include "platform/linux/store/model_store.h"
@@ -32,8 +33,10 @@ Platform makeLinuxPlatform(InstalledModels models, EngineSettings settings,
   auto forgetAdaptation = [memory](const Locale& locale) {
     if (memory) memory->forget(locale);
   };
-  auto assets = std::make_shared<store::StoreAssetInventory>(models.store(), isSystemModel,
-                                                             checkLoadable, forgetAdaptation);
+  // An ARPA language model is converted once, at install, to the binary
+  // form the engine loads quickly.
+  auto assets = std::make_shared<store::StoreAssetInventory>(
+      models.store(), isSystemModel, checkLoadable, forgetAdaptation, convertLanguageModel);
   return Platform{
       std::make_shared<LinuxSpeechServices>(models, std::move(settings), DecoderPool::shared(),
                                             std::make_shared<SpeakerAdaptation>(std::move(memory))),

@@ -5,14 +5,10 @@
 
 namespace earshot::platform::linuxos {
 
-// Loads `model` once in a child process, so that a model the engine cannot
-// load (it may exit or abort instead of failing) is found without harm to
-// this process. Throws std::runtime_error with the reason ("the speech
-// engine refused it: ...") when the load fails in any way.
-//
-// The child is forked from the calling thread and runs only the load; other
-// threads of this process (the install progress poller) go on meanwhile.
-// Blocks until the child ends.
+// Loads `model` once in a child process (runIsolated), so that a model the
+// engine cannot load (it may exit or abort instead of failing) is found
+// without harm to this process. Throws std::runtime_error with the reason
+// ("the speech engine refused it: ...") when the load fails in any way.
 void trialLoad(const SpeechModel& model, const EngineSettings& settings);
 
 }  // namespace earshot::platform::linuxos

@@ -11,19 +11,13 @@
 #include <string>
 #include <system_error>
 
+#include "platform/linux/store/libarchive_reader.h"
 #include "platform/linux/store/safe_path.h"
 #include "platform/linux/store/store_failure.h"
 
 namespace earshot::platform::linuxos::store {
 namespace fs = std::filesystem;
 namespace {
-
-using Archive = std::unique_ptr<archive, int (*)(archive*)>;
-
-std::string archiveError(archive* a) {
-  const char* text = archive_error_string(a);
-  return text != nullptr ? text : "unknown error";
-}
 
 // The writer's failures are system errors (a full disk), whose own text
 // says more than libarchive's summary.
@@ -32,26 +26,18 @@ std::string writeError(archive* writer) {
   return archiveError(writer);
 }
 
+// The container comes from the catalog; the compression is read from the
+// content, since archives are published under names that do not match it
+// (xz data named ".tar.gz").
 void allowFormat(archive* reader, ArchiveFormat format) {
-  switch (format) {
-    case ArchiveFormat::tar:
-      break;
-    case ArchiveFormat::tarGzip:
-      archive_read_support_filter_gzip(reader);
-      break;
-    case ArchiveFormat::tarXz:
-      archive_read_support_filter_xz(reader);
-      break;
-    case ArchiveFormat::tarBzip2:
-      archive_read_support_filter_bzip2(reader);
-      break;
-    case ArchiveFormat::tarZstd:
-      archive_read_support_filter_zstd(reader);
-      break;
-    case ArchiveFormat::zip:
-      archive_read_support_format_zip(reader);
-      return;
+  if (format == ArchiveFormat::zip) {
+    archive_read_support_format_zip(reader);
+    return;
   }
+  archive_read_support_filter_gzip(reader);
+  archive_read_support_filter_xz(reader);
+  archive_read_support_filter_bzip2(reader);
+  archive_read_support_filter_zstd(reader);
   archive_read_support_format_tar(reader);
 }
 

@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <set>
 #include <system_error>
 
+#include "platform/linux/store/manifest.h"
 #include "platform/linux/store/safe_path.h"
+#include "platform/linux/support/sha256.h"
 #include "platform/linux/support/text_encoding.h"
 
 namespace earshot::platform::linuxos::store {
@@ -69,40 +72,143 @@ bool roundTrips(std::string_view identifier, const Locale& locale) {
   return wellFormedTag(identifier) && Locale::fromIdentifier(locale.bcp47()) == locale;
 }
 
+bool hasMember(simdjson::dom::object object, const char* key) {
+  simdjson::dom::element ignored;
+  return object[key].get(ignored) == simdjson::SUCCESS;
+}
+
+std::optional<Download> parseDownload(simdjson::dom::object object) {
+  auto url = stringMember(object, "url");
+  auto sha256 = stringMember(object, "sha256");
+  uint64_t size = 0;
+  if (!url || !sha256 || object["size"].get_uint64().get(size) != simdjson::SUCCESS || size == 0) {
+    return std::nullopt;
+  }
+  auto digest = lowerHexDigest(*sha256);
+  if (!hasAllowedScheme(*url) || !digest || size > kMaximumEntryBytes) return std::nullopt;
+  return Download{*url, size, *digest};
+}
+
+// One file of a model published file by file: a download of its own, or
+// its parts (then its own size and checksum are optional, and checked when
+// given).
+std::optional<CatalogFile> parseFile(simdjson::dom::element element) {
+  simdjson::dom::object object;
+  if (element.get_object().get(object) != simdjson::SUCCESS) return std::nullopt;
+  auto path = stringMember(object, "path");
+  std::optional<std::string> contained = path ? containedPath(*path) : std::nullopt;
+  if (!contained) return std::nullopt;
+  CatalogFile file{*contained, {}, 0, {}};
+  if (!hasMember(object, "parts")) {
+    auto whole = parseDownload(object);
+    if (!whole) return std::nullopt;
+    file.parts.push_back(*whole);
+    file.size = whole->size;
+    file.sha256 = whole->sha256;
+    return file;
+  }
+  simdjson::dom::array parts;
+  if (hasMember(object, "url") || object["parts"].get_array().get(parts) != simdjson::SUCCESS ||
+      parts.size() == 0 || parts.size() > kMaximumEntryDownloads) {
+    return std::nullopt;
+  }
+  for (simdjson::dom::element item : parts) {
+    simdjson::dom::object part;
+    if (item.get_object().get(part) != simdjson::SUCCESS) return std::nullopt;
+    auto download = parseDownload(part);
+    if (!download) return std::nullopt;
+    file.size += download->size;
+    if (file.size > kMaximumEntryBytes) return std::nullopt;
+    file.parts.push_back(*download);
+  }
+  if (hasMember(object, "size")) {
+    uint64_t size = 0;
+    if (object["size"].get_uint64().get(size) != simdjson::SUCCESS || size != file.size) {
+      return std::nullopt;
+    }
+  }
+  if (hasMember(object, "sha256")) {
+    auto sha256 = stringMember(object, "sha256");
+    auto digest = sha256 ? lowerHexDigest(*sha256) : std::nullopt;
+    if (!digest) return std::nullopt;
+    file.sha256 = *digest;
+  }
+  return file;
+}
+
+// The files of a model published file by file, checked as a whole: each
+// prepared path once, no file where another needs a folder, none the
+// store's manifest, and the three parts among them.
+bool parseFiles(simdjson::dom::object object, CatalogEntry& entry) {
+  simdjson::dom::array files;
+  if (object["files"].get_array().get(files) != simdjson::SUCCESS || files.size() == 0) {
+    return false;
+  }
+  // A model is either one archive or a list of files.
+  for (const char* key : {"url", "size", "sha256", "format"}) {
+    if (hasMember(object, key)) return false;
+  }
+  size_t downloads = 0;
+  uint64_t bytes = 0;
+  std::set<std::string> prepared;
+  for (simdjson::dom::element element : files) {
+    auto file = parseFile(element);
+    if (!file) return false;
+    downloads += file->parts.size();
+    bytes += file->size;
+    if (downloads > kMaximumEntryDownloads || bytes > kMaximumEntryBytes) return false;
+    if (!prepared.insert(preparedPath(file->path)).second) return false;
+    entry.files.push_back(std::move(*file));
+  }
+  if (prepared.count(Manifest::fileName) != 0) return false;
+  for (const std::string& path : prepared) {
+    for (size_t slash = path.find('/'); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+      if (prepared.count(path.substr(0, slash)) != 0) return false;
+    }
+  }
+  auto listed = [&](const std::string& path) {
+    return std::any_of(entry.files.begin(), entry.files.end(),
+                       [&](const CatalogFile& file) { return file.path == path; });
+  };
+  bool acoustic = std::any_of(entry.files.begin(), entry.files.end(), [&](const CatalogFile& f) {
+    return f.path.starts_with(entry.acousticModel + "/");
+  });
+  return acoustic && listed(entry.languageModel) && listed(entry.dictionary);
+}
+
 std::optional<CatalogEntry> parseEntry(simdjson::dom::element element) {
   simdjson::dom::object object;
   if (element.get_object().get(object) != simdjson::SUCCESS) return std::nullopt;
   auto locale = stringMember(object, "locale");
-  auto url = stringMember(object, "url");
-  auto sha256 = stringMember(object, "sha256");
-  auto format = stringMember(object, "format");
   auto acoustic = stringMember(object, "acousticModel");
   auto languageModel = stringMember(object, "languageModel");
   auto dictionary = stringMember(object, "dictionary");
-  uint64_t size = 0;
-  if (!locale || !url || !sha256 || !format || !acoustic || !languageModel || !dictionary ||
-      object["size"].get_uint64().get(size) != simdjson::SUCCESS || size == 0) {
-    return std::nullopt;
-  }
+  if (!locale || !acoustic || !languageModel || !dictionary) return std::nullopt;
   CatalogEntry entry;
   entry.locale = Locale::fromIdentifier(*locale);
-  auto digest = lowerHexDigest(*sha256);
-  auto archive = archiveFormatNamed(*format);
   auto acousticPath = containedPath(*acoustic);
   auto lmPath = containedPath(*languageModel);
   auto dictPath = containedPath(*dictionary);
   if (locale->empty() || entry.locale.canonical().empty() || entry.locale.bcp47() == "und" ||
-      !roundTrips(*locale, entry.locale) || !hasAllowedScheme(*url) || !digest || !archive ||
-      !acousticPath || !lmPath || !dictPath) {
+      !roundTrips(*locale, entry.locale) || !acousticPath || !lmPath || !dictPath) {
     return std::nullopt;
   }
-  entry.url = *url;
-  entry.size = size;
-  entry.sha256 = *digest;
-  entry.format = *archive;
   entry.acousticModel = *acousticPath;
   entry.languageModel = *lmPath;
   entry.dictionary = *dictPath;
+  if (hasMember(object, "files")) {
+    if (!parseFiles(object, entry)) return std::nullopt;
+  } else {
+    auto archive = parseDownload(object);
+    auto format = stringMember(object, "format");
+    auto named = format ? archiveFormatNamed(*format) : std::nullopt;
+    if (!archive || !named) return std::nullopt;
+    entry.url = archive->url;
+    entry.size = archive->size;
+    entry.sha256 = archive->sha256;
+    entry.format = *named;
+  }
   // Optional; a model whose words are not UTF-8 says what they are.
   if (simdjson::dom::element encoding; object["textEncoding"].get(encoding) == simdjson::SUCCESS) {
     std::string_view name;
@@ -116,6 +222,44 @@ std::optional<CatalogEntry> parseEntry(simdjson::dom::element element) {
 }
 
 }  // namespace
+
+std::string preparedPath(const std::string& path) {
+  if (path.size() > 3 && path.ends_with(".gz") && path[path.size() - 4] != '/') {
+    return path.substr(0, path.size() - 3);
+  }
+  return path;
+}
+
+std::vector<Download> CatalogEntry::downloads() const {
+  if (!fileByFile()) return {Download{url, size, sha256}};
+  std::vector<Download> all;
+  std::set<std::string> seen;
+  for (const auto& file : files) {
+    for (const auto& part : file.parts) {
+      if (seen.insert(part.sha256).second) all.push_back(part);
+    }
+  }
+  return all;
+}
+
+uint64_t CatalogEntry::downloadSize() const {
+  uint64_t total = 0;
+  for (const auto& download : downloads()) total += download.size;
+  return total;
+}
+
+std::string CatalogEntry::identity() const {
+  if (!fileByFile()) return sha256;
+  support::Sha256 hash;
+  auto add = [&](const std::string& text) { hash.update(text.data(), text.size()); };
+  for (const auto& file : files) {
+    add(file.path + "\t" + std::to_string(file.size) + "\t" + file.sha256 + "\n");
+    for (const auto& part : file.parts) {
+      add("\t" + std::to_string(part.size) + "\t" + part.sha256 + "\n");
+    }
+  }
+  return hash.hexDigest();
+}
 
 std::optional<std::vector<CatalogEntry>> Catalog::parse(std::string_view json) {
   simdjson::dom::parser parser;

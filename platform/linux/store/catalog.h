@@ -13,8 +13,28 @@
 
 namespace earshot::platform::linuxos::store {
 
+// One download: where it is and what its bytes must be.
+struct Download {
+  std::string url;  // https, http or file
+  uint64_t size = 0;
+  std::string sha256;  // 64 lower-case hex digits
+};
+
+// One file of a model published file by file: where it goes in the model
+// folder and the downloads that make it, one or several parts joined in
+// order.
+struct CatalogFile {
+  std::string path;  // contained relative path
+  std::vector<Download> parts;
+  uint64_t size = 0;   // of the joined file
+  std::string sha256;  // of the joined file; empty when only its parts have one
+};
+
 // One downloadable model: where it is, what it must be, and where the
-// engine's parts lie inside its archive (contained relative paths).
+// engine's parts lie inside it (contained relative paths). It is one
+// archive (`url`, `size`, `sha256`, `format`), or, when `files` is not
+// empty, several files, and the three paths name files of that list (the
+// acoustic model a folder above some of them).
 struct CatalogEntry {
   Locale locale;
   std::string url;  // https, http or file
@@ -26,7 +46,26 @@ struct CatalogEntry {
   std::string dictionary;     // a file
   // The encoding of the model's words (an ICU converter name); empty: UTF-8.
   std::string textEncoding = {};
+  std::vector<CatalogFile> files = {};
+
+  bool fileByFile() const { return !files.empty(); }
+  // Every download the install fetches, each content once, in catalog order.
+  std::vector<Download> downloads() const;
+  // Their bytes in all.
+  uint64_t downloadSize() const;
+  // The archive's SHA-256, or for a model of several files, the SHA-256 of
+  // its list of files (paths, sizes and checksums).
+  std::string identity() const;
 };
+
+// A model of several files may list this many downloads (files and parts
+// together), and they may add up to this many bytes.
+inline constexpr size_t kMaximumEntryDownloads = 1000;
+inline constexpr uint64_t kMaximumEntryBytes = uint64_t{4} << 30;
+
+// The name a file of a model has once prepared: without ".gz" (it is
+// stored uncompressed).
+std::string preparedPath(const std::string& path);
 
 // What one catalog file may hold; a larger file is skipped like a
 // malformed one. A catalog entry takes some 400 bytes.

@@ -31,11 +31,11 @@ void appendQuoted(std::string& out, std::string_view text) {
 
 std::string Manifest::toJson() const {
   std::string out = "{";
-  auto member = [&](const char* key, const std::string& value, bool last = false) {
+  auto member = [&](const char* key, const std::string& value) {
     appendQuoted(out, key);
     out += ':';
     appendQuoted(out, value);
-    if (!last) out += ',';
+    out += ',';
   };
   member("locale", locale);
   member("url", url);
@@ -43,9 +43,19 @@ std::string Manifest::toJson() const {
   member("installedAt", installedAt);
   member("acousticModel", acousticModel);
   member("languageModel", languageModel);
-  member("dictionary", dictionary, textEncoding.empty());
-  if (!textEncoding.empty()) member("textEncoding", textEncoding, true);
-  out += "}\n";
+  member("dictionary", dictionary);
+  if (!textEncoding.empty()) member("textEncoding", textEncoding);
+  if (!downloads.empty()) {
+    appendQuoted(out, "downloads");
+    out += ":[";
+    for (size_t i = 0; i < downloads.size(); ++i) {
+      if (i > 0) out += ',';
+      appendQuoted(out, downloads[i]);
+    }
+    out += "],";
+  }
+  out.back() = '}';
+  out += '\n';
   return out;
 }
 
@@ -75,6 +85,15 @@ std::optional<Manifest> Manifest::fromJson(std::string_view json) {
     std::string_view name;
     if (encoding.get_string().get(name) != simdjson::SUCCESS) return std::nullopt;
     manifest.textEncoding = std::string(name);
+  }
+  if (simdjson::dom::element downloads; object["downloads"].get(downloads) == simdjson::SUCCESS) {
+    simdjson::dom::array digests;
+    if (downloads.get_array().get(digests) != simdjson::SUCCESS) return std::nullopt;
+    for (simdjson::dom::element digest : digests) {
+      std::string_view value;
+      if (digest.get_string().get(value) != simdjson::SUCCESS) return std::nullopt;
+      manifest.downloads.emplace_back(value);
+    }
   }
   return manifest;
 }

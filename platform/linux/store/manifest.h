@@ -3,15 +3,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace earshot::platform::linuxos::store {
 
 // The small file that marks a store entry complete. It is written last,
 // inside the temporary folder, before the folder is renamed into place.
 struct Manifest {
-  std::string locale;  // BCP 47
-  std::string url;
-  std::string sha256;
+  std::string locale;       // BCP 47
+  std::string url;          // the archive's, or the first file's
+  std::string sha256;       // CatalogEntry::identity()
   std::string installedAt;  // UTC, ISO 8601
   // Contained relative paths of the engine's parts inside the entry.
   std::string acousticModel;
@@ -19,6 +20,9 @@ struct Manifest {
   std::string dictionary;
   // The encoding of the model's words; empty (and not written) for UTF-8.
   std::string textEncoding = {};
+  // The SHA-256 of each download a model of several files was made from;
+  // empty (and not written) for an archive, which `sha256` names.
+  std::vector<std::string> downloads = {};
 
   static constexpr const char* fileName = "manifest.json";
 

@@ -104,18 +104,22 @@ void ModelStore::removeLeftovers() const {
       fs::remove_all(item.path(), ignored);
     }
   }
-  // A process killed between publishing and deleting its download left the
-  // whole archive in the cache; unless someone is at it now, it goes.
+  // A process killed between publishing and deleting its downloads left
+  // them in the cache; unless someone is at them now, they go.
   for (const auto& entry : entries()) {
-    const std::string& digest = entry.manifest.sha256;
-    if (digest.size() != 64 || digest.find_first_not_of("0123456789abcdef") != std::string::npos) {
-      continue;
-    }
-    fs::path partial = locations_.downloadsDir() / (digest + ".part");
-    if (!fs::exists(fs::symlink_status(partial, error))) continue;
-    if (auto lock = StoreLock::tryTake(locations_.downloadsDir() / (digest + ".lock"))) {
-      ::unlink(partial.c_str());
-      lock->removeFile();
+    std::vector<std::string> digests = entry.manifest.downloads;
+    digests.push_back(entry.manifest.sha256);
+    for (const std::string& digest : digests) {
+      if (digest.size() != 64 ||
+          digest.find_first_not_of("0123456789abcdef") != std::string::npos) {
+        continue;
+      }
+      fs::path partial = locations_.downloadsDir() / (digest + ".part");
+      if (!fs::exists(fs::symlink_status(partial, error))) continue;
+      if (auto lock = StoreLock::tryTake(locations_.downloadsDir() / (digest + ".lock"))) {
+        ::unlink(partial.c_str());
+        lock->removeFile();
+      }
     }
   }
 }

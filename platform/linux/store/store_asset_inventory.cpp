@@ -10,11 +10,13 @@ namespace earshot::platform::linuxos::store {
 
 StoreAssetInventory::StoreAssetInventory(support::StoreLocations locations,
                                          SystemModelCheck isSystemModel,
-                                         ModelLoadCheck checkLoadable, ReleaseFollowUp afterRelease)
+                                         ModelLoadCheck checkLoadable, ReleaseFollowUp afterRelease,
+                                         LanguageModelConversion convertLanguageModel)
     : locations_(std::move(locations)),
       isSystemModel_(std::move(isSystemModel)),
       checkLoadable_(std::move(checkLoadable)),
-      afterRelease_(std::move(afterRelease)) {}
+      afterRelease_(std::move(afterRelease)),
+      convertLanguageModel_(std::move(convertLanguageModel)) {}
 
 std::vector<Locale> StoreAssetInventory::reservedLocales() {
   return ModelStore(locations_).reservedLocales();
@@ -38,7 +40,7 @@ std::unique_ptr<AssetInstallationRequest> StoreAssetInventory::assetInstallation
   }
   checkReservationLimit(store, locale);
   return std::make_unique<StoreInstallationRequest>(locations_, *entry, isSystemModel_,
-                                                    checkLoadable_);
+                                                    checkLoadable_, convertLanguageModel_);
 }
 
 bool StoreAssetInventory::release(const Locale& reservedLocale) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/asset_inventory.h"
+#include "platform/linux/store/model_preparation.h"
 #include "platform/linux/support/store_locations.h"
 
 namespace earshot::platform::linuxos::store {
@@ -33,7 +34,8 @@ using ModelLoadCheck = std::function<void(const Locale&, const ModelFiles&)>;
 class StoreAssetInventory final : public AssetInventory {
  public:
   StoreAssetInventory(support::StoreLocations locations, SystemModelCheck isSystemModel,
-                      ModelLoadCheck checkLoadable = {}, ReleaseFollowUp afterRelease = {});
+                      ModelLoadCheck checkLoadable = {}, ReleaseFollowUp afterRelease = {},
+                      LanguageModelConversion convertLanguageModel = {});
 
   std::vector<Locale> reservedLocales() override;
   int64_t maximumReservedLocales() override;
@@ -53,6 +55,7 @@ class StoreAssetInventory final : public AssetInventory {
   SystemModelCheck isSystemModel_;
   ModelLoadCheck checkLoadable_;
   ReleaseFollowUp afterRelease_;
+  LanguageModelConversion convertLanguageModel_;
 };
 
 }  // namespace earshot::platform::linuxos::store

@@ -4,13 +4,15 @@
 
 #include "platform/asset_inventory.h"
 #include "platform/linux/store/catalog.h"
+#include "platform/linux/store/model_preparation.h"
 #include "platform/linux/store/store_asset_inventory.h"
 #include "platform/linux/support/store_locations.h"
 
 namespace earshot::platform::linuxos::store {
 
-// Installs one catalog model. downloadAndInstall() runs on the caller's
-// thread. It holds the lock of the cached download throughout (a second
+// Installs one catalog model, an archive or several files.
+// downloadAndInstall() runs on the caller's thread. It holds the locks of
+// the cached downloads throughout (a second
 // install of the same locale waits, then finds it installed) and the store
 // lock only to unpack and publish, so releases and other installs wait
 // for no download. It writes the progress, and whether it waits for
@@ -21,7 +23,8 @@ namespace earshot::platform::linuxos::store {
 class StoreInstallationRequest final : public AssetInstallationRequest {
  public:
   StoreInstallationRequest(support::StoreLocations locations, CatalogEntry entry,
-                           SystemModelCheck isSystemModel, ModelLoadCheck checkLoadable = {});
+                           SystemModelCheck isSystemModel, ModelLoadCheck checkLoadable = {},
+                           LanguageModelConversion convertLanguageModel = {});
 
   std::shared_ptr<Progress> progress() override { return progress_; }
   // Throws PlatformError with one description naming the locale.
@@ -34,6 +37,7 @@ class StoreInstallationRequest final : public AssetInstallationRequest {
   CatalogEntry entry_;
   SystemModelCheck isSystemModel_;
   ModelLoadCheck checkLoadable_;
+  LanguageModelConversion convertLanguageModel_;
   std::shared_ptr<Progress> progress_ = std::make_shared<Progress>();
 };
 

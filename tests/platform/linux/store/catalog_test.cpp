@@ -167,6 +167,145 @@ TEST(Catalog, AcceptsTagsInEitherForm) {
   }
 }
 
+using earshot::testkit::CatalogFileLine;
+using earshot::testkit::DownloadLine;
+
+DownloadLine download(const std::string& name, char digit = 'b', uint64_t size = 10) {
+  return {"https://m.example/" + name, size, std::string(64, digit)};
+}
+
+// A model of three files: the acoustic model's definition in two parts,
+// a gzipped language model and a dictionary.
+CatalogLine fileByFile() {
+  CatalogLine entry{"de-DE", {}, 0, {}, {}, "am", "lm.txt.gz", "dict.gz"};
+  entry.files = {CatalogFileLine{"am/mdef", {}, {download("mdef.0", 'c'), download("mdef.1", 'd')}},
+                 CatalogFileLine{"lm.txt.gz", download("lm", 'e', 30)},
+                 CatalogFileLine{"dict.gz", download("dict", 'f', 5)}};
+  return entry;
+}
+
+TEST(Catalog, ReadsAModelOfSeveralFiles) {
+  auto entries = Catalog::parse(catalogJson({fileByFile()}));
+  ASSERT_TRUE(entries);
+  const CatalogEntry& entry = entries->front();
+  ASSERT_TRUE(entry.fileByFile());
+  ASSERT_EQ(entry.files.size(), 3u);
+  EXPECT_EQ(entry.files[0].path, "am/mdef");
+  EXPECT_EQ(entry.files[0].parts.size(), 2u);
+  EXPECT_EQ(entry.files[0].size, 20u);
+  EXPECT_EQ(entry.files[0].sha256, "");  // only the parts have one
+  EXPECT_EQ(entry.files[1].sha256, std::string(64, 'e'));
+  EXPECT_EQ(entry.downloadSize(), 55u);
+  EXPECT_EQ(entry.downloads().size(), 4u);
+  EXPECT_EQ(preparedPath(entry.languageModel), "lm.txt");
+  EXPECT_EQ(entry.identity().size(), 64u);
+
+  // The same content listed twice is downloaded once.
+  CatalogLine shared = fileByFile();
+  shared.files[2].whole = download("lm-again", 'e', 30);
+  auto twice = Catalog::parse(catalogJson({shared}));
+  ASSERT_TRUE(twice);
+  EXPECT_EQ(twice->front().downloads().size(), 3u);
+  EXPECT_NE(twice->front().identity(), entry.identity());
+
+  // A joined file's own size and checksum are checked when given.
+  CatalogLine checked = fileByFile();
+  checked.files[0].whole = {"", 20, std::string(64, 'A')};
+  auto withSum = Catalog::parse(catalogJson({checked}));
+  ASSERT_TRUE(withSum);
+  EXPECT_EQ(withSum->front().files[0].sha256, std::string(64, 'a'));
+}
+
+TEST(Catalog, RejectsMalformedModelsOfSeveralFiles) {
+  auto with = [](auto change) {
+    CatalogLine l = fileByFile();
+    change(l);
+    return catalogJson({line("fr-FR"), l});
+  };
+  ASSERT_TRUE(Catalog::parse(with([](CatalogLine&) {})));
+  auto withArchiveMember = [&](const std::string& member) {
+    std::string json = with([](CatalogLine&) {});
+    return json.insert(json.find("\"files\""), member + ", ");
+  };
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"no files", R"({"models": [{"locale": "de-DE", "files": [], "acousticModel": "am",
+                      "languageModel": "lm", "dictionary": "d"}]})"},
+      {"files and an archive url", withArchiveMember("\"url\": \"https://m.example/a\"")},
+      {"files and an archive format", withArchiveMember("\"format\": \"tar\"")},
+      {"a file without a checksum", with([](CatalogLine& l) { l.files[1].whole.sha256.clear(); })},
+      {"a file of size zero", with([](CatalogLine& l) { l.files[1].whole.size = 0; })},
+      {"a file with an ftp url",
+       with([](CatalogLine& l) { l.files[1].whole.url = "ftp://m.example/lm"; })},
+      {"a file with both a url and parts",
+       with([](CatalogLine& l) { l.files[0].whole.url = "https://m.example/mdef"; })},
+      {"a part without a checksum",
+       with([](CatalogLine& l) { l.files[0].parts[1].sha256.clear(); })},
+      {"parts whose sizes do not add up", with([](CatalogLine& l) { l.files[0].whole.size = 21; })},
+      {"a climbing path", with([](CatalogLine& l) { l.files[2].path = "../dict.gz"; })},
+      {"an absolute path", with([](CatalogLine& l) { l.files[2].path = "/dict.gz"; })},
+      {"two files of one prepared name", with([](CatalogLine& l) {
+         l.files.push_back({"dict", download("dict2", 'a')});
+       })},
+      {"a file where a folder is needed", with([](CatalogLine& l) {
+         l.files.push_back({"am", download("am", 'a')});
+       })},
+      {"the store's manifest", with([](CatalogLine& l) {
+         l.files.push_back({"manifest.json.gz", download("m", 'a')});
+       })},
+      {"a language model not among the files",
+       with([](CatalogLine& l) { l.languageModel = "lm.txt"; })},
+      {"a dictionary not among the files", with([](CatalogLine& l) { l.dictionary = "d"; })},
+      {"an acoustic model folder without files",
+       with([](CatalogLine& l) { l.acousticModel = "other"; })},
+      {"more bytes than a model may have",
+       with([](CatalogLine& l) { l.files[1].whole.size = kMaximumEntryBytes; })},
+  };
+  for (const auto& [name, json] : cases) {
+    EXPECT_FALSE(Catalog::parse(json)) << name;
+  }
+}
+
+// The catalog the program ships: every entry valid, every locale written
+// as the store names it, each download with its published size and
+// checksum, and the licence and source of each model (which the store
+// itself does not read).
+TEST(Catalog, TheDefaultCatalogIsValid) {
+  std::string text = earshot::testkit::readFile(EARSHOT_DEFAULT_CATALOG);
+  auto entries = Catalog::parse(text);
+  ASSERT_TRUE(entries);
+  size_t listed = 0;
+  for (size_t at = text.find("\"locale\""); at != std::string::npos;
+       at = text.find("\"locale\"", at + 1)) {
+    ++listed;
+  }
+  EXPECT_EQ(entries->size(), listed);
+  EXPECT_GE(entries->size(), 10u);
+  for (const auto& entry : *entries) {
+    SCOPED_TRACE(entry.locale.bcp47());
+    EXPECT_NE(text.find("\"locale\": \"" + entry.locale.bcp47() + "\""), std::string::npos);
+    EXPECT_EQ(Locale::fromIdentifier(entry.locale.bcp47()), entry.locale);
+    EXPECT_TRUE(entry.fileByFile());
+    for (const auto& download : entry.downloads()) {
+      EXPECT_TRUE(download.url.starts_with("https://github.com/synesthesiam/")) << download.url;
+      // Pinned to a commit, never to a branch that moves.
+      EXPECT_EQ(download.url.find("/master/"), std::string::npos) << download.url;
+    }
+  }
+  EXPECT_EQ(text.find("\"ca-ES\""), std::string::npos);
+  EXPECT_EQ(text.find("\"en-US\""), std::string::npos);  // from the Debian package
+  size_t licences = 0, sources = 0;
+  for (size_t at = text.find("\"license\""); at != std::string::npos;
+       at = text.find("\"license\"", at + 1)) {
+    ++licences;
+  }
+  for (size_t at = text.find("\"source\""); at != std::string::npos;
+       at = text.find("\"source\"", at + 1)) {
+    ++sources;
+  }
+  EXPECT_EQ(licences, listed);
+  EXPECT_EQ(sources, listed);
+}
+
 TEST(Catalog, MissingFoldersGiveAnEmptyCatalog) {
   TemporaryHome home;
   EXPECT_TRUE(Catalog::load(home.locations()).entries().empty());

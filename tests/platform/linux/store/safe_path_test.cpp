@@ -24,14 +24,13 @@ TEST_P(ContainedPathTest, KeepsOnlyPathsInsideTheFolder) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ContainedPathTest,
     testing::Values(PathCase{"en-GB/acoustic", "en-GB/acoustic"},
-                      PathCase{"./en-GB//model.lm.bin", "en-GB/model.lm.bin"},
-                      PathCase{"en-GB/acoustic/", "en-GB/acoustic"},
-                      PathCase{"a..b/c..", "a..b/c.."}, PathCase{"", std::nullopt},
-                      PathCase{".", std::nullopt}, PathCase{"./", std::nullopt},
-                      PathCase{"/etc/passwd", std::nullopt}, PathCase{"..", std::nullopt},
-                      PathCase{"../x", std::nullopt}, PathCase{"a/../../x", std::nullopt},
-                      PathCase{"a/../b", std::nullopt},
-                      PathCase{std::string("a\0b", 3), std::nullopt}));
+                    PathCase{"./en-GB//model.lm.bin", "en-GB/model.lm.bin"},
+                    PathCase{"en-GB/acoustic/", "en-GB/acoustic"}, PathCase{"a..b/c..", "a..b/c.."},
+                    PathCase{"", std::nullopt}, PathCase{".", std::nullopt},
+                    PathCase{"./", std::nullopt}, PathCase{"/etc/passwd", std::nullopt},
+                    PathCase{"..", std::nullopt}, PathCase{"../x", std::nullopt},
+                    PathCase{"a/../../x", std::nullopt}, PathCase{"a/../b", std::nullopt},
+                    PathCase{std::string("a\0b", 3), std::nullopt}));
 
 struct LinkCase {
   std::string link, target;
@@ -48,10 +47,10 @@ TEST_P(LinkTest, FollowsTheTargetFromTheLinksFolder) {
 INSTANTIATE_TEST_SUITE_P(
     Table, LinkTest,
     testing::Values(LinkCase{"a/link", "file", true}, LinkCase{"a/link", "../b/file", true},
-                      LinkCase{"a/b/link", "../../file", true}, LinkCase{"link", ".", true},
-                      LinkCase{"link", "../file", false}, LinkCase{"a/link", "../../file", false},
-                      LinkCase{"a/link", "b/../../../file", false},
-                      LinkCase{"a/link", "/etc/passwd", false}, LinkCase{"a/link", "", false}));
+                    LinkCase{"a/b/link", "../../file", true}, LinkCase{"link", ".", true},
+                    LinkCase{"link", "../file", false}, LinkCase{"a/link", "../../file", false},
+                    LinkCase{"a/link", "b/../../../file", false},
+                    LinkCase{"a/link", "/etc/passwd", false}, LinkCase{"a/link", "", false}));
 
 }  // namespace
 }  // namespace earshot::platform::linuxos::store

@@ -1,6 +1,8 @@
 #include "tests/platform/linux/store/served_models.h"
 
+#include <algorithm>
 #include <random>
+#include <sstream>
 
 namespace earshot::testkit {
 namespace fs = std::filesystem;
@@ -86,6 +88,69 @@ CatalogLine ServedModels::line(const std::string& locale, const std::string& fil
     line.acousticModel = "en-GB/en-gb";
     line.languageModel = "en-GB/en-gb.lm.bin";
     line.dictionary = "en-GB/cmudict-en-gb.dict";
+  }
+  return line;
+}
+
+std::string ServedModels::recordingWordsArpa() {
+  return "\\data\\\nngram 1=6\n\n\\1-grams:\n-0.78 </s>\n-99 <s>\n-0.78 go\n"
+         "-0.78 forward\n-0.78 ten\n-0.78 meters\n\n\\end\\\n";
+}
+
+std::string ServedModels::recordingWordsDictionary() {
+  std::istringstream debian(readFile(systemEnglishModel() / "cmudict-en-us.dict"));
+  std::string kept;
+  for (std::string line; std::getline(debian, line);) {
+    std::string word = line.substr(0, line.find_first_of(" ("));
+    if (word == "go" || word == "forward" || word == "ten" || word == "meters") kept += line + "\n";
+  }
+  return kept;
+}
+
+CatalogLine ServedModels::fileByFileLine(
+    const std::string& locale, const std::function<std::string(const std::string&)>& urlOf) const {
+  fs::path english = systemEnglishModel();
+  // Catalog path and contents of each served file.
+  std::vector<std::pair<std::string, std::string>> files;
+  std::vector<fs::path> acoustic;
+  for (const auto& item : fs::directory_iterator(english / "en-us"))
+    acoustic.push_back(item.path());
+  std::sort(acoustic.begin(), acoustic.end());
+  for (const auto& file : acoustic) {
+    files.emplace_back("acoustic_model/" + file.filename().string(), readFile(file));
+  }
+  files.emplace_back("base_dictionary.txt.gz", gzipped(recordingWordsDictionary()));
+  files.emplace_back("base_language_model.txt.gz", gzipped(recordingWordsArpa()));
+
+  CatalogLine line{locale,
+                   {},
+                   0,
+                   {},
+                   {},
+                   "acoustic_model",
+                   "base_language_model.txt.gz",
+                   "base_dictionary.txt.gz"};
+  auto serve = [&](const std::string& name, const std::string& contents) {
+    fs::path served = folder / name;
+    if (digests.count(name) == 0) {
+      writeFile(served, contents);
+      digests[name] = sha256Of(served);
+    }
+    return DownloadLine{urlOf(name), contents.size(), digests[name]};
+  };
+  for (const auto& [path, contents] : files) {
+    std::string name = "ff-" + fs::path(path).filename().string();
+    CatalogFileLine file{path, {}, {}};
+    if (path == "acoustic_model/means") {
+      size_t third = (contents.size() + 2) / 3;
+      for (size_t at = 0, part = 0; at < contents.size(); at += third, ++part) {
+        file.parts.push_back(
+            serve(name + ".part-0" + std::to_string(part), contents.substr(at, third)));
+      }
+    } else {
+      file.whole = serve(name, contents);
+    }
+    line.files.push_back(file);
   }
   return line;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -28,6 +29,19 @@ struct ServedModels {
   std::string bombFile = "bomb.tar.gz";
   // The small model plus a "manifest.json" that links to its dictionary.
   std::string manifestLinkFile = "manifest-link.tar.gz";
+
+  // The Debian en-US model published file by file, as served files named
+  // "ff-*": the acoustic model's files below "acoustic_model/" with "means"
+  // in three parts, and a gzipped ARPA language model of the recording's
+  // words ("base_language_model.txt.gz") with their lines of the Debian
+  // dictionary, gzipped ("base_dictionary.txt.gz"; the engine takes over a
+  // minute to load a dictionary of many words its language model lacks).
+  // `urlOf` gives a served file's URL.
+  CatalogLine fileByFileLine(const std::string& locale,
+                             const std::function<std::string(const std::string&)>& urlOf) const;
+  // That language model's text, and that dictionary's.
+  static std::string recordingWordsArpa();
+  static std::string recordingWordsDictionary();
 
   mutable std::map<std::string, std::string> digests;  // of the archives built so far
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "platform/linux/store/manifest.h"
@@ -65,6 +66,30 @@ std::vector<std::string> withoutPartials(const std::vector<std::string>& all) {
   return kept;
 }
 
+// An install's lines: progress that rises through at least two fractions
+// between 0 and 1, the closing 1 just before "install-done" (a late poller
+// line may still follow it).
+void expectRisingProgress(const std::string& out, const std::string& locale) {
+  auto progress = lines(out);
+  ASSERT_GE(progress.size(), 4u) << out;
+  const std::string prefix =
+      R"({"type":"install-progress","locale":")" + locale + R"(","fraction":)";
+  const std::string done = R"({"type":"install-done","locale":")" + locale + R"("})";
+  auto doneAt = std::find(progress.begin(), progress.end(), done);
+  ASSERT_NE(doneAt, progress.end()) << out;
+  EXPECT_EQ(*(doneAt - 1), prefix + "1}");
+  double last = -1;
+  int between = 0;
+  for (auto it = progress.begin(); it != doneAt; ++it) {
+    ASSERT_EQ(it->rfind(prefix, 0), 0u) << *it;
+    double fraction = std::stod(it->substr(prefix.size()));
+    EXPECT_GE(fraction, last);
+    last = fraction;
+    between += fraction > 0 && fraction < 1;
+  }
+  EXPECT_GE(between, 2) << out;
+}
+
 class StoreEndToEnd : public testing::Test {
  protected:
   // Throttled so that the 28 MB download takes a few progress samples.
@@ -93,25 +118,7 @@ TEST_F(StoreEndToEnd, InstallListTranscribeRelease) {
 
   ProcessRun install = earshot({"--install", "en_GB"});
   EXPECT_EQ(install.status, 0);
-  auto progress = lines(install.out);
-  ASSERT_GE(progress.size(), 4u) << install.out;
-  // Poller lines rise; the closing 1.0 comes before "install-done"; a late
-  // poller line may still follow it.
-  const std::string prefix = R"({"type":"install-progress","locale":"en-GB","fraction":)";
-  const std::string done = R"({"type":"install-done","locale":"en-GB"})";
-  auto doneAt = std::find(progress.begin(), progress.end(), done);
-  ASSERT_NE(doneAt, progress.end()) << install.out;
-  EXPECT_EQ(*(doneAt - 1), prefix + "1}");
-  double last = -1;
-  int between = 0;
-  for (auto it = progress.begin(); it != doneAt; ++it) {
-    ASSERT_EQ(it->rfind(prefix, 0), 0u) << *it;
-    double fraction = std::stod(it->substr(prefix.size()));
-    EXPECT_GE(fraction, last);
-    last = fraction;
-    between += fraction > 0 && fraction < 1;
-  }
-  EXPECT_GE(between, 2) << install.out;
+  expectRisingProgress(install.out, "en-GB");
 
   EXPECT_EQ(lines(earshot({"--locales"}).out),
             std::vector<std::string>{
@@ -268,6 +275,127 @@ TEST_F(StoreEndToEnd, WordsOfAModelInAnotherEncodingReachTheHostInUtf8) {
                                       stoppedLine()}));
 }
 
+// A model published file by file, with its dictionary and its ARPA
+// language model gzipped and a file in parts: installed with rising
+// progress, the language model converted to the engine's binary form,
+// transcribing in its locale, released.
+TEST_F(StoreEndToEnd, InstallsTranscribesAndReleasesAModelOfSeveralFiles) {
+  // Slow enough for a few progress samples of its 9 MB.
+  LoopbackServer slow(served_.folder, home_.root() / "slow-log", 3 << 20);
+  writeFile(home_.userCatalogDir() / "files.json",
+            catalogJson({served_.fileByFileLine(
+                "en-IN", [&](const std::string& file) { return slow.url("slow", file); })}));
+  ProcessRun install = earshot({"--install", "en-IN"});
+  EXPECT_EQ(install.status, 0);
+  expectRisingProgress(install.out, "en-IN");
+
+  fs::path entry = home_.root() / "data/earshot/models/en-IN";
+  auto manifest = platform::linuxos::store::Manifest::fromJson(
+      readFile(entry / platform::linuxos::store::Manifest::fileName));
+  ASSERT_TRUE(manifest);
+  EXPECT_EQ(manifest->languageModel, "base_language_model.lm.bin");
+  EXPECT_EQ(manifest->dictionary, "base_dictionary.txt");
+  EXPECT_TRUE(readFile(entry / manifest->languageModel).starts_with("Trie Language Model"));
+  EXPECT_FALSE(fs::exists(entry / "base_language_model.txt"));
+  EXPECT_EQ(readFile(entry / "acoustic_model/means"),
+            readFile(systemEnglishModel() / "en-us/means"));
+
+  ProcessRun live = earshot({}, liveInput("en-IN"));
+  EXPECT_EQ(live.status, 0);
+  EXPECT_EQ(
+      withoutPartials(lines(live.out)),
+      (std::vector<std::string>{R"({"type":"ready","locale":"en-IN","sampleRate":16000})",
+                                transcriptLine("go forward ten meters", true), stoppedLine()}));
+
+  EXPECT_EQ(
+      lines(earshot({"--release", "en-IN"}).out),
+      std::vector<std::string>{R"({"type":"release-done","locale":"en-IN","released":true})"});
+  EXPECT_FALSE(fs::exists(entry));
+}
+
+// Words beyond ASCII in UTF-8, through the gzipped dictionary, the
+// converted language model and the engine, reach the host unchanged.
+TEST_F(StoreEndToEnd, WordsOfAnotherScriptReachTheHostInUtf8) {
+  const std::string forward = "f\xC3\xB6rward", ten = "zehn",
+                    meters = "\xD0\xBC\xD0\xB5\xD1\x82\xD1\x80\xD0\xBE\xD0\xB2";
+  std::map<std::string, std::string> replaced = {
+      {"base_dictionary.txt.gz", gzipped("go G OW\n" + forward + " F AO R W ER D\n" + ten +
+                                         " T EH N\n" + meters + " M IY T ER Z\n")},
+      {"base_language_model.txt.gz",
+       gzipped("\\data\\\nngram 1=6\n\n\\1-grams:\n-0.78 </s>\n-99 <s>\n-0.78 go\n-0.78 " +
+               forward + "\n-0.78 " + ten + "\n-0.78 " + meters + "\n\n\\end\\\n")}};
+  CatalogLine entry = served_.fileByFileLine(
+      "de-DE", [&](const std::string& file) { return server_.url("ok", file); });
+  for (auto& file : entry.files) {
+    auto found = replaced.find(file.path);
+    if (found == replaced.end()) continue;
+    std::string name = "utf8-" + file.path;
+    writeFile(served_.folder / name, found->second);
+    file.whole = {server_.url("ok", name), found->second.size(), sha256Of(served_.folder / name)};
+  }
+  writeFile(home_.userCatalogDir() / "files.json", catalogJson({entry}));
+  ProcessRun install = earshot({"--install", "de-DE"});
+  ASSERT_EQ(install.status, 0) << install.out;
+  ProcessRun live = earshot({}, liveInput("de-DE"));
+  EXPECT_EQ(live.status, 0);
+  EXPECT_EQ(withoutPartials(lines(live.out)),
+            (std::vector<std::string>{
+                R"({"type":"ready","locale":"de-DE","sampleRate":16000})",
+                transcriptLine("go " + forward + " " + ten + " " + meters, true), stoppedLine()}));
+}
+
+// An LDA matrix in the engine's file form ("s3" header, byte order mark,
+// then 1 x rows x columns floats): the identity of `rows`.
+std::string featureTransform(int32_t rows) {
+  std::string file = "s3\nversion 0.1\nendhdr\n";
+  auto add = [&](const auto& value) {
+    file.append(reinterpret_cast<const char*>(&value), sizeof value);
+  };
+  add(uint32_t{0x11223344});
+  for (int32_t dimension : {1, rows, rows}) add(dimension);
+  add(rows * rows);
+  for (int32_t i = 0; i < rows * rows; ++i) add(i % (rows + 1) == 0 ? 1.0f : 0.0f);
+  return file;
+}
+
+// A `feature_transform` in the acoustic model folder is the engine's to
+// read (as it reads `mdef`). The Debian model splits its features into
+// three streams, which no LDA matrix fits, so a transform placed in it fails
+// the install's trial load, with the engine's reason, and nothing is
+// published.
+TEST_F(StoreEndToEnd, TheEngineReadsTheAcousticModelsFeatureTransform) {
+  const std::string name = "ff-feature_transform";
+  writeFile(served_.folder / name, featureTransform(39));
+  CatalogLine entry = served_.fileByFileLine(
+      "en-IN", [&](const std::string& file) { return server_.url("ok", file); });
+  entry.files.push_back({"acoustic_model/feature_transform",
+                         {server_.url("ok", name), fs::file_size(served_.folder / name),
+                          sha256Of(served_.folder / name)}});
+  writeFile(home_.userCatalogDir() / "files.json", catalogJson({entry}));
+  ProcessRun install = earshot({"--install", "en-IN"});
+  EXPECT_EQ(install.status, 1);
+  EXPECT_EQ(withoutProgress(install.out),
+            std::vector<std::string>{errorLine(
+                "Could not install the speech model for en-IN: the model does not load: Speech "
+                "model for en-IN could not be loaded: ERROR: \"acmod.c\", line 120: Failed to "
+                "read acoustic model")});
+  EXPECT_FALSE(fs::exists(home_.root() / "data/earshot/models/en-IN"));
+}
+
+// The shipped catalog's locales are all offered.
+TEST_F(StoreEndToEnd, TheDefaultCatalogsLocalesAreSupported) {
+  writeFile(home_.systemCatalogDir() / "default.json", readFile(EARSHOT_DEFAULT_CATALOG));
+  std::vector<std::string> out = lines(earshot({"--locales"}).out);
+  ASSERT_EQ(out.size(), 1u);
+  std::string supported = out[0].substr(out[0].find(R"("supported":[)"));
+  supported = supported.substr(0, supported.find(']'));
+  for (const std::string locale : {"de-DE", "el-GR", "es-ES", "fr-FR", "hi-IN", "it-IT", "nl-NL",
+                                   "pt-BR", "ru-RU", "zh-CN", "en-US", "en-GB"}) {
+    EXPECT_NE(supported.find("\"" + locale + "\""), std::string::npos) << locale << " " << out[0];
+  }
+  EXPECT_NE(out[0].find(R"("installed":["en-US"])"), std::string::npos) << out[0];
+}
+
 struct BrokenModelCase {
   std::string name;
   std::string file;      // in the acoustic model folder
@@ -337,15 +465,15 @@ TEST_P(BrokenModel, FailsALiveSessionWithOneErrorLine) {
 INSTANTIATE_TEST_SUITE_P(
     Hardening, BrokenModel,
     testing::Values(BrokenModelCase{"GarbageModelDefinition", "mdef", "garbage\n",
-                                      "the acoustic model's mdef is not a model definition."},
-                      BrokenModelCase{"TextModelDefinitionCutShort", "mdef",
-                                      "0.3\nnot a model definition\n",
-                                      "Error in header: not a model definition"},
-                      BrokenModelCase{"SampleRateOf1e300", "feat.params", "-samprate 1e300\n",
-                                      "the feature parameter -samprate 1e300 is out of range."},
-                      BrokenModelCase{"WindowLongerThanTheTransform", "feat.params",
-                                      "-samprate 16000\n-nfft 256\n",
-                                      "the analysis window is longer than -nfft."}),
+                                    "the acoustic model's mdef is not a model definition."},
+                    BrokenModelCase{"TextModelDefinitionCutShort", "mdef",
+                                    "0.3\nnot a model definition\n",
+                                    "Error in header: not a model definition"},
+                    BrokenModelCase{"SampleRateOf1e300", "feat.params", "-samprate 1e300\n",
+                                    "the feature parameter -samprate 1e300 is out of range."},
+                    BrokenModelCase{"WindowLongerThanTheTransform", "feat.params",
+                                    "-samprate 16000\n-nfft 256\n",
+                                    "the analysis window is longer than -nfft."}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace

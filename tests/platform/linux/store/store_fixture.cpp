@@ -124,6 +124,9 @@ void writeArchive(const fs::path& out, TestArchiveFormat format,
     if (format == TestArchiveFormat::tarGzip) {
       archive_write_add_filter_gzip(writer);
       archive_write_set_filter_option(writer, "gzip", "compression-level", "1");
+    } else if (format == TestArchiveFormat::tarXz) {
+      archive_write_add_filter_xz(writer);
+      archive_write_set_filter_option(writer, "xz", "compression-level", "1");
     }
   }
   if (archive_write_open_filename(writer, out.c_str()) != ARCHIVE_OK) {
@@ -205,19 +208,74 @@ std::vector<ArchiveItem> repackagedEnglishModel(const std::string& top, const st
   return items;
 }
 
+namespace {
+
+std::string downloadJson(const DownloadLine& d) {
+  std::string json;
+  if (!d.url.empty()) json += "\"url\": \"" + d.url + "\", ";
+  if (d.size != 0) json += "\"size\": " + std::to_string(d.size) + ", ";
+  if (!d.sha256.empty()) json += "\"sha256\": \"" + d.sha256 + "\", ";
+  return json;
+}
+
+std::string filesJson(const std::vector<CatalogFileLine>& files) {
+  std::string json = "\"files\": [";
+  for (size_t i = 0; i < files.size(); ++i) {
+    const auto& f = files[i];
+    json += (i ? ",\n  " : "\n  ");
+    json += "{" + downloadJson(f.whole);
+    if (!f.parts.empty()) {
+      json += "\"parts\": [";
+      for (size_t p = 0; p < f.parts.size(); ++p) {
+        std::string part = downloadJson(f.parts[p]);
+        json += (p ? ", {" : "{") + part.substr(0, part.size() - 2) + "}";
+      }
+      json += "], ";
+    }
+    json += "\"path\": \"" + f.path + "\"}";
+  }
+  return json + "]";
+}
+
+}  // namespace
+
 std::string catalogJson(const std::vector<CatalogLine>& entries) {
   std::string json = "{\"models\": [";
   for (size_t i = 0; i < entries.size(); ++i) {
     const auto& e = entries[i];
     json += (i ? ",\n" : "\n");
-    json += "{\"locale\": \"" + e.locale + "\", \"url\": \"" + e.url +
-            "\", \"size\": " + std::to_string(e.size) + ", \"sha256\": \"" + e.sha256 +
-            "\", \"format\": \"" + e.format + "\", \"acousticModel\": \"" + e.acousticModel +
-            "\", \"languageModel\": \"" + e.languageModel + "\", \"dictionary\": \"" +
-            e.dictionary + "\"" +
+    std::string source =
+        e.files.empty() ? "\"url\": \"" + e.url + "\", \"size\": " + std::to_string(e.size) +
+                              ", \"sha256\": \"" + e.sha256 + "\", \"format\": \"" + e.format + "\""
+                        : filesJson(e.files);
+    json += "{\"locale\": \"" + e.locale + "\", " + source + ", \"acousticModel\": \"" +
+            e.acousticModel + "\", \"languageModel\": \"" + e.languageModel +
+            "\", \"dictionary\": \"" + e.dictionary + "\"" +
             (e.textEncoding.empty() ? "" : ", \"textEncoding\": \"" + e.textEncoding + "\"") + "}";
   }
   return json + "\n]}\n";
+}
+
+std::string gzipped(const std::string& data) {
+  archive* writer = archive_write_new();
+  archive_write_set_format_raw(writer);
+  archive_write_add_filter_gzip(writer);
+  std::string out(data.size() + (64 << 10), '\0');
+  size_t used = 0;
+  archive_write_open_memory(writer, out.data(), out.size(), &used);
+  archive_entry* entry = archive_entry_new();
+  archive_entry_set_pathname(entry, "data");
+  archive_entry_set_filetype(entry, AE_IFREG);
+  archive_entry_set_size(entry, static_cast<la_int64_t>(data.size()));
+  bool written = archive_write_header(writer, entry) == ARCHIVE_OK &&
+                 archive_write_data(writer, data.data(), data.size()) ==
+                     static_cast<la_ssize_t>(data.size()) &&
+                 archive_write_close(writer) == ARCHIVE_OK;
+  archive_entry_free(entry);
+  archive_write_free(writer);
+  if (!written) throw std::runtime_error("cannot gzip");
+  out.resize(used);
+  return out;
 }
 
 void writeFile(const fs::path& file, const std::string& contents) {

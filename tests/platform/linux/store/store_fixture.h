@@ -74,7 +74,7 @@ struct ArchiveItem {
   std::string target;            // for links
 };
 
-enum class TestArchiveFormat { tar, tarGzip, zip };
+enum class TestArchiveFormat { tar, tarGzip, tarXz, zip };
 
 void writeArchive(const std::filesystem::path& out, TestArchiveFormat format,
                   const std::vector<ArchiveItem>& items);
@@ -85,16 +85,35 @@ void writeArchive(const std::filesystem::path& out, TestArchiveFormat format,
 std::vector<ArchiveItem> repackagedEnglishModel(const std::string& top, const std::string& tag);
 std::filesystem::path systemEnglishModel();
 
-// One catalog entry in the catalog's own JSON form.
+// One download of a catalog entry.
+struct DownloadLine {
+  std::string url;
+  uint64_t size = 0;
+  std::string sha256;
+};
+// One file of a model published file by file: one download, or parts (then
+// `whole.size` and `whole.sha256` are written only when set, without a URL).
+struct CatalogFileLine {
+  std::string path;
+  DownloadLine whole;
+  std::vector<DownloadLine> parts = {};
+};
+
+// One catalog entry in the catalog's own JSON form: an archive, or, with
+// `files`, a model published file by file (then url, size, sha256 and
+// format are not written).
 struct CatalogLine {
   std::string locale, url;
   uint64_t size = 0;
   std::string sha256, format = "tar.gz";
   std::string acousticModel, languageModel, dictionary;
   std::string textEncoding = {};  // written only when set
+  std::vector<CatalogFileLine> files = {};
 };
 std::string catalogJson(const std::vector<CatalogLine>& entries);
 void writeFile(const std::filesystem::path& file, const std::string& contents);
+// `data` compressed with gzip.
+std::string gzipped(const std::string& data);
 std::string readFile(const std::filesystem::path& file);
 std::string sha256Of(const std::filesystem::path& file);
 

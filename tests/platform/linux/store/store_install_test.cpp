@@ -18,6 +18,7 @@ namespace earshot::platform::linuxos::store {
 namespace {
 
 namespace fs = std::filesystem;
+using earshot::testkit::CatalogFileLine;
 using earshot::testkit::catalogJson;
 using earshot::testkit::CatalogLine;
 using earshot::testkit::LoopbackServer;
@@ -47,6 +48,10 @@ class StoreTest : public testing::Test {
   }
   CatalogLine line(const std::string& locale, const std::string& mode, const std::string& file) {
     return served_.line(locale, file, server_.url(mode, file));
+  }
+  CatalogLine fileByFile(const std::string& locale, const std::string& mode) {
+    return served_.fileByFileLine(locale,
+                                  [&](const std::string& file) { return server_.url(mode, file); });
   }
   void install(const std::string& locale) {
     auto request = inventory_.assetInstallationRequest(modulesFor(locale));
@@ -452,6 +457,186 @@ TEST_F(StoreTest, IncompleteFoldersAreNotInstalledAndGetReplaced) {
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"en-GB", "it-IT"}));
   EXPECT_EQ(fs::file_size(models / "en-GB/m/m.lm.bin"), 2u << 20);
+}
+
+// A model published file by file: parts joined, gzip removed, every file
+// where the catalog puts it, nothing left in the download cache. Without
+// the engine's converter (none in this test) the ARPA language model stays
+// text.
+TEST_F(StoreTest, InstallsAModelOfSeveralFiles) {
+  catalog({fileByFile("en-IN", "ok")});
+  auto request = inventory_.assetInstallationRequest(modulesFor("en-IN"));
+  ASSERT_TRUE(request);
+  request->downloadAndInstall();
+  EXPECT_EQ(request->progress()->fractionCompleted(), 1.0);
+
+  auto entry = store().entry(Locale::fromIdentifier("en-IN"));
+  ASSERT_TRUE(entry);
+  EXPECT_TRUE(entry->complete());
+  EXPECT_EQ(entry->manifest.acousticModel, "acoustic_model");
+  EXPECT_EQ(entry->manifest.languageModel, "base_language_model.txt");
+  EXPECT_EQ(entry->manifest.dictionary, "base_dictionary.txt");
+  EXPECT_EQ(entry->manifest.downloads.size(), 12u);  // 7 files, "means" in 3 parts, 2 more
+  fs::path english = earshot::testkit::systemEnglishModel();
+  EXPECT_EQ(readFile(entry->dir / "acoustic_model/means"), readFile(english / "en-us/means"));
+  EXPECT_EQ(readFile(entry->dir / "base_dictionary.txt"), ServedModels::recordingWordsDictionary());
+  EXPECT_EQ(readFile(entry->dir / "base_language_model.txt"), ServedModels::recordingWordsArpa());
+  EXPECT_FALSE(fs::exists(entry->dir / "base_dictionary.txt.gz"));
+  EXPECT_TRUE(fs::is_empty(home_.locations().downloadsDir()));
+
+  // Its downloads left in the cache by a process killed after publishing go
+  // at the next change of the store.
+  fs::path left = home_.locations().downloadsDir() / (entry->manifest.downloads[3] + ".part");
+  writeFile(left, "verified before");
+  addEntry("fr-FR");
+  EXPECT_TRUE(inventory_.release(Locale::fromIdentifier("fr-FR")));
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(inventory_.release(Locale::fromIdentifier("en-IN")));
+  EXPECT_FALSE(fs::exists(home_.locations().modelsDir() / "en-IN"));
+}
+
+struct FileByFileFailure {
+  std::string name;
+  void (*change)(CatalogLine&);
+  // The description after "Could not install the speech model for en-GB: ",
+  // up to its end or to a "*".
+  std::string reason;
+};
+
+class FileByFileFailureTest : public StoreTest,
+                              public testing::WithParamInterface<FileByFileFailure> {};
+
+size_t fileAt(const CatalogLine& entry, const std::string& path) {
+  for (size_t i = 0; i < entry.files.size(); ++i) {
+    if (entry.files[i].path == path) return i;
+  }
+  throw std::runtime_error("no file " + path);
+}
+
+// Whichever file or part is wrong, the install is one clear error and
+// publishes nothing.
+TEST_P(FileByFileFailureTest, IsOneClearErrorAndPublishesNothing) {
+  CatalogLine entry = fileByFile("en-GB", "ok");
+  GetParam().change(entry);
+  catalog({entry});
+  addEntry("de-DE");
+  auto before = modelsSnapshot();
+  auto request = inventory_.assetInstallationRequest(modulesFor("en-GB"));
+  ASSERT_TRUE(request);
+  try {
+    request->downloadAndInstall();
+    FAIL() << "installed";
+  } catch (const PlatformError& error) {
+    std::string expected = "Could not install the speech model for en-GB: " + GetParam().reason;
+    std::string what = error.what();
+    // The pieces between the stars, in order.
+    size_t at = 0;
+    for (size_t from = 0, star = 0; star != std::string::npos; from = star + 1) {
+      star = expected.find('*', from);
+      std::string piece = expected.substr(from, star == std::string::npos ? star : star - from);
+      size_t found =
+          from == 0 ? (what.starts_with(piece) ? 0 : std::string::npos) : what.find(piece, at);
+      ASSERT_NE(found, std::string::npos) << what << "\nhas no " << piece;
+      at = found + piece.size();
+    }
+    if (!expected.ends_with("*")) EXPECT_EQ(at, what.size()) << what;
+  }
+  EXPECT_EQ(modelsSnapshot(), before);
+  EXPECT_FALSE(store().installedModel(Locale::fromIdentifier("en-GB")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FileByFileFailureTest,
+    testing::Values(
+        FileByFileFailure{
+            "file_checksum",
+            [](CatalogLine& l) {
+              l.files[fileAt(l, "acoustic_model/mdef")].whole.sha256 = wrongDigest;
+            },
+            "the download from *ff-mdef has SHA-256 * where the catalog gives " + wrongDigest},
+        FileByFileFailure{"part_checksum",
+                          [](CatalogLine& l) {
+                            l.files[fileAt(l, "acoustic_model/means")].parts[1].sha256 =
+                                wrongDigest;
+                          },
+                          "the download from *ff-means.part-01 has SHA-256 * where the catalog "
+                          "gives " +
+                              wrongDigest},
+        FileByFileFailure{"joined_checksum",
+                          [](CatalogLine& l) {
+                            l.files[fileAt(l, "acoustic_model/means")].whole.sha256 = wrongDigest;
+                          },
+                          "\"acoustic_model/means\" joined from its parts has SHA-256 * where the "
+                          "catalog gives " +
+                              wrongDigest},
+        FileByFileFailure{"not_gzip",
+                          [](CatalogLine& l) {
+                            l.files[fileAt(l, "acoustic_model/noisedict")].path =
+                                "acoustic_model/noisedict.gz";
+                          },
+                          "\"acoustic_model/noisedict.gz\" is named .gz but is not gzip data"},
+        // A dictionary that is not text: a binary part of the acoustic model.
+        FileByFileFailure{"dictionary_not_text",
+                          [](CatalogLine& l) {
+                            CatalogFileLine& dictionary =
+                                l.files[fileAt(l, "base_dictionary.txt.gz")];
+                            dictionary.whole = l.files[fileAt(l, "acoustic_model/sendump")].whole;
+                            dictionary.path = l.dictionary = "base_dictionary.txt";
+                          },
+                          "the dictionary \"base_dictionary.txt\" is not UTF-8 text: *"}),
+    [](const auto& info) { return info.param.name; });
+
+// An interrupted file is continued where it stopped, and the files that
+// were complete are not fetched again.
+TEST_F(StoreTest, ResumesAnInterruptedFileOfAModel) {
+  CatalogLine entry = fileByFile("en-GB", "ok");
+  CatalogFileLine& dictionary = entry.files[fileAt(entry, "base_dictionary.txt.gz")];
+  std::string name = fs::path(dictionary.whole.url).filename().string();
+  dictionary.whole.url = server_.url("truncated", name);
+  catalog({entry});
+  EXPECT_THROW(install("en-GB"), PlatformError);
+  fs::path partial = home_.locations().downloadsDir() / (dictionary.whole.sha256 + ".part");
+  uint64_t half = dictionary.whole.size / 2;
+  ASSERT_EQ(fs::file_size(partial), half);
+  size_t requestsBefore = server_.requests().size();
+
+  dictionary.whole.url = server_.url("ok", name);
+  catalog({entry});
+  install("en-GB");
+  EXPECT_TRUE(store().installedModel(Locale::fromIdentifier("en-GB")));
+  std::vector<std::string> requests = server_.requests();
+  // The language model after it had not been fetched yet.
+  EXPECT_EQ(std::vector<std::string>(requests.begin() + requestsBefore, requests.end()),
+            (std::vector<std::string>{"GET /ok/" + name + " bytes=" + std::to_string(half) + "-",
+                                      "GET /ok/ff-base_language_model.txt.gz -"}));
+  EXPECT_TRUE(fs::is_empty(home_.locations().downloadsDir()));
+}
+
+// Archives are published under names that do not say their compression:
+// an xz archive named ".tar.gz" unpacks.
+TEST_F(StoreTest, ReadsTheCompressionOfAnArchiveFromItsContent) {
+  fs::path archive = home_.root() / "xz-named.tar.gz";
+  earshot::testkit::writeArchive(
+      archive, earshot::testkit::TestArchiveFormat::tarXz,
+      {{earshot::testkit::ArchiveItem::Kind::file, "m/acoustic/mdef", "mdef", {}, {}},
+       {earshot::testkit::ArchiveItem::Kind::file, "m/m.lm.bin", "lm", {}, {}},
+       {earshot::testkit::ArchiveItem::Kind::file, "m/m.dict", "hello HH AH L OW\n", {}, {}}});
+  ASSERT_EQ(readFile(archive).substr(0, 5),
+            "\xFD"
+            "7zXZ");
+  CatalogLine entry{"en-GB",
+                    "file://" + archive.string(),
+                    fs::file_size(archive),
+                    earshot::testkit::sha256Of(archive),
+                    "tar.gz",
+                    "m/acoustic",
+                    "m/m.lm.bin",
+                    "m/m.dict"};
+  catalog({entry});
+  install("en-GB");
+  auto model = store().installedModel(Locale::fromIdentifier("en-GB"));
+  ASSERT_TRUE(model);
+  EXPECT_EQ(readFile(model->dictionary), "hello HH AH L OW\n");
 }
 
 }  // namespace
