@@ -1,8 +1,6 @@
 #include "platform/linux/store/catalog.h"
 
-#include <fcntl.h>
 #include <simdjson.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -10,6 +8,7 @@
 #include <system_error>
 
 #include "platform/linux/store/safe_path.h"
+#include "platform/linux/support/regular_file.h"
 #include "platform/linux/support/text_encoding.h"
 
 namespace earshot::platform::linuxos::store {
@@ -106,7 +105,8 @@ std::optional<CatalogEntry> parseEntry(simdjson::dom::element element) {
   // Optional; a model whose words are not UTF-8 says what they are.
   if (simdjson::dom::element encoding; object["textEncoding"].get(encoding) == simdjson::SUCCESS) {
     std::string_view name;
-    if (encoding.get_string().get(name) != simdjson::SUCCESS || !support::isKnownTextEncoding(name)) {
+    if (encoding.get_string().get(name) != simdjson::SUCCESS ||
+        !support::isKnownTextEncoding(name)) {
       return std::nullopt;
     }
     entry.textEncoding = std::string(name);
@@ -135,29 +135,6 @@ std::optional<std::vector<CatalogEntry>> Catalog::parse(std::string_view json) {
   return entries;
 }
 
-namespace {
-
-// The text of a catalog file, or nullopt when it cannot be read or is
-// larger than a catalog may be.
-std::optional<std::string> readCatalogFile(const std::filesystem::path& file) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || text.size() + static_cast<size_t>(got) > maximumCatalogFileBytes) {
-      ::close(fd);
-      if (got == 0) return text;
-      return std::nullopt;
-    }
-    text.append(buffer, static_cast<size_t>(got));
-  }
-}
-
-}  // namespace
-
 Catalog Catalog::load(const support::StoreLocations& locations) {
   // By canonical identifier: a later entry for a locale replaces an earlier.
   std::map<std::string, CatalogEntry> merged;
@@ -171,7 +148,7 @@ Catalog Catalog::load(const support::StoreLocations& locations) {
     }
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
-      auto text = readCatalogFile(file);
+      auto text = support::readRegularFile(file, maximumCatalogFileBytes);
       if (!text) continue;
       auto entries = parse(*text);
       if (!entries) continue;

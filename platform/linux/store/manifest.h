@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,8 @@ struct Manifest {
   std::string textEncoding = {};
 
   static constexpr const char* fileName = "manifest.json";
+  // A manifest is a few hundred bytes; a larger file is not one.
+  static constexpr size_t largestFile = 65536;
 
   std::string toJson() const;
   // nullopt when the text is not a complete manifest.
