@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 
 #include "channel/outgoing_message.h"
@@ -22,9 +23,15 @@ class HostOutput {
   // the line is dropped silently.
   void emit(const OutgoingMessage& message);
 
+  // Whether the host has stopped reading for good: a write failed, or `fd`
+  // is a pipe or socket whose reading end is closed. Work whose only use is
+  // lines for the host can stop then. Never blocks.
+  bool hostGone() const;
+
  private:
   int fd_;
   std::mutex mutex_;
+  std::atomic<bool> gone_ = false;
 };
 
 }  // namespace earshot::channel
