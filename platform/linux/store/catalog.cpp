@@ -125,7 +125,7 @@ std::optional<std::vector<CatalogEntry>> Catalog::parse(std::string_view json) {
       root["models"].get_array().get(models) != simdjson::SUCCESS) {
     return std::nullopt;
   }
-  if (models.size() > maximumCatalogEntries) return std::nullopt;
+  if (models.size() > kMaximumCatalogEntries) return std::nullopt;
   std::vector<CatalogEntry> entries;
   for (simdjson::dom::element element : models) {
     auto entry = parseEntry(element);
@@ -148,7 +148,7 @@ Catalog Catalog::load(const support::StoreLocations& locations) {
     }
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
-      auto text = support::readRegularFile(file, maximumCatalogFileBytes);
+      auto text = support::readRegularFile(file, kMaximumCatalogFileBytes);
       if (!text) continue;
       auto entries = parse(*text);
       if (!entries) continue;
