@@ -28,8 +28,8 @@
 #include "engine_corpus.h"
 #include "platform/linux/engine/decoder.h"
 #include "platform/linux/engine/engine_settings.h"
-#include "platform/linux/models/installed_models.h"
 #include "platform/linux/engine/segmenting_recognizer.h"
+#include "platform/linux/models/installed_models.h"
 
 namespace {
 
@@ -427,7 +427,6 @@ int endpoint() {
   return 0;
 }
 
-
 // Speech with its pauses taken out: every 10 ms block quieter than a tenth
 // of the median block is dropped, so voice activity detection never ends
 // the utterance.
@@ -508,12 +507,12 @@ int longFinals(const std::string& dir) {
         Decoder decoder(englishModel(), settings);
         for (const auto& [piece, words] : pieces) {
           std::vector<TranscriptionResult> results;
-          SegmentingRecognizer recognizer(
-              decoder, 16000.0, settings,
-              [&](TranscriptionResult result) {
-                if (result.isFinal) results.push_back(std::move(result));
-              },
-              {false, confident});
+          SegmentingRecognizer recognizer(decoder, 16000.0, settings,
+                                          [&](TranscriptionResult result) {
+                                            if (result.isFinal)
+                                              results.push_back(std::move(result));
+                                          },
+                                          {false, confident});
           double start = threadSeconds();
           recognizer.begin();
           for (size_t at = 0; at < piece.size(); at += 1600) {
