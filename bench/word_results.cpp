@@ -9,6 +9,8 @@
 //   word_results cost                decode time with and without attributes
 //   word_results load FILE N         decoder load time with and without N phrases
 //   word_results endpoint            when finals come: pauses that end an utterance
+//   word_results long DIR            confidence on finals of 5, 15 and 30 s of
+//                                    unbroken speech: AUC, processor time, stop wait
 //
 // DIR holds the recordings bench/speech_set.sh makes.
 #include <algorithm>
@@ -26,8 +28,8 @@
 #include "engine_corpus.h"
 #include "platform/linux/engine/decoder.h"
 #include "platform/linux/engine/engine_settings.h"
-#include "platform/linux/models/installed_models.h"
 #include "platform/linux/engine/segmenting_recognizer.h"
+#include "platform/linux/models/installed_models.h"
 
 namespace {
 
@@ -425,6 +427,128 @@ int endpoint() {
   return 0;
 }
 
+// Speech with its pauses taken out: every 10 ms block quieter than a tenth
+// of the median block is dropped, so voice activity detection never ends
+// the utterance.
+std::vector<int16_t> withoutPauses(const std::vector<int16_t>& samples) {
+  const size_t block = 160;
+  std::vector<double> levels;
+  for (size_t at = 0; at + block <= samples.size(); at += block) {
+    double level = 0;
+    for (size_t i = at; i < at + block; ++i) level += double(samples[i]) * samples[i];
+    levels.push_back(level);
+  }
+  if (levels.empty()) return {};
+  std::vector<double> sorted = levels;
+  std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+  const double quiet = sorted[sorted.size() / 2] / 10;
+  std::vector<int16_t> kept;
+  for (size_t n = 0; n < levels.size(); ++n) {
+    if (levels[n] >= quiet) {
+      kept.insert(kept.end(), samples.begin() + long(n * block),
+                  samples.begin() + long((n + 1) * block));
+    }
+  }
+  return kept;
+}
+
+// Finals of about 5, 15 and 30 s: the librivox recordings and the flite
+// sentences (each voice on its own), pauses taken out, joined in order until
+// a final is that long. Decoded with the program's settings but without the
+// segment bound, so that each piece is exactly one final. Reports the area
+// under the ROC curve, the processor time of decoding with confidence
+// against without, and the wait at the end of each final (finish()).
+int longFinals(const std::string& dir) {
+  struct Source {
+    std::vector<int16_t> samples;
+    std::string reference;
+  };
+  std::vector<std::vector<Source>> speakers;
+  {
+    std::vector<Source> book;
+    for (const auto& recording : bench::librivoxRecordings()) {
+      book.push_back({withoutPauses(recording.samples), recording.reference});
+    }
+    speakers.push_back(book);
+  }
+  for (const char* voice : {"slt", "rms", "awb", "kal16"}) {
+    std::vector<Source> sentences;
+    for (const std::string& stem : recordingsIn(dir, "sentences-")) {
+      if (!stem.ends_with(std::string("-") + voice)) continue;
+      sentences.push_back(
+          {withoutPauses(bench::readSamples(stem + ".wav")), lines(stem + ".txt").at(0)});
+    }
+    speakers.push_back(sentences);
+  }
+  EngineSettings settings = defaultEngineSettings();
+  settings.maxSegmentSeconds = 0;
+  for (double seconds : {5.0, 15.0, 30.0}) {
+    std::vector<std::pair<double, bool>> scored;
+    double plainCpu = 0, confidentCpu = 0;
+    std::vector<double> plainStops, confidentStops;
+    size_t finals = 0, certain = 0;
+    for (const auto& speaker : speakers) {
+      // Pieces of the speaker's speech, each `seconds` long.
+      std::vector<std::pair<std::vector<int16_t>, std::string>> pieces;
+      std::vector<int16_t> samples;
+      std::string reference;
+      for (int round = 0; round < 8 && pieces.size() < 4; ++round) {
+        for (const Source& source : speaker) {
+          samples.insert(samples.end(), source.samples.begin(), source.samples.end());
+          reference += (reference.empty() ? "" : " ") + source.reference;
+          if (double(samples.size()) / 16000 >= seconds) {
+            pieces.emplace_back(std::move(samples), std::move(reference));
+            samples.clear();
+            reference.clear();
+          }
+        }
+      }
+      for (bool confident : {false, true}) {
+        Decoder decoder(englishModel(), settings);
+        for (const auto& [piece, words] : pieces) {
+          std::vector<TranscriptionResult> results;
+          SegmentingRecognizer recognizer(decoder, 16000.0, settings,
+                                          [&](TranscriptionResult result) {
+                                            if (result.isFinal)
+                                              results.push_back(std::move(result));
+                                          },
+                                          {false, confident});
+          double start = threadSeconds();
+          recognizer.begin();
+          for (size_t at = 0; at < piece.size(); at += 1600) {
+            recognizer.process(piece.data() + at, std::min<size_t>(1600, piece.size() - at));
+          }
+          double stop = threadSeconds();
+          recognizer.finish();
+          double end = threadSeconds();
+          (confident ? confidentCpu : plainCpu) += end - start;
+          (confident ? confidentStops : plainStops).push_back(end - stop);
+          if (!confident) continue;
+          auto heard = wordsOf(results);
+          finals += results.size();
+          std::vector<std::string> hyp;
+          for (const auto& word : heard) hyp.push_back(lower(word.text));
+          std::vector<int> match = align(split(lower(words)), hyp);
+          for (size_t j = 0; j < hyp.size(); ++j) {
+            scored.emplace_back(*heard[j].confidence, match[j] >= 0);
+            if (*heard[j].confidence >= 0.999) ++certain;
+          }
+        }
+      }
+    }
+    size_t right =
+        size_t(std::count_if(scored.begin(), scored.end(), [](auto& s) { return s.second; }));
+    std::printf(
+        "finals of %2.0f s: %3zu finals, %4zu words (%zu wrong), %zu at >= 0.999: AUC %.3f; "
+        "processor %.2f s plain, %.2f s with confidence (%+.1f%%); wait at the end, median "
+        "%.0f ms plain, %.0f ms with confidence (max %.0f ms)\n",
+        seconds, finals, scored.size(), scored.size() - right, certain, areaUnderCurve(scored),
+        plainCpu, confidentCpu, 100 * (confidentCpu / plainCpu - 1), 1000 * median(plainStops),
+        1000 * median(confidentStops), 1000 * quantile(confidentStops, 1.0));
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -436,6 +560,7 @@ int main(int argc, char** argv) {
   if (args.size() == 1 && args[0] == "cost") return cost();
   if (args.size() == 3 && args[0] == "load") return load(args[1], std::stoul(args[2]));
   if (args.size() == 1 && args[0] == "endpoint") return endpoint();
+  if (args.size() == 2 && args[0] == "long") return longFinals(args[1]);
   std::printf("usage: see the top of bench/word_results.cpp\n");
   return 2;
 }

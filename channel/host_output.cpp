@@ -23,11 +23,23 @@ void HostOutput::emit(const OutgoingMessage& message) {
       // A non-blocking pipe that is full: wait for room rather than leave
       // the line cut, so that every line goes out whole.
       if ((errno == EAGAIN || errno == EWOULDBLOCK) && waitUntilReady(fd_, POLLOUT)) continue;
+      gone_ = true;
       return;  // the host has gone; nothing to tell anyone
     }
     data += written;
     left -= static_cast<size_t>(written);
   }
+}
+
+bool HostOutput::hostGone() const {
+  if (gone_) return true;
+  // A pipe whose reader has closed its end reports POLLERR, a socket whose
+  // peer has gone POLLHUP; a file, a terminal or /dev/null neither.
+  pollfd watched{fd_, POLLOUT, 0};
+  while (::poll(&watched, 1, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return (watched.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 }  // namespace earshot::channel

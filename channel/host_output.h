@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "channel/outgoing_message.h"
 #include "threading/mutex.h"
 
@@ -21,9 +23,15 @@ class HostOutput {
   // the line is dropped silently.
   void emit(const OutgoingMessage& message) EXCLUDES(mutex_);
 
+  // Whether the host has stopped reading for good: a write failed, or `fd`
+  // is a pipe or socket whose reading end is closed. Work whose only use is
+  // lines for the host can stop then. Never blocks.
+  bool hostGone() const;
+
  private:
   const int fd_;  // written only under mutex_
   threading::Mutex mutex_;
+  std::atomic<bool> gone_ = false;
 };
 
 }  // namespace earshot::channel

@@ -32,13 +32,19 @@ void runAudioLoop(mode::ModeContext& context, channel::JsonMessageParser& parser
     if (type == protocol::type::kStop) break;
     if (type == protocol::type::kFlush) {
       feed.drain(setup.session->input());
-      setup.session->end();
-      // The old session's transcripts are all written; the new one replaces it.
-      if (setup.options.acknowledgeFlush) {
-        // Said only when true: a failure parked by the old session's results
-        // ends the mode here instead.
-        throwIfFailed(*setup.failures);
-        context.output.emit(channel::OutgoingMessage(protocol::type::kFlushed));
+      if (context.output.hostGone()) {
+        // Nobody reads this session's transcripts: it ends without
+        // decoding what is queued.
+        setup.session.reset();
+      } else {
+        setup.session->end();
+        // The old session's transcripts are all written; the new one replaces it.
+        if (setup.options.acknowledgeFlush) {
+          // Said only when true: a failure parked by the old session's results
+          // ends the mode here instead.
+          throwIfFailed(*setup.failures);
+          context.output.emit(channel::OutgoingMessage(protocol::type::kFlushed));
+        }
       }
       setup.session = startSession(*context.platform.speech, context.output, setup.locale,
                                    setup.analyzerFormat, setup.failures, setup.options);
@@ -48,6 +54,12 @@ void runAudioLoop(mode::ModeContext& context, channel::JsonMessageParser& parser
     if (std::unique_ptr<platform::PcmBuffer> buffer = readAudioMessage(message)) {
       feed.feed(std::move(buffer), setup.session->input());
     }
+  }
+  if (context.output.hostGone()) {
+    // Nobody reads the transcripts of the audio still queued: the session
+    // is dropped without decoding it, and the process ends.
+    setup.session.reset();
+    return;
   }
   feed.drain(setup.session->input());
   setup.session->end();

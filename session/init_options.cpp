@@ -2,20 +2,10 @@
 
 #include "channel/json_message.h"
 #include "mode/bridge_error.h"
+#include "platform/phrase_words.h"
 
 namespace earshot::session {
 namespace {
-
-size_t wordCount(std::string_view phrase) {
-  size_t words = 0;
-  bool inWord = false;
-  for (char c : phrase) {
-    bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-    if (!space && !inWord) ++words;
-    inWord = !space;
-  }
-  return words;
-}
 
 platform::AttributeOptions readAttributes(const channel::IncomingMessage& init) {
   platform::AttributeOptions attributes;
@@ -45,7 +35,7 @@ std::vector<std::string> readContextualStrings(const channel::IncomingMessage& i
                             std::to_string(kMaxContextualStrings) + " phrases");
   }
   for (std::string_view phrase : *strings) {
-    size_t words = wordCount(phrase);
+    size_t words = platform::phraseWords(phrase).size();
     if (words == 0 || words > kMaxPhraseWords || phrase.size() > kMaxPhraseBytes) {
       throw mode::BridgeError("Each phrase of contextualStrings must have 1 to " +
                               std::to_string(kMaxPhraseWords) + " words and at most " +

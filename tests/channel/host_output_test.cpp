@@ -1,5 +1,6 @@
 #include "channel/host_output.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -140,6 +141,30 @@ TEST(HostOutput, ClosedReaderIsNotAFailure) {
   output.emit(OutgoingMessage("stopped"));  // must return quietly
   std::signal(SIGPIPE, previous);
   ::close(fds[1]);
+}
+
+// The audio loop stops decoding for a host that has gone; one that only
+// reads slowly, or output into a file or /dev/null, is no host gone.
+TEST(HostOutput, KnowsWhenTheHostHasGone) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  HostOutput output(fds[1]);
+  EXPECT_FALSE(output.hostGone());
+  ::close(fds[0]);
+  EXPECT_TRUE(output.hostGone());  // before any write fails
+  auto previous = std::signal(SIGPIPE, SIG_IGN);
+  output.emit(OutgoingMessage("stopped"));
+  std::signal(SIGPIPE, previous);
+  EXPECT_TRUE(output.hostGone());
+  ::close(fds[1]);
+
+  int null = ::open("/dev/null", O_WRONLY);
+  ASSERT_GE(null, 0);
+  EXPECT_FALSE(HostOutput(null).hostGone());
+  ::close(null);
+  testkit::TestChannel file;
+  file.output().emit(OutgoingMessage("ready"));
+  EXPECT_FALSE(file.output().hostGone());
 }
 
 }  // namespace

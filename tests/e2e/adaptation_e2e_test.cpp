@@ -2,12 +2,14 @@
 // the speaker is where the next one starts, and state that cannot be used or
 // kept only means starting afresh, quietly.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -159,6 +161,37 @@ TEST_F(Adaptation, UnusableStateGivesTheColdTranscriptQuietly) {
     std::ofstream(adaptationFolder(state) / name, std::ios::binary) << c.contents;
     ProcessRun warm = run(session({kClip}), state);
     EXPECT_EQ(warm.lines, cold.lines);
+  }
+}
+
+// A state file that is no regular file is not read at all: a FIFO used to
+// hang the program before "ready", a link to /dev/stdin made it read the
+// host's own audio lines, and a link to another user's file is not theirs
+// to hand over.
+TEST_F(Adaptation, StateThatIsNoRegularFileIsIgnored) {
+  const fs::path learned = learn(root_ / "learned", {kBook + "0870.wav"});
+  ASSERT_FALSE(learned.empty());
+  const fs::path name = learned.filename();
+  const ProcessRun cold = run(session({kClip}));
+
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+  };
+  const std::vector<Case> cases = {
+      {"fifo", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }},
+      {"link to stdin", [](const fs::path& file) { fs::create_symlink("/dev/stdin", file); }},
+      {"link to a learned file",
+       [&learned](const fs::path& file) { fs::create_symlink(learned, file); }},
+      {"link to zero", [](const fs::path& file) { fs::create_symlink("/dev/zero", file); }},
+      {"folder", [](const fs::path& file) { fs::create_directory(file); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path state = root_ / c.name;
+    fs::create_directories(adaptationFolder(state));
+    c.make(adaptationFolder(state) / name);
+    EXPECT_EQ(run(session({kClip}), state).lines, cold.lines);
   }
 }
 

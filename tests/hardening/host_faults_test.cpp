@@ -59,7 +59,7 @@ TEST_P(OutputClosedMidSession, EndsOnceItsInputEnds) {
 
 INSTANTIATE_TEST_SUITE_P(Hardening, OutputClosedMidSession,
                          testing::Values(ClosedOutputCase{"ThenStop", true},
-                                           ClosedOutputCase{"ThenEndOfInput", false}),
+                                         ClosedOutputCase{"ThenEndOfInput", false}),
                          [](const auto& info) { return info.param.name; });
 
 struct CutLineCase {
@@ -98,13 +98,13 @@ TEST_P(InputEndsMidLine, IsReadAsALastLine) {
 INSTANTIATE_TEST_SUITE_P(
     Hardening, InputEndsMidLine,
     testing::Values(CutLineCase{"InsideAString",
-                                  R"({"type":"audio","sampleRate":16000,"pcm":"AAAA)", false},
-                      CutLineCase{"InsideAStringAfterSpeech",
-                                  R"({"type":"audio","sampleRate":16000,"pcm":"AA)", true},
-                      CutLineCase{"InsideAUtf8Sequence", "{\"type\":\"stop\",\"x\":\"\xc3", false},
-                      CutLineCase{"RightAfterACompleteStop", R"({"type":"stop"})", false},
-                      CutLineCase{"RightAfterCompleteAudio",
-                                  R"({"type":"audio","sampleRate":16000,"pcm":"AAAAAAAA"})", true}),
+                                R"({"type":"audio","sampleRate":16000,"pcm":"AAAA)", false},
+                    CutLineCase{"InsideAStringAfterSpeech",
+                                R"({"type":"audio","sampleRate":16000,"pcm":"AA)", true},
+                    CutLineCase{"InsideAUtf8Sequence", "{\"type\":\"stop\",\"x\":\"\xc3", false},
+                    CutLineCase{"RightAfterACompleteStop", R"({"type":"stop"})", false},
+                    CutLineCase{"RightAfterCompleteAudio",
+                                R"({"type":"audio","sampleRate":16000,"pcm":"AAAAAAAA"})", true}),
     [](const auto& info) { return info.param.name; });
 
 // A host that dies closes both pipes at once. Here it dies while the
@@ -127,6 +127,36 @@ TEST(HostGone, WhileTheProgramIsBlockedWritingItEnds) {
   child.closeInput();
   expectCleanEnd(child.wait(), 0);
 }
+
+// A host that dies with an hour of audio still queued: with nobody to read
+// the transcripts, the program does not decode it (which takes over ten
+// minutes here) but ends as soon as its input has ended. Left to decode, it
+// runs into the test's time-out.
+struct GoneHostCase {
+  std::string name;
+  std::string ending;  // the input's last lines
+  friend void PrintTo(const GoneHostCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class HostGoneWithAudioQueued : public testing::TestWithParam<GoneHostCase> {};
+
+TEST_P(HostGoneWithAudioQueued, EndsWithoutDecodingIt) {
+  const std::string speech = audioLines(book(), 16000);  // 25 s
+  ChildProcess child({.argv = earshotCommand(), .readOutput = false});
+  child.write(initLine() + "\n");
+  ASSERT_EQ(child.readLine(), readyLine());
+  child.closeOutput();
+  for (int i = 0; i < 144; ++i) ASSERT_TRUE(child.write(speech));
+  child.write(GetParam().ending);
+  expectCleanEnd(child.wait(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hardening, HostGoneWithAudioQueued,
+    testing::Values(GoneHostCase{"ThenStop", stopLine() + "\n"}, GoneHostCase{"ThenEndOfInput", ""},
+                    // The flush's session has the hour queued.
+                    GoneHostCase{"ThenFlushAndStop", flushLine() + "\n" + stopLine() + "\n"}),
+    [](const auto& info) { return info.param.name; });
 
 // A host that set O_NONBLOCK on the pipes it shares with the program. The
 // program finds no input whenever the host is slower than it, and a full
@@ -184,8 +214,8 @@ TEST_P(OneShotModeWithOutputClosed, EndsNormally) {
 
 INSTANTIATE_TEST_SUITE_P(Hardening, OneShotModeWithOutputClosed,
                          testing::Values(OneShotCase{{"--locales"}},
-                                           OneShotCase{{"--install", "en-US"}},
-                                           OneShotCase{{"--release", "en-US"}}),
+                                         OneShotCase{{"--install", "en-US"}},
+                                         OneShotCase{{"--release", "en-US"}}),
                          [](const auto& info) { return info.param.arguments[0].substr(2); });
 
 // The mode fails while the analyzer still has most of a minute of audio

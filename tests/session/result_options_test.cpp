@@ -52,6 +52,11 @@ TEST(InitOptions, ABadOptionFailsTheHandshakeBeforeTheLocaleIsLookedAt) {
       {R"("contextualStrings":[""])", kPhraseShape},
       {R"("contextualStrings":["earshot"," \t "])", kPhraseShape},
       {R"("contextualStrings":["a b c d e f g h i j k"])", kPhraseShape},
+      // Unicode white space is white space: no-break, ideographic, em and
+      // line separator spaces.
+      {"\"contextualStrings\":[\"\u00a0\u3000\u2003\u2028\"]", kPhraseShape},
+      {"\"contextualStrings\":[\"\\u00a0\\u3000\"]", kPhraseShape},
+      {"\"contextualStrings\":[\"a\u00a0b\u3000c d e f g h i j\u2003k\"]", kPhraseShape},
       {R"("contextualStrings":[")" + std::string(101, 'x') + "\"]", kPhraseShape},
       // The first bad member in this order wins.
       {R"("contextualStrings":[1],"attributeOptions":[2])", kAttributesKind},

@@ -6,11 +6,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 
 #include "platform/linux/support/durable_files.h"
+#include "platform/linux/support/regular_file.h"
 
 namespace earshot::platform::linuxos {
 namespace fs = std::filesystem;
@@ -24,16 +24,6 @@ constexpr size_t mostValues = 64;
 // value and within 7 for the others; speech at 3% to 300% of a normal level
 // gave values within 70); anything beyond is damage, not a voice.
 constexpr float plausibleBound = 200.0f;
-
-std::optional<std::string> readSmall(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text(largestFile + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad() || static_cast<size_t>(in.gcount()) > largestFile) return std::nullopt;
-  text.resize(static_cast<size_t>(in.gcount()));
-  return text;
-}
 
 std::optional<std::vector<float>> parse(std::string_view text, const std::string& model) {
   std::vector<std::string_view> lines;
@@ -89,7 +79,7 @@ fs::path CepstralMeanFiles::fileOf(const std::string& model) const {
 
 std::optional<std::vector<float>> CepstralMeanFiles::recall(const std::string& model) {
   try {
-    auto text = readSmall(fileOf(model));
+    auto text = support::readRegularFile(fileOf(model), largestFile);
     if (!text) return std::nullopt;
     return parse(*text, model);
   } catch (...) {

@@ -1,21 +1,23 @@
 #include "platform/linux/adaptation/model_adaptation_key.h"
 
-#include <array>
-#include <fstream>
-
+#include "platform/linux/support/regular_file.h"
 #include "platform/linux/support/sha256.h"
 
 namespace earshot::platform::linuxos {
 namespace {
 
+// Model files may be links (archives hold some); a FIFO or a device is no
+// model file and makes no key.
+constexpr size_t largestModelFile = size_t{1} << 30;
+
 bool hashFile(support::Sha256& hash, const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  std::array<char, 65536> chunk;
-  while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
-    hash.update(chunk.data(), static_cast<size_t>(in.gcount()));
-  }
-  return !in.bad();
+  return support::readRegularFile(
+      file, largestModelFile,
+      [&hash](std::string_view piece) {
+        hash.update(piece.data(), piece.size());
+        return true;
+      },
+      support::Links::follow);
 }
 
 }  // namespace

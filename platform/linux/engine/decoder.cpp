@@ -204,7 +204,7 @@ std::string Decoder::hypothesis() {
         spelled += compound->words[i];
       }
     } else {
-      spelled += token;
+      spelled += vocabulary_.spelling(token).value_or(token);
     }
     at = end + 1;
   }
@@ -273,6 +273,7 @@ std::vector<DecodedWord> Decoder::splitCompounds(std::vector<DecodedWord> tokens
   for (DecodedWord& token : tokens) {
     const auto* compound = vocabulary_.compound(token.text);
     if (compound == nullptr) {
+      if (auto spelling = vocabulary_.spelling(token.text)) token.text = *spelling;
       words.push_back(std::move(token));
       continue;
     }

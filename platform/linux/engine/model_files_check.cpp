@@ -2,12 +2,17 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <sstream>
+#include <system_error>
+
+#include "platform/linux/support/regular_file.h"
 
 namespace earshot::platform::linuxos {
 namespace {
+
+constexpr size_t largestFeatureFile = 65536;
+constexpr size_t largestModelFile = size_t{1} << 30;
 
 struct Range {
   double low, high;
@@ -43,8 +48,13 @@ std::optional<double> number(const std::string& text) {
 }
 
 std::optional<std::string> featureProblem(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  if (!in) return std::nullopt;  // optional: the engine's defaults apply
+  std::error_code error;
+  // Optional: the engine's defaults apply.
+  if (!std::filesystem::exists(std::filesystem::symlink_status(file, error))) return std::nullopt;
+  std::optional<std::string> text =
+      support::readRegularFile(file, largestFeatureFile, support::Links::follow);
+  if (!text) return "the acoustic model's feat.params is not a readable file";
+  std::istringstream in(*text);
   std::map<std::string, double> values;
   std::string name, value;
   while (in >> name) {
@@ -85,21 +95,47 @@ std::optional<std::string> featureProblem(const std::filesystem::path& file) {
 // The engine reads a binary definition (it starts with "BMDF") or a text one
 // (it starts with its format version, "0.3"), and exits on anything else.
 std::optional<std::string> definitionProblem(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return "the acoustic model has no readable mdef";
-  char start[4] = {};
-  in.read(start, sizeof start);
-  if (std::string_view(start, static_cast<size_t>(in.gcount())) == "BMDF") return std::nullopt;
-  in.clear();
-  in.seekg(0);
+  std::string start;
+  auto firstBytes = [&start](std::string_view piece) {
+    start += piece;
+    return start.size() < 64;
+  };
+  if (!support::readRegularFile(file, largestModelFile, firstBytes, support::Links::follow)) {
+    return "the acoustic model has no readable mdef";
+  }
+  if (start.starts_with("BMDF")) return std::nullopt;
+  std::istringstream in(start);
   std::string version;
   if (in >> version && version == "0.3") return std::nullopt;
   return "the acoustic model's mdef is not a model definition";
 }
 
+// The engine opens its files blocking: a FIFO or a device in a model
+// folder would hang or feed it, so every file it may read must be a
+// regular one (links to regular files are fine).
+std::optional<std::string> specialFileProblem(const SpeechModel& model) {
+  auto special = [](const std::filesystem::path& file) {
+    std::error_code error;
+    auto status = std::filesystem::status(file, error);
+    return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+           !std::filesystem::is_directory(status);
+  };
+  if (special(model.dictionary)) return "the dictionary is not a regular file";
+  if (special(model.languageModel)) return "the language model is not a regular file";
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(model.acousticModel, error), end; !error && it != end;
+       it.increment(error)) {
+    if (special(it->path())) {
+      return "the acoustic model's " + it->path().filename().string() + " is not a regular file";
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> modelFileProblem(const SpeechModel& model) {
+  if (auto problem = specialFileProblem(model)) return problem;
   if (auto problem = featureProblem(model.acousticModel / "feat.params")) return problem;
   return definitionProblem(model.acousticModel / "mdef");
 }

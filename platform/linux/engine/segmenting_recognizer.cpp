@@ -34,6 +34,7 @@ void SegmentingRecognizer::begin() {
   held_.clear();
   holding_ = false;
   origin_ = decoder_.secondsProcessed();
+  lastFinalEnd_ = 0.0;
   decoder_.startUtterance();
 }
 
@@ -105,9 +106,15 @@ TranscriptionResult SegmentingRecognizer::result(std::string text, bool isFinal)
   if (!attributes_.audioTimeRange && !confidence) return result;
   DecodedHypothesis hypothesis = decoder_.detailedHypothesis(confidence);
   const double frameRate = decoder_.framesPerSecond(), origin = origin_;
-  // A session's first frame can start a few samples before the session.
-  auto seconds = [frameRate, origin](int frame) {
-    return std::max(0.0, frame / frameRate - origin);
+  // Frames are windows that reach a little past the samples they start at,
+  // and the engine pads the last ones of an utterance: a frame's time is
+  // kept within the audio given so far, and after the last final's end, so
+  // that results follow one another as the audio does (a cut in unbroken
+  // speech ended one final 40 to 80 ms after the next one started).
+  const double now = std::max(0.0, decoder_.secondsProcessed() - origin_);
+  const double floor = std::min(lastFinalEnd_, now);
+  auto seconds = [frameRate, origin, now, floor](int frame) {
+    return std::clamp(frame / frameRate - origin, floor, now);
   };
   for (DecodedWord& word : hypothesis.words) {
     TranscribedWord transcribed{std::move(word.text), std::nullopt, std::nullopt};
@@ -119,10 +126,10 @@ TranscriptionResult SegmentingRecognizer::result(std::string text, bool isFinal)
   }
   if (attributes_.audioTimeRange) {
     // An utterance the engine kept no frames of sits where the audio is.
-    double now = decoder_.secondsProcessed() - origin_;
     result.range = hypothesis.hasFrames ? AudioTimeRange{seconds(hypothesis.startFrame),
                                                          seconds(hypothesis.endFrame)}
                                         : AudioTimeRange{now, now};
+    if (isFinal) lastFinalEnd_ = result.range->end;
   }
   return result;
 }

@@ -61,7 +61,8 @@ class SegmentingRecognizer {
   bool holding_ = false;
   Deliver deliver_;
   AttributeOptions attributes_;
-  double origin_ = 0.0;  // the decoder's seconds at begin()
+  double origin_ = 0.0;        // the decoder's seconds at begin()
+  double lastFinalEnd_ = 0.0;  // seconds of this session's audio
   bool inSpeech_ = false;
   bool hadPartial_ = false;
   std::string partial_;

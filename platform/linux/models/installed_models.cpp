@@ -1,13 +1,13 @@
 #include "platform/linux/models/installed_models.h"
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <system_error>
 
 #include "platform/linux/store/catalog.h"
 #include "platform/linux/store/model_store.h"
+#include "platform/linux/support/regular_file.h"
 
 namespace earshot::platform::linuxos {
 namespace fs = std::filesystem;
@@ -42,7 +42,9 @@ std::optional<fs::path> pick(const std::vector<fs::path>& candidates,
 }
 
 std::optional<double> sampleRateOf(const fs::path& acousticModel) {
-  std::ifstream parameters(acousticModel / "feat.params");
+  std::istringstream parameters(
+      support::readRegularFile(acousticModel / "feat.params", 65536, support::Links::follow)
+          .value_or(""));
   std::string line;
   while (std::getline(parameters, line)) {
     std::istringstream words(line);

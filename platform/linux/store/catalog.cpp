@@ -1,8 +1,6 @@
 #include "platform/linux/store/catalog.h"
 
-#include <fcntl.h>
 #include <simdjson.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +11,7 @@
 #include "platform/linux/store/manifest.h"
 #include "platform/linux/store/safe_path.h"
 #include "platform/linux/support/sha256.h"
+#include "platform/linux/support/regular_file.h"
 #include "platform/linux/support/text_encoding.h"
 
 namespace earshot::platform::linuxos::store {
@@ -280,29 +279,6 @@ std::optional<std::vector<CatalogEntry>> Catalog::parse(std::string_view json) {
   return entries;
 }
 
-namespace {
-
-// The text of a catalog file, or nullopt when it cannot be read or is
-// larger than a catalog may be.
-std::optional<std::string> readCatalogFile(const std::filesystem::path& file) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || text.size() + static_cast<size_t>(got) > kMaximumCatalogFileBytes) {
-      ::close(fd);
-      if (got == 0) return text;
-      return std::nullopt;
-    }
-    text.append(buffer, static_cast<size_t>(got));
-  }
-}
-
-}  // namespace
-
 Catalog Catalog::load(const support::StoreLocations& locations) {
   // By canonical identifier: a later entry for a locale replaces an earlier.
   std::map<std::string, CatalogEntry> merged;
@@ -316,7 +292,7 @@ Catalog Catalog::load(const support::StoreLocations& locations) {
     }
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
-      auto text = readCatalogFile(file);
+      auto text = support::readRegularFile(file, kMaximumCatalogFileBytes);
       if (!text) continue;
       auto entries = parse(*text);
       if (!entries) continue;

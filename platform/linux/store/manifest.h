@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,8 @@ struct Manifest {
   std::vector<std::string> downloads = {};
 
   static constexpr const char* fileName = "manifest.json";
+  // A manifest is a few hundred bytes; a larger file is not one.
+  static constexpr size_t largestFile = 65536;
 
   std::string toJson() const;
   // nullopt when the text is not a complete manifest.

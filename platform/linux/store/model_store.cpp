@@ -5,13 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <system_error>
 
 #include "platform/linux/store/store_failure.h"
 #include "platform/linux/store/store_lock.h"
 #include "platform/linux/support/durable_files.h"
+#include "platform/linux/support/regular_file.h"
 
 namespace earshot::platform::linuxos::store {
 namespace fs = std::filesystem;
@@ -19,14 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kTemporaryPrefix = ".tmp-";
-
-std::optional<std::string> readSmallFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return text;
-}
 
 }  // namespace
 
@@ -49,7 +41,7 @@ fs::path ModelStore::entryDir(const Locale& locale) const {
 std::optional<StoreEntry> ModelStore::readEntry(const fs::path& dir) const {
   std::string name = dir.filename().string();
   if (name.empty() || name.front() == '.') return std::nullopt;
-  auto text = readSmallFile(dir / Manifest::fileName);
+  auto text = support::readRegularFile(dir / Manifest::fileName, Manifest::largestFile);
   if (!text) return std::nullopt;
   auto manifest = Manifest::fromJson(*text);
   if (!manifest) return std::nullopt;

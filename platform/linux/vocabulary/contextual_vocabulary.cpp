@@ -5,22 +5,10 @@
 #include <cstdio>
 #include <set>
 
+#include "platform/phrase_words.h"
+
 namespace earshot::platform::linuxos {
 namespace {
-
-std::vector<std::string> splitWords(std::string_view phrase) {
-  std::vector<std::string> words;
-  size_t at = 0;
-  while (at < phrase.size()) {
-    size_t start = phrase.find_first_not_of(" \t\r\n\f\v", at);
-    if (start == std::string_view::npos) break;
-    size_t end = phrase.find_first_of(" \t\r\n\f\v", start);
-    if (end == std::string_view::npos) end = phrase.size();
-    words.emplace_back(phrase.substr(start, end - start));
-    at = end;
-  }
-  return words;
-}
 
 std::string asciiLower(std::string word) {
   for (char& c : word) {
@@ -38,47 +26,84 @@ std::string plainWord(std::string word) {
 }
 
 size_t phoneCount(std::string_view phones) {
-  return splitWords(phones).size();
+  size_t count = 0;
+  for (size_t at = 0; (at = phones.find_first_not_of(' ', at)) != std::string_view::npos;
+       at = phones.find(' ', at)) {
+    ++count;
+  }
+  return count;
 }
 
 }  // namespace
 
 ContextualVocabulary::ContextualVocabulary(const std::vector<std::string>& phrases,
                                            const Lookup& lookup, const Pronounce& pronounce) {
-  std::set<std::string, std::less<>> added, seen;
+  // Every word added to the engine, with its phones. A name is shared only
+  // by entries that sound the same; another sound under the same name (a
+  // one-word phrase "go_forward" against the compound of "go forward") gets
+  // a name of its own, so each phrase keeps its own pronunciation.
+  std::map<std::string, std::string, std::less<>> addedPhones;
+  auto add = [&](const std::string& name, const std::string& phones) {
+    std::string unique = name;
+    for (int n = 2;; ++n) {
+      auto found = addedPhones.find(unique);
+      if (found == addedPhones.end()) break;
+      if (found->second == phones) return unique;
+      unique = name + "-" + std::to_string(n);
+    }
+    addedPhones.emplace(unique, phones);
+    additions_.emplace_back(unique, phones);
+    return unique;
+  };
+  std::set<std::string, std::less<>> seen;
   for (const std::string& phrase : phrases) {
     Compound compound;
+    std::vector<std::string> engineWords;
     std::string allPhones;
-    for (const std::string& written : splitWords(phrase)) {
+    for (std::string_view given : platform::phraseWords(phrase)) {
+      const std::string written(given);
       std::string word = written;
       std::optional<std::string> phones = lookup(word);
       if (!phones) {
         std::string lower = asciiLower(word);
         if (phones = lookup(lower); phones) word = lower;
       }
-      if (!phones) {
-        word = plainWord(word);
-        if (word.empty()) continue;
-        phones = pronounce(word);
+      if (phones) {
+        // The dictionary's word, in the dictionary's spelling.
+        compound.words.push_back(word);
+      } else {
+        std::string plain = plainWord(word);
+        if (plain.empty()) continue;
+        phones = pronounce(plain);
         if (phones->empty()) continue;
-        if (added.insert(word).second) additions_.emplace_back(word, *phones);
+        word = add(plain, *phones);
+        // The engine's name may differ from what the host wrote; the host's
+        // spelling is what is written back.
+        if (word != written) spellings_.emplace(word, written);
+        compound.words.push_back(written);
       }
-      compound.words.push_back(word);
+      engineWords.push_back(word);
       compound.phoneCounts.push_back(phoneCount(*phones));
       if (!allPhones.empty()) allPhones += ' ';
       allPhones += *phones;
     }
-    if (compound.words.empty()) continue;
-    std::string token = compound.words.front();
-    if (compound.words.size() > 1) {
-      for (size_t i = 1; i < compound.words.size(); ++i) token += "_" + compound.words[i];
-      if (!compounds_.contains(token) && added.insert(token).second) {
-        additions_.emplace_back(token, allPhones);
-        compounds_.emplace(token, std::move(compound));
-      }
+    if (engineWords.empty()) continue;
+    std::string token = engineWords.front();
+    if (engineWords.size() > 1) {
+      for (size_t i = 1; i < engineWords.size(); ++i) token += "_" + engineWords[i];
+      token = add(token, allPhones);
+      // Of a one-word phrase and a compound that sound the same, the
+      // compound is what was spoken: it is written as its words.
+      compounds_.try_emplace(token, std::move(compound));
     }
     if (seen.insert(token).second) tokens_.push_back(token);
   }
+}
+
+std::optional<std::string_view> ContextualVocabulary::spelling(std::string_view token) const {
+  auto found = spellings_.find(token);
+  if (found == spellings_.end()) return std::nullopt;
+  return found->second;
 }
 
 std::string ContextualVocabulary::arpa() const {

@@ -17,7 +17,12 @@ namespace earshot::platform::linuxos {
 // compound word ("Velandra_Quinnova") whose pronunciation is that of its
 // words, so the phrase is favoured as a whole rather than word by word.
 // Words the dictionary lacks are added with pronunciations made for them and
-// keep the host's spelling; words it has keep the dictionary's spelling.
+// are written back in the host's spelling, exactly as given ("<go>forward",
+// which the engine itself must know by another name); words it has keep the
+// dictionary's spelling. Phrases are split into words at Unicode white
+// space. Two phrases that differ only in "_" against a space keep their own
+// pronunciations, so the one that was spoken is the one written; when they
+// sound the same, the phrase with the space is written.
 class ContextualVocabulary {
  public:
   // The dictionary's phones for a word spelled exactly so, or nullopt.
@@ -45,11 +50,15 @@ class ContextualVocabulary {
   std::string arpa() const;
   // The compound a recognized token stands for, or nullptr for a plain word.
   const Compound* compound(std::string_view token) const;
+  // The host's spelling of a plain token the engine knows by another name,
+  // or nullopt when the token is written as it is.
+  std::optional<std::string_view> spelling(std::string_view token) const;
 
  private:
   std::vector<std::pair<std::string, std::string>> additions_;
   std::vector<std::string> tokens_;
   std::map<std::string, Compound, std::less<>> compounds_;
+  std::map<std::string, std::string, std::less<>> spellings_;
 };
 
 }  // namespace earshot::platform::linuxos

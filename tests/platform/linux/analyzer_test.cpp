@@ -371,9 +371,19 @@ TEST(AnalyzerSegments, UnbrokenSpeechIsCutIntoBoundedSegmentsWithoutLosingWords)
   auto cutResults = transcribe(cut, audio, {true, false});
   expectSegments(cutResults);
   EXPECT_GE(countFinals(cutResults), long(seconds / 6)) << seconds << " s";
+  // Segments follow one another: the next starts where the last final
+  // ended, at the cut, never before it (SRT cues must not overlap), and
+  // no result reaches past the audio given.
+  double lastFinalEnd = 0.0;
   for (const auto& result : cutResults) {
     ASSERT_TRUE(result.range);
     EXPECT_LE(result.range->end - result.range->start, 6.2) << result.text;
+    EXPECT_GE(result.range->start, lastFinalEnd) << result.text;
+    for (const auto& word : result.words) {
+      EXPECT_GE(word.audioTimeRange->start, lastFinalEnd) << word.text;
+    }
+    EXPECT_LE(result.range->end, seconds) << result.text;
+    if (result.isFinal) lastFinalEnd = result.range->end;
   }
   // A cut at a quiet point costs a word at most here and there.
   const std::string heardWhole = finals(wholeResults), heardCut = finals(cutResults);

@@ -11,9 +11,15 @@ namespace {
 
 using Additions = std::vector<std::pair<std::string, std::string>>;
 
-ContextualVocabulary vocabularyOf(const std::vector<std::string>& phrases) {
-  static const std::map<std::string, std::string> dictionary = {
-      {"pull", "P UH L"}, {"request", "R IH K W EH S T"}, {"earshot", "IH R SH AA T"}};
+// Made-up words are "K AH N" (long) or "AH" (short) unless `pronounce`
+// says otherwise.
+ContextualVocabulary vocabularyOf(const std::vector<std::string>& phrases,
+                                  std::map<std::string, std::string> pronounce = {}) {
+  static const std::map<std::string, std::string> dictionary = {{"pull", "P UH L"},
+                                                                {"request", "R IH K W EH S T"},
+                                                                {"earshot", "IH R SH AA T"},
+                                                                {"go", "G OW"},
+                                                                {"forward", "F AO R W ER D"}};
   return ContextualVocabulary(
       phrases,
       [](const std::string& word) -> std::optional<std::string> {
@@ -21,7 +27,10 @@ ContextualVocabulary vocabularyOf(const std::vector<std::string>& phrases) {
         if (found == dictionary.end()) return std::nullopt;
         return found->second;
       },
-      [](const std::string& word) { return word.size() > 3 ? "K AH N" : "AH"; });
+      [pronounce](const std::string& word) -> std::string {
+        if (auto found = pronounce.find(word); found != pronounce.end()) return found->second;
+        return word.size() > 3 ? "K AH N" : "AH";
+      });
 }
 
 TEST(ContextualVocabulary, AddsUnknownWordsAndOneTokenPerPhrase) {
@@ -51,6 +60,12 @@ TEST(ContextualVocabulary, AddsUnknownWordsAndOneTokenPerPhrase) {
       {{"f(x)"}, {{"fx", "AH"}}, {"fx"}},
       {{"[NOISE]"}, {{"NOISE]", "K AH N"}}, {"NOISE]"}},
       {{"+++"}, {}, {}},
+      {{"<go>forward"}, {{"go>forward", "K AH N"}}, {"go>forward"}},
+      // Unicode white space separates and trims like a space.
+      {{"\u3000Ksenia\u00a0Wojcik\u2003"},
+       {{"Ksenia", "K AH N"}, {"Wojcik", "K AH N"}, {"Ksenia_Wojcik", "K AH N K AH N"}},
+       {"Ksenia_Wojcik"}},
+      {{"\u00a0\u3000"}, {}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.phrases.front());
@@ -70,6 +85,56 @@ TEST(ContextualVocabulary, ACompoundSplitsIntoItsWordsByTheirPhones) {
   EXPECT_NE(vocabulary.compound("Ksenia_Wojcik"), nullptr);
   EXPECT_EQ(vocabulary.compound("Ksenia"), nullptr);
   EXPECT_EQ(vocabulary.compound("pull"), nullptr);
+}
+
+// What the engine must know by another name is written as the host wrote
+// it; dictionary words keep the dictionary's spelling.
+TEST(ContextualVocabulary, TheHostsSpellingIsWrittenAsGiven) {
+  ContextualVocabulary vocabulary =
+      vocabularyOf({"<go>forward", "f(x)", "[NOISE]", "Tavrish", "EarShot", "<Zed> Pull"});
+  EXPECT_EQ(vocabulary.spelling("go>forward"), "<go>forward");
+  EXPECT_EQ(vocabulary.spelling("fx"), "f(x)");
+  EXPECT_EQ(vocabulary.spelling("NOISE]"), "[NOISE]");
+  EXPECT_EQ(vocabulary.spelling("Tavrish"), std::nullopt);
+  EXPECT_EQ(vocabulary.spelling("earshot"), std::nullopt);
+  const auto* zed = vocabulary.compound("Zed>_pull");
+  ASSERT_NE(zed, nullptr);
+  EXPECT_EQ(zed->words, (std::vector<std::string>{"<Zed>", "pull"}));
+}
+
+// "go forward" and "go_forward" sound different (the compound has the words'
+// phones, the one-word phrase its own): each keeps its sound under a name of
+// its own, whatever their order, so the one spoken is the one written.
+// When they sound the same, they are one token, written as the words.
+TEST(ContextualVocabulary, UnderscoreAgainstSpaceTheSpokenOneWins) {
+  for (const auto& phrases : {std::vector<std::string>{"go forward", "go_forward"},
+                              std::vector<std::string>{"go_forward", "go forward"}}) {
+    SCOPED_TRACE(phrases.front());
+    ContextualVocabulary vocabulary = vocabularyOf(phrases);
+    ASSERT_EQ(vocabulary.tokens().size(), 2u);
+    std::string compoundToken, wordToken;
+    for (const std::string& token : vocabulary.tokens()) {
+      (vocabulary.compound(token) ? compoundToken : wordToken) = token;
+    }
+    ASSERT_FALSE(compoundToken.empty());
+    ASSERT_FALSE(wordToken.empty());
+    EXPECT_NE(compoundToken, wordToken);
+    EXPECT_EQ(vocabulary.compound(compoundToken)->words,
+              (std::vector<std::string>{"go", "forward"}));
+    EXPECT_EQ(vocabulary.spelling(wordToken).value_or(wordToken), "go_forward");
+    std::map<std::string, std::string> phones(vocabulary.additions().begin(),
+                                              vocabulary.additions().end());
+    EXPECT_EQ(phones[compoundToken], "G OW F AO R W ER D");
+    EXPECT_EQ(phones[wordToken], "K AH N");
+  }
+  for (const auto& phrases : {std::vector<std::string>{"go forward", "go_forward"},
+                              std::vector<std::string>{"go_forward", "go forward"}}) {
+    SCOPED_TRACE(phrases.front());
+    ContextualVocabulary same = vocabularyOf(phrases, {{"go_forward", "G OW F AO R W ER D"}});
+    EXPECT_EQ(same.tokens(), std::vector<std::string>{"go_forward"});
+    ASSERT_NE(same.compound("go_forward"), nullptr);
+    EXPECT_EQ(same.compound("go_forward")->words, (std::vector<std::string>{"go", "forward"}));
+  }
 }
 
 TEST(ContextualVocabulary, ThePhraseModelMakesEveryTokenEquallyLikely) {
