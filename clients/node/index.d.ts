@@ -19,6 +19,14 @@ export interface StartOptions extends ProgramOptions {
   locale?: string;
   /** Further members of the "init" line, for options of later earshot versions. */
   options?: Record<string, unknown>;
+  /**
+   * How the recognizer adapts to the speaker: kept between processes ("persistent", the
+   * default), within this process only ("session"), or not at all ("off": the same audio
+   * gives the same results in every run).
+   */
+  speakerAdaptation?: 'persistent' | 'session' | 'off';
+  /** Whose adaptation it is: 1 to 64 of A-Z a-z 0-9 . _ - (default "default"). */
+  speakerProfile?: string;
   /** Called with "status" lines, sent while a missing model is downloaded before "ready". */
   onStatus?: (status: { phase: string; message: string }) => void;
 }

@@ -16,7 +16,17 @@ export class Transcriber extends EventEmitter {
   #connection;
 
   // Starts earshot and resolves once it is ready (or rejects with its error).
-  static async start({ locale, executable, options, env, onStatus } = {}) {
+  static async start({
+    locale,
+    executable,
+    options,
+    env,
+    onStatus,
+    speakerAdaptation,
+    speakerProfile,
+  } = {}) {
+    if (speakerAdaptation !== undefined) options = { ...options, speakerAdaptation };
+    if (speakerProfile !== undefined) options = { ...options, speakerProfile };
     const transcriber = new Transcriber(creating, { locale, executable, options, env, onStatus });
     const ready = await transcriber.#connection.ready.promise.catch((error) => {
       transcriber.close();

@@ -3,7 +3,7 @@
 import asyncio
 import json
 import weakref
-from typing import Any, Callable, Dict, List, Mapping, Optional
+from typing import Any, Callable, Dict, List, Literal, Mapping, Optional
 
 from . import child
 from .audio_lines import Samples, audio_lines, check_rate, sample_bytes
@@ -11,6 +11,10 @@ from .errors import EarshotError
 from .transcript import Transcript
 
 _END = object()  # after the last result in the queue
+
+# How the recognizer adapts to the speaker: kept between processes (the
+# default), within the process only, or not at all.
+SpeakerAdaptation = Literal["persistent", "session", "off"]
 
 
 class _Connection:
@@ -198,13 +202,24 @@ class Transcriber:
 
     Results are kept for the iterator from the start: iterate while writing,
     or afterwards. `options` adds members to the "init" line.
+    `speaker_adaptation` ("persistent", "session" or "off") and
+    `speaker_profile` (1 to 64 of A-Z a-z 0-9 . _ -) choose what the
+    recognizer keeps of the speaker, and under which name.
     """
 
     def __init__(self, locale: Optional[str] = None, *, executable: Optional[str] = None,
                  options: Optional[Dict[str, Any]] = None,
                  env: Optional[Mapping[str, str]] = None,
                  on_status: Optional[Callable[[str, str], None]] = None,
-                 on_transcript: Optional[Callable[[Transcript], None]] = None):
+                 on_transcript: Optional[Callable[[Transcript], None]] = None,
+                 speaker_adaptation: Optional[SpeakerAdaptation] = None,
+                 speaker_profile: Optional[str] = None):
+        if speaker_adaptation is not None or speaker_profile is not None:
+            options = dict(options or {})
+            if speaker_adaptation is not None:
+                options["speakerAdaptation"] = speaker_adaptation
+            if speaker_profile is not None:
+                options["speakerProfile"] = speaker_profile
         self._settings = (locale, executable, options, env)
         self._callbacks = (on_status, on_transcript)
         self._connection: Optional[_Connection] = None
