@@ -138,6 +138,8 @@ FeedOptions parseArguments(const std::vector<std::string>& arguments) {
   app.add_flag("--locales", locales)->disable_flag_override();
   app.add_option("--install", install)->multi_option_policy(last);
   app.add_option("--release", release)->multi_option_policy(last);
+  app.add_option("--adaptation", options.adaptation)->multi_option_policy(last);
+  app.add_option("--profile", options.profile)->multi_option_policy(last);
   app.add_option("inputs", options.inputs);
 
   // CLI11 takes its arguments last first.
@@ -160,6 +162,11 @@ FeedOptions parseArguments(const std::vector<std::string>& arguments) {
   if (app.count("--rate")) options.rawRate = parseRate("--rate", rate);
   if (app.count("--channels")) options.channels = parseWhole("--channels", channels, 1, 32);
   if (app.count("--format")) options.format = parseFormat(format);
+  if (app.count("--adaptation") && options.adaptation != "off" && options.adaptation != "session" &&
+      options.adaptation != "persistent") {
+    throw UsageError("--adaptation wants one of off, session and persistent, not \"" +
+                     options.adaptation + "\"");
+  }
   if (json) {
     if (app.count("--format") && options.format != Format::Json) {
       throw UsageError("--json is --format json: give only one of them");
@@ -260,6 +267,11 @@ Recognition:
   --chunk-ms MS        audio per message, 1-10000 ms (default 100)
   --realtime           send audio no faster than it would play
   --flush-every SECS   end the recognition session every SECS seconds of audio
+  --adaptation MODE    what is kept of the speaker: persistent (default, kept
+                       between runs), session (this run only) or off (none;
+                       the same audio gives the same text every run)
+  --profile NAME       whose adaptation: one NAME per person or source, of
+                       A-Z a-z 0-9 . _ - (default "default")
   --earshot PATH       the earshot to run (default: next to this tool, else PATH)
   --ready-timeout SECS give up when earshot has not started within SECS
                        seconds (default 30; a model download waits on)

@@ -58,6 +58,12 @@ std::string initLine(std::string_view locale, const InitExtras& extras) {
     line += "]";
   }
   if (extras.acknowledgeFlush) line += ",\"acknowledgeFlush\":true";
+  if (!extras.speakerAdaptation.empty()) {
+    line += ",\"speakerAdaptation\":" + jsonString(extras.speakerAdaptation);
+  }
+  if (!extras.speakerProfile.empty()) {
+    line += ",\"speakerProfile\":" + jsonString(extras.speakerProfile);
+  }
   return line + "}\n";
 }
 

@@ -17,6 +17,9 @@ struct InitExtras {
   bool confidence = false;
   std::vector<std::string> phrases;
   bool acknowledgeFlush = false;
+  // "speakerAdaptation" and "speakerProfile", sent when not empty.
+  std::string speakerAdaptation;
+  std::string speakerProfile;
 };
 
 // Lines to earshot, each with its line feed.
