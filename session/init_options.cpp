@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "channel/json_message.h"
 #include "mode/bridge_error.h"
 
 namespace earshot::session {
