@@ -27,6 +27,12 @@ class PcmBuffer {
   uint32_t frameLength() const { return length_; }
   void setFrameLength(uint32_t frames) { length_ = frames <= capacity_ ? frames : capacity_; }
 
+  // The rate of the host's audio this buffer was converted from; 0 when it
+  // is the host's audio itself or not known. Audio that came at a low rate
+  // holds no high frequencies, and the recognizer adapts to it apart.
+  double sourceSampleRate() const { return sourceSampleRate_; }
+  void setSourceSampleRate(double rate) { sourceSampleRate_ = rate; }
+
   // Channel 0: `frameCapacity()` samples, the first `frameLength()` valid.
   int16_t* int16ChannelData() { return samples_.get(); }
   const int16_t* int16ChannelData() const { return samples_.get(); }
@@ -35,6 +41,7 @@ class PcmBuffer {
   AudioFormat format_;
   uint32_t capacity_;
   uint32_t length_ = 0;
+  double sourceSampleRate_ = 0;
   std::unique_ptr<int16_t[]> samples_;
 };
 

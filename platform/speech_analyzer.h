@@ -11,10 +11,24 @@
 
 namespace earshot::platform {
 
+// How the recognizer adapts to the speaker and microphone: kept from one
+// process to the next (`persistent`), within this process only and never
+// kept (`session`), or not at all, every session starting from the model's
+// own state (`off`).
+enum class SpeakerAdaptationMode { persistent, session, off };
+
+// The profile whose adaptation a session uses when the host names none.
+inline constexpr const char* kDefaultSpeakerProfile = "default";
+
 // What the audio is likely to be about: phrases (names, terms) that the
-// recognizer should expect and know how to write.
+// recognizer should expect and know how to write; and whose voice it is:
+// adaptation is kept per profile (one per person or per source).
 struct AnalysisContext {
   std::vector<std::string> contextualStrings;
+  SpeakerAdaptationMode speakerAdaptation = SpeakerAdaptationMode::persistent;
+  std::string speakerProfile = kDefaultSpeakerProfile;
+
+  bool operator==(const AnalysisContext&) const = default;
 };
 
 // Runs its modules over the audio of one input queue. Each call blocks the

@@ -51,6 +51,14 @@ std::string initLine(std::string_view locale, const InitExtras& extras) {
     appendKey(line, member::kAcknowledgeFlush);
     line += "true";
   }
+  if (!extras.speakerAdaptation.empty()) {
+    appendKey(line, member::kSpeakerAdaptation);
+    appendJsonString(line, extras.speakerAdaptation);
+  }
+  if (!extras.speakerProfile.empty()) {
+    appendKey(line, member::kSpeakerProfile);
+    appendJsonString(line, extras.speakerProfile);
+  }
   return line + "}\n";
 }
 

@@ -16,6 +16,9 @@ struct InitExtras {
   bool confidence = false;
   std::vector<std::string> phrases;
   bool acknowledgeFlush = false;
+  // "speakerAdaptation" and "speakerProfile", sent when not empty.
+  std::string speakerAdaptation;
+  std::string speakerProfile;
 };
 
 // The host's lines, each with its line feed.

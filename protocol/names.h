@@ -37,6 +37,8 @@ inline constexpr std::string_view kPcm = "pcm";
 inline constexpr std::string_view kAttributeOptions = "attributeOptions";
 inline constexpr std::string_view kContextualStrings = "contextualStrings";
 inline constexpr std::string_view kAcknowledgeFlush = "acknowledgeFlush";
+inline constexpr std::string_view kSpeakerAdaptation = "speakerAdaptation";
+inline constexpr std::string_view kSpeakerProfile = "speakerProfile";
 // "transcript" and its words
 inline constexpr std::string_view kText = "text";
 inline constexpr std::string_view kIsFinal = "isFinal";

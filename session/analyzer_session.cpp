@@ -55,10 +55,10 @@ std::unique_ptr<AnalyzerSession> startSession(platform::SpeechServices& speech,
   auto session = std::make_unique<AnalyzerSession>(
       speech.makeAnalyzer({transcriber}), std::make_shared<platform::AnalyzerInputQueue>());
 
-  // A host that asked for no phrases sees an analyzer without a context.
-  if (!options.contextualStrings.empty()) {
-    session->analyzer_->setContext(platform::AnalysisContext{options.contextualStrings});
-  }
+  // A host that asked for nothing of it sees an analyzer without a context.
+  platform::AnalysisContext context{options.contextualStrings, options.speakerAdaptation,
+                                    options.speakerProfile};
+  if (context != platform::AnalysisContext{}) session->analyzer_->setContext(context);
   session->analyzer_->prepareToAnalyze(format);
 
   session->results_ =

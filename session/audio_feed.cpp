@@ -25,7 +25,7 @@ void AudioFeed::feed(std::unique_ptr<platform::PcmBuffer> buffer,
 
 void AudioFeed::drain(platform::AnalyzerInputQueue& queue) {
   if (!converter_) return;
-  flushConverter(*converter_, analyzerFormat_, queue);
+  flushConverter(*converter_, analyzerFormat_, queue, converterInput_->sampleRate);
   converter_.reset();
   converterInput_.reset();
 }

@@ -1,5 +1,7 @@
 #include "session/init_options.h"
 
+#include <algorithm>
+
 #include "channel/json_message.h"
 #include "mode/bridge_error.h"
 #include "platform/phrase_words.h"
@@ -56,6 +58,35 @@ bool readFlag(const channel::IncomingMessage& init, const char* name) {
   return *flag;
 }
 
+platform::SpeakerAdaptationMode readSpeakerAdaptation(const channel::IncomingMessage& init) {
+  if (!init.has("speakerAdaptation")) return platform::SpeakerAdaptationMode::persistent;
+  std::optional<std::string_view> value = init.string("speakerAdaptation");
+  if (value == "persistent") return platform::SpeakerAdaptationMode::persistent;
+  if (value == "session") return platform::SpeakerAdaptationMode::session;
+  if (value == "off") return platform::SpeakerAdaptationMode::off;
+  throw mode::BridgeError("speakerAdaptation must be \"persistent\", \"session\" or \"off\"");
+}
+
+// The name becomes part of a file name, so it keeps to a small safe set;
+// "." and ".." would read as folders.
+std::string readSpeakerProfile(const channel::IncomingMessage& init) {
+  if (!init.has("speakerProfile")) return platform::kDefaultSpeakerProfile;
+  std::optional<std::string_view> profile = init.string("speakerProfile");
+  auto allowed = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-';
+  };
+  if (!profile || profile->empty() || profile->size() > kMaxSpeakerProfileBytes ||
+      !std::all_of(profile->begin(), profile->end(), allowed) || *profile == "." ||
+      *profile == "..") {
+    throw mode::BridgeError("speakerProfile must be 1 to " +
+                            std::to_string(kMaxSpeakerProfileBytes) +
+                            " characters of A-Z, a-z, 0-9, \".\", \"_\" and \"-\", "
+                            "other than \".\" and \"..\"");
+  }
+  return std::string(*profile);
+}
+
 }  // namespace
 
 InitOptions readInitOptions(const channel::IncomingMessage& init) {
@@ -63,6 +94,8 @@ InitOptions readInitOptions(const channel::IncomingMessage& init) {
   options.attributes = readAttributes(init);
   options.contextualStrings = readContextualStrings(init);
   options.acknowledgeFlush = readFlag(init, "acknowledgeFlush");
+  options.speakerAdaptation = readSpeakerAdaptation(init);
+  options.speakerProfile = readSpeakerProfile(init);
   return options;
 }
 

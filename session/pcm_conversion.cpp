@@ -54,6 +54,7 @@ void convertBuffer(std::unique_ptr<platform::PcmBuffer> input, double sampleRate
   }
   auto output =
       std::make_unique<platform::PcmBuffer>(analyzerFormat, static_cast<uint32_t>(capacity));
+  output->setSourceSampleRate(sampleRate);
   auto oneShot = std::make_shared<OneShotPCMInput>(std::move(input));
   std::exception_ptr error;
   platform::ConverterOutputStatus status = converter.convert(
@@ -66,7 +67,7 @@ void convertBuffer(std::unique_ptr<platform::PcmBuffer> input, double sampleRate
 }
 
 void flushConverter(platform::AudioConverter& converter, const platform::AudioFormat& format,
-                    platform::AnalyzerInputQueue& queue) {
+                    platform::AnalyzerInputQueue& queue, double sourceSampleRate) {
   const platform::ConverterInputBlock endOfStream =
       [](uint32_t, platform::ConverterInputStatus& status) -> std::unique_ptr<platform::PcmBuffer> {
     status = platform::ConverterInputStatus::endOfStream;
@@ -75,6 +76,7 @@ void flushConverter(platform::AudioConverter& converter, const platform::AudioFo
   bool lastRoundEmpty = false;
   for (int round = 0; round < kFlushRounds; ++round) {
     auto output = std::make_unique<platform::PcmBuffer>(format, kFlushFrames);
+    output->setSourceSampleRate(sourceSampleRate);
     std::exception_ptr error;
     platform::ConverterOutputStatus status = converter.convert(*output, error, endOfStream);
     if (status == platform::ConverterOutputStatus::error) {

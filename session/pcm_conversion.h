@@ -52,7 +52,8 @@ void convertBuffer(std::unique_ptr<platform::PcmBuffer> input, double sampleRate
 // "Audio conversion flush failed"), "Audio converter did not finish
 // flushing" on a second empty round in a row, "Audio converter exceeded its
 // flush limit" after 64 rounds. Output of earlier rounds stays queued.
+// `sourceSampleRate`, when known, marks the output as converted from it.
 void flushConverter(platform::AudioConverter& converter, const platform::AudioFormat& format,
-                    platform::AnalyzerInputQueue& queue);
+                    platform::AnalyzerInputQueue& queue, double sourceSampleRate = 0);
 
 }  // namespace earshot::session

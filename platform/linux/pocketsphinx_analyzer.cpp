@@ -3,6 +3,12 @@
 #include "platform/platform_error.h"
 
 namespace earshot::platform::linuxos {
+namespace {
+
+// Audio that came at a lower rate holds nothing above half that rate.
+constexpr double kWidebandRate = 16000;
+
+}  // namespace
 
 PocketSphinxAnalyzer::PocketSphinxAnalyzer(const ModuleList& modules, InstalledModels models,
                                            EngineSettings settings, DecoderPool& pool,
@@ -44,7 +50,9 @@ void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
   }
   format_ = format;
   decoder_ = pool_.acquire(*model, settings_, context_.contextualStrings);
-  if (adaptation_) adaptation_->restore(*decoder_, *model);
+  if (adaptation_) {
+    adaptation_->begin(*decoder_, *model, context_.speakerAdaptation, context_.speakerProfile);
+  }
   recognizer_ = std::make_unique<SegmentingRecognizer>(
       *decoder_, model->sampleRate, settings_,
       [results = &transcriber_->queue()](TranscriptionResult result) {
@@ -72,6 +80,10 @@ void PocketSphinxAnalyzer::consume(std::stop_token stop) {
       if (audio.format() != format_) {
         throw PlatformError(
             "Audio reached the speech analyzer in a format it was not prepared for.");
+      }
+      if (adaptation_) {
+        double rate = audio.sourceSampleRate() > 0 ? audio.sourceSampleRate() : format_.sampleRate;
+        adaptation_->useBand(*decoder_, rate < kWidebandRate);
       }
       recognizer_->process(audio.int16ChannelData(), audio.frameLength(), stop);
     }

@@ -4,12 +4,12 @@
 #include <memory>
 #include <thread>
 
+#include "platform/linux/adaptation/speaker_adaptation.h"
 #include "platform/linux/engine/decoder_pool.h"
 #include "platform/linux/engine/engine_settings.h"
-#include "platform/linux/models/installed_models.h"
-#include "platform/linux/linux_transcriber.h"
 #include "platform/linux/engine/segmenting_recognizer.h"
-#include "platform/linux/adaptation/speaker_adaptation.h"
+#include "platform/linux/linux_transcriber.h"
+#include "platform/linux/models/installed_models.h"
 #include "platform/speech_analyzer.h"
 
 namespace earshot::platform::linuxos {
@@ -18,17 +18,19 @@ namespace earshot::platform::linuxos {
 // transcriber's locale.
 //
 // Threads. setContext() only records the context, whose phrases choose the
-// decoder. prepareToAnalyze() leases the decoder (loading it the first time
-// in the process, which blocks for a while, and then setting the speaker
-// adaptation remembered for its model). start() starts the consumer, a
-// std::jthread that alone takes buffers from the input queue and drives the
-// decoder, pushing results into the transcriber's queue (which
-// never blocks it), until the queue ends, the engine fails (the result
-// sequence then fails with the PlatformError) or a stop is requested.
+// decoder and whose adaptation mode and profile its starting state.
+// prepareToAnalyze() leases the decoder (loading it the first time in the
+// process, which blocks for a while, and then setting the speaker
+// adaptation of the session's mode, profile and band; audio that came at a
+// rate below 16 kHz switches it to the narrowband state on the consumer). start() starts the
+// consumer, a std::jthread that alone takes buffers from the input queue and drives the decoder,
+// pushing results into the transcriber's queue (which never blocks it), until the queue ends, the
+// engine fails (the result sequence then fails with the PlatformError) or a stop is requested.
 // finalizeAndFinishThroughEndOfInput() blocks until the consumer has taken
 // the whole queue, then on the calling thread closes the last segment, ends
-// the result sequence, remembers the decoder's adaptation when it has heard
-// enough new speech (a small file written and flushed to disk) and gives the
+// the result sequence, keeps the decoder's adaptation when its mode is
+// persistent and it has heard enough new speech (a small file written and
+// flushed to disk) and gives the
 // decoder back to the pool. The destructor
 // stops the consumer between two chunks of audio without decoding the rest
 // of the queue, ends the result sequence and gives the decoder back. The

@@ -43,6 +43,14 @@ class ScriptedAnalyzer final : public SpeechAnalyzer {
     for (const std::string& phrase : context.contextualStrings) {
       phrases += (phrases.empty() ? "" : "|") + phrase;
     }
+    // Adaptation shows only when it is not the default.
+    if (context.speakerAdaptation != SpeakerAdaptationMode::persistent ||
+        context.speakerProfile != kDefaultSpeakerProfile) {
+      const char* modes[] = {"persistent", "session", "off"};
+      phrases += std::string(phrases.empty() ? "" : "; ") +
+                 "adaptation=" + modes[static_cast<int>(context.speakerAdaptation)] +
+                 " profile=" + context.speakerProfile;
+    }
     log_->record("setContext(" + phrases + ")");
   }
 

@@ -52,7 +52,8 @@ class ScriptedTranscriber final : public SpeechTranscriber, public Transcription
 // list get an empty script.
 //
 // A scripted analyzer consumes its queue on a thread of its own and records
-// "setContext(<phrases joined by |>)", "prepareToAnalyze(<rate>)", "start", "finalize" and one
+// "setContext(<phrases joined by |>)" (with "; adaptation=<mode> profile=<name>" after
+// them when either is not the default), "prepareToAnalyze(<rate>)", "start", "finalize" and one
 // "analyze(<frames>)" per buffer; buffers of up to 8 frames show their samples too
 // ("analyze(2:1,-32767)"), and a buffer not in the prepared format shows its
 // rate ("analyze(160@8000)"). Destroying it stops the consumer at once,

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -35,13 +36,36 @@ const std::string kInit = "{\"type\":\"init\",\"locale\":\"en-US\"}\n";
 const std::string kFlush = "{\"type\":\"flush\"}\n";
 const std::string kStop = "{\"type\":\"stop\"}\n";
 
-std::string session(const std::vector<std::string>& files) {
-  std::string input = kInit;
+std::string session(const std::vector<std::string>& files, const std::string& init = kInit,
+                    double rate = 16000) {
+  std::string input = init;
   for (size_t i = 0; i < files.size(); ++i) {
     if (i > 0) input += kFlush;
-    input += audioLines(recording(files[i]), 16000);
+    std::vector<int16_t> samples = recording(files[i]);
+    if (rate == 8000) {
+      // Every pair of samples averaged: audio of a narrow band, at 8 kHz.
+      for (size_t at = 0; at + 1 < samples.size(); at += 2) {
+        samples[at / 2] = static_cast<int16_t>((samples[at] + samples[at + 1]) / 2);
+      }
+      samples.resize(samples.size() / 2);
+    }
+    input += audioLines(samples, rate);
   }
   return input + kStop;
+}
+
+std::string initWith(const std::string& members) {
+  return R"({"type":"init","locale":"en-US",)" + members + "}\n";
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& item : fs::directory_iterator(folder, error)) {
+    names.push_back(item.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // The isolated environment with `stateHome` as the state folder.
@@ -70,16 +94,19 @@ std::string readAll(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A whole state file: its header, its own key, and the thirteen finite
-// values of the engine's cepstral mean.
+// A whole state file: its header, its own key, the seconds of speech it
+// was learned from and the thirteen finite values of the engine's cepstral
+// mean.
 void expectWholeStateFile(const fs::path& file) {
   std::string name = file.filename().string();
   ASSERT_TRUE(name.starts_with("en-US-") && name.ends_with(".cmn") && name.size() == 26) << name;
   std::istringstream in(readAll(file));
-  std::string header, key, values;
-  ASSERT_TRUE(std::getline(in, header) && std::getline(in, key) && std::getline(in, values));
-  EXPECT_EQ(header, "earshot cepstral mean 1");
+  std::string header, key, seconds, values;
+  ASSERT_TRUE(std::getline(in, header) && std::getline(in, key) && std::getline(in, seconds) &&
+              std::getline(in, values));
+  EXPECT_EQ(header, "earshot cepstral mean 2");
   EXPECT_EQ(key + ".cmn", name);
+  EXPECT_GT(std::stod(seconds), 2.0);
   std::istringstream numbers(values);
   size_t count = 0;
   for (std::string word; numbers >> word; ++count) {
@@ -207,6 +234,44 @@ TEST_F(Adaptation, AStateFolderThatCannotBeWrittenOnlyMeansNoMemory) {
   fs::permissions(root_ / "read-only", fs::perms::owner_read | fs::perms::owner_exec);
   EXPECT_EQ(run(session(kSameSpeaker), root_ / "read-only").lines.back(), R"({"type":"stopped"})");
   EXPECT_TRUE(filesIn(root_ / "read-only").empty());
+}
+
+// "off" gives the same lines in every run and neither reads nor writes
+// state; "session" writes none either.
+TEST_F(Adaptation, OffGivesTheSameLinesEveryRunAndNothingIsKept) {
+  fs::path state = root_ / "state";
+  fs::path file = learn(state);
+  ASSERT_FALSE(file.empty());
+  const std::string learned = readAll(file);
+  const std::string off =
+      session({kClip, kBook + "0880.wav"}, initWith(R"("speakerAdaptation":"off")"));
+  const ProcessRun first = run(off, state);
+  const ProcessRun second = run(off, state);
+  EXPECT_EQ(first.lines, second.lines);
+  EXPECT_GT(first.lines.size(), 4u);
+  // The learned state was not read: a home without it gives the same.
+  EXPECT_EQ(run(off, root_ / "empty").lines, first.lines);
+  run(session(kSameSpeaker, initWith(R"("speakerAdaptation":"session")")), state);
+  EXPECT_EQ(filesIn(adaptationFolder(state)), std::vector<fs::path>{file});
+  EXPECT_EQ(readAll(file), learned);
+  EXPECT_TRUE(filesIn(adaptationFolder(root_ / "empty")).empty());
+}
+
+// What a home learned from audio of a narrow band (8 kHz), or under another
+// profile, leaves a default wideband session as it would be fresh.
+TEST_F(Adaptation, OtherBandsAndProfilesLeaveASessionAsItWasFresh) {
+  const std::string clip = session({kBook + "0880.wav"});
+  const ProcessRun fresh = run(clip);
+  fs::path state = root_ / "home";
+  const std::vector<std::string> others = {kBook + "0870.wav", kBook + "0890.wav",
+                                           kBook + "0920.wav", kClip};
+  run(session(others, kInit, 8000), state);
+  run(session(others, initWith(R"("speakerProfile":"kid")")), state);
+  const std::vector<std::string> names = namesIn(adaptationFolder(state));
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_TRUE(names[0].ends_with("@default+narrowband.cmn")) << names[0];
+  EXPECT_TRUE(names[1].ends_with("@kid.cmn")) << names[1];
+  EXPECT_EQ(run(clip, state).lines, fresh.lines);
 }
 
 TEST_F(Adaptation, ProcessesEndingTogetherLeaveOneWholeFile) {

@@ -40,6 +40,10 @@ TEST(ProtocolLines, InitCarriesOptionsOnlyWhenAsked) {
       {{false, false, {}, true}, R"({"type":"init","locale":"en-US","acknowledgeFlush":true})"},
       {{true, true, {"earshot"}, true},
        R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange","transcriptionConfidence"],"contextualStrings":["earshot"],"acknowledgeFlush":true})"},
+      {{false, false, {}, true, "off", "kid-2"},
+       R"({"type":"init","locale":"en-US","acknowledgeFlush":true,"speakerAdaptation":"off","speakerProfile":"kid-2"})"},
+      {{false, false, {}, false, "", "phone"},
+       R"({"type":"init","locale":"en-US","speakerProfile":"phone"})"},
   };
   for (const auto& [extras, line] : cases) EXPECT_EQ(initLine("en-US", extras), line + "\n");
 }

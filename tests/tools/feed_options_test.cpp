@@ -182,6 +182,16 @@ TEST(FeedOptions, RepeatedAndListOptions) {
   EXPECT_EQ(o.output, "out.txt");
   EXPECT_EQ(o.readyTimeoutSeconds, 0.5);
   EXPECT_FALSE(o.mic);
+  EXPECT_EQ(o.adaptation, "");  // not asked for: earshot's default
+  EXPECT_EQ(o.profile, "");
+}
+
+TEST(FeedOptions, AdaptationAndProfileAreCarried) {
+  for (std::string mode : {"off", "session", "persistent"}) {
+    FeedOptions o = parseArguments({"--adaptation", mode, "--profile=kid", "a.wav"});
+    EXPECT_EQ(o.adaptation, mode);
+    EXPECT_EQ(o.profile, "kid");
+  }
 }
 
 TEST(FeedOptions, RejectedCommandLinesSayWhy) {
@@ -189,6 +199,9 @@ TEST(FeedOptions, RejectedCommandLinesSayWhy) {
       {{}, "no input: give audio files, - for standard input, or --mic"},
       {{"-", "-"}, "standard input can be read only once"},
       {{"--locale"}, "--locale needs a value"},
+      {{"--adaptation", "never", "a.wav"},
+       "--adaptation wants one of off, session and persistent, not \"never\""},
+      {{"a.wav", "--profile"}, "--profile needs a value"},
       {{"a.wav", "--vocabulary"}, "--vocabulary needs a value"},
       {{"--chunk-ms", "0", "a.wav"}, "--chunk-ms wants a whole number from 1 to 10000, not \"0\""},
       {{"--chunk-ms", "10x", "a.wav"},

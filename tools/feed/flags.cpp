@@ -106,6 +106,20 @@ const Flag kFlags[] = {
     {"--flush-every", "SECS", G::Recognition,
      "end the recognition session every SECS seconds of audio",
      [](O& o, V v) { o.flushEverySeconds = parseSeconds("--flush-every", v); }},
+    {"--adaptation", "MODE", G::Recognition,
+     "what is kept of the speaker: persistent (default, kept between runs), session (this run "
+     "only) or off (none; the same audio gives the same text every run)",
+     [](O& o, V v) {
+       if (v != "off" && v != "session" && v != "persistent") {
+         throw UsageError("--adaptation wants one of off, session and persistent, not \"" +
+                          std::string(v) + "\"");
+       }
+       o.adaptation = v;
+     }},
+    {"--profile", "NAME", G::Recognition,
+     "whose adaptation: one NAME per person or source, of A-Z a-z 0-9 . _ - (default "
+     "\"default\")",
+     [](O& o, V v) { o.profile = v; }},
     {"--earshot", "PATH", G::Recognition,
      "the earshot to run (default: next to this tool, else PATH)",
      [](O& o, V v) { o.earshotPath = v; }},

@@ -50,6 +50,10 @@ struct FeedOptions {
   std::string earshotPath;
   // The locale of --install / --release.
   std::string assetLocale;
+  // --adaptation (off, session or persistent) and --profile; empty: not
+  // sent, earshot's defaults.
+  std::string adaptation;
+  std::string profile;
 };
 
 // A command line that cannot be run; what() says why, for a person.

@@ -103,6 +103,8 @@ int runTranscriptionJob(const FeedOptions& options, const RunSettings& given, in
                      options.format == Format::Words;
   extras.confidence = options.format == Format::Words;
   extras.phrases = vocabularyOf(options);
+  extras.speakerAdaptation = options.adaptation;
+  extras.speakerProfile = options.profile;
 
   std::vector<fs::path> targets = plannedOutputs(options);
 

@@ -88,6 +88,19 @@ describe('failures', () => {
     });
   });
 
+  test('the speaker options reach "init", where earshot checks them', async () => {
+    await assert.rejects(start({ options: { speakerAdaptation: 'never' } }), {
+      name: 'EarshotError',
+      message: 'speakerAdaptation must be "persistent", "session" or "off"',
+    });
+    await assert.rejects(start({ options: { speakerAdaptation: 'off', speakerProfile: 'a/b' } }), {
+      name: 'EarshotError',
+      message: /^speakerProfile must be 1 to 64 characters/,
+    });
+    const transcriber = await start({ options: { speakerAdaptation: 'session', speakerProfile: 'kid' } });
+    await transcriber.stop();
+  });
+
   test('a missing program rejects start', async () => {
     await assert.rejects(start({ executable: '/nonexistent/earshot' }), {
       name: 'EarshotError',

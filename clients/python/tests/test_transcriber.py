@@ -71,6 +71,19 @@ class FailureTest(OwnHome, unittest.IsolatedAsyncioTestCase):
         self.assertEqual(str(caught.exception), "Apple Speech does not support language xx-YY. "
                          "Choose a supported language in Audio settings.")
 
+    async def test_the_speaker_options_reach_init_where_earshot_checks_them(self):
+        with self.assertRaises(EarshotError) as caught:
+            await Transcriber.start("en-US", env=self.home.env,
+                                    options={"speakerAdaptation": "never"})
+        self.assertEqual(str(caught.exception),
+                         'speakerAdaptation must be "persistent", "session" or "off"')
+        with self.assertRaisesRegex(EarshotError, "^speakerProfile must be 1 to 64 characters"):
+            await Transcriber.start("en-US", env=self.home.env,
+                                    options={"speakerAdaptation": "off", "speakerProfile": "a/b"})
+        options = {"speakerAdaptation": "session", "speakerProfile": "kid"}
+        transcriber = await Transcriber.start("en-US", env=self.home.env, options=options)
+        await transcriber.stop()
+
     async def test_a_missing_program_fails_start(self):
         with self.assertRaisesRegex(EarshotError, "^Cannot run /nonexistent/earshot: "):
             await Transcriber.start("en-US", executable="/nonexistent/earshot", env=self.home.env)

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -16,7 +17,9 @@ namespace earshot::platform::linuxos {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::string_view header = "earshot cepstral mean 1";
+constexpr std::string_view header = "earshot cepstral mean 2";
+// The first format: no seconds of speech.
+constexpr std::string_view firstHeader = "earshot cepstral mean 1";
 constexpr std::string_view suffix = ".cmn";
 constexpr size_t largestFile = 4096;
 constexpr size_t mostValues = 64;
@@ -24,8 +27,10 @@ constexpr size_t mostValues = 64;
 // value and within 7 for the others; speech at 3% to 300% of a normal level
 // gave values within 70); anything beyond is damage, not a voice.
 constexpr float plausibleBound = 200.0f;
+// More speech than anyone says to one model; beyond it the number is damage.
+constexpr double mostSpeechSeconds = 1e9;
 
-std::optional<std::vector<float>> parse(std::string_view text, const std::string& model) {
+std::optional<KeptMean> parse(std::string_view text, const std::string& name) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {
     size_t end = text.find('\n');
@@ -33,8 +38,21 @@ std::optional<std::vector<float>> parse(std::string_view text, const std::string
     lines.push_back(text.substr(0, end));
     text.remove_prefix(end + 1);
   }
-  if (lines.size() != 3 || lines[0] != header || lines[1] != model) return std::nullopt;
-  std::vector<float> values;
+  KeptMean kept;
+  if (lines.size() == 4 && lines[0] == header) {
+    std::string_view seconds = lines[2];
+    auto [end, error] =
+        std::from_chars(seconds.data(), seconds.data() + seconds.size(), kept.speechSeconds);
+    if (error != std::errc() || end != seconds.data() + seconds.size() ||
+        !(kept.speechSeconds >= 0 && kept.speechSeconds <= mostSpeechSeconds)) {
+      return std::nullopt;
+    }
+    lines.erase(lines.begin() + 2);
+  } else if (lines.size() != 3 || lines[0] != firstHeader) {
+    return std::nullopt;
+  }
+  if (lines[1] != name) return std::nullopt;
+  std::vector<float>& values = kept.values;
   std::string_view rest = lines[2];
   while (!rest.empty()) {
     float value = 0;
@@ -51,11 +69,11 @@ std::optional<std::vector<float>> parse(std::string_view text, const std::string
     if (values.size() > mostValues) return std::nullopt;
   }
   if (values.empty()) return std::nullopt;
-  return values;
+  return kept;
 }
 
 // The locale part of a file of this folder, final or temporary:
-// "<bcp47>-<16 hex>.cmn" or ".<bcp47>-<16 hex>.cmn.XXXXXX".
+// "<bcp47>-<16 hex>[@<more>].cmn" or ".<bcp47>-<16 hex>[@<more>].cmn.XXXXXX".
 std::optional<std::string> localeOf(std::string name) {
   if (name.starts_with('.')) {
     size_t end = name.rfind(suffix);
@@ -66,6 +84,7 @@ std::optional<std::string> localeOf(std::string name) {
   } else {
     return std::nullopt;
   }
+  name.resize(std::min(name.size(), name.find('@')));  // a profile's or band's part
   size_t dash = name.rfind('-');
   if (dash == std::string::npos || name.size() - dash != 17) return std::nullopt;
   return name.substr(0, dash);
@@ -73,24 +92,31 @@ std::optional<std::string> localeOf(std::string name) {
 
 }  // namespace
 
-fs::path CepstralMeanFiles::fileOf(const std::string& model) const {
-  return folder_ / (model + std::string(suffix));
+fs::path CepstralMeanFiles::fileOf(const std::string& name) const {
+  return folder_ / (name + std::string(suffix));
 }
 
-std::optional<std::vector<float>> CepstralMeanFiles::recall(const std::string& model) {
+std::optional<KeptMean> CepstralMeanFiles::recallKept(const std::string& name) {
   try {
-    auto text = support::readRegularFile(fileOf(model), largestFile);
+    auto text = support::readRegularFile(fileOf(name), largestFile);
     if (!text) return std::nullopt;
-    return parse(*text, model);
+    return parse(*text, name);
   } catch (...) {
     return std::nullopt;
   }
 }
 
-void CepstralMeanFiles::remember(const std::string& model, std::span<const float> mean) {
+void CepstralMeanFiles::keep(const std::string& name, const KeptMean& kept) {
+  const std::string& model = name;
+  const std::vector<float>& mean = kept.values;
   if (mean.empty() || mean.size() > mostValues) return;
+  if (!(kept.speechSeconds >= 0 && kept.speechSeconds <= mostSpeechSeconds)) return;
   std::string text(header);
-  text += "\n" + model + "\n";
+  char seconds[32];
+  auto [secondsEnd, secondsError] =
+      std::to_chars(seconds, seconds + sizeof seconds, kept.speechSeconds);
+  if (secondsError != std::errc()) return;
+  text += "\n" + model + "\n" + std::string(seconds, secondsEnd) + "\n";
   for (size_t i = 0; i < mean.size(); ++i) {
     if (!std::isfinite(mean[i]) || std::fabs(mean[i]) > plausibleBound) return;
     char number[32];

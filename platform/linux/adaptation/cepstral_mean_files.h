@@ -6,8 +6,10 @@
 
 namespace earshot::platform::linuxos {
 
-// Cepstral means kept as small text files in one folder, one per model:
-// "<key>.cmn" holding a header line, the key, and the values on one line.
+// Cepstral means kept as small text files in one folder, one per name:
+// "<name>.cmn" holding a header line, the name, the seconds of speech and
+// the values on one line (files of the first format, without the seconds,
+// are read too).
 // A file is replaced whole (a temporary file flushed to disk, then renamed
 // over it), so two processes saving at once leave one of their files, never
 // a mix. Files that are missing, unreadable, malformed, of another key, or
@@ -18,11 +20,11 @@ class CepstralMeanFiles final : public CepstralMeanMemory {
  public:
   explicit CepstralMeanFiles(std::filesystem::path folder) : folder_(std::move(folder)) {}
 
-  std::optional<std::vector<float>> recall(const std::string& model) override;
-  void remember(const std::string& model, std::span<const float> mean) override;
+  std::optional<KeptMean> recallKept(const std::string& name) override;
+  void keep(const std::string& name, const KeptMean& kept) override;
   void forget(const Locale& locale) override;
 
-  std::filesystem::path fileOf(const std::string& model) const;
+  std::filesystem::path fileOf(const std::string& name) const;
 
  private:
   std::filesystem::path folder_;

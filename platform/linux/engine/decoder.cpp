@@ -102,6 +102,7 @@ Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings,
         1, uint64_t{settings.earlyAdaptationMilliseconds} * framesPerSecond_ / 1000);
     earlyUntil_ = uint64_t{settings.earlyAdaptationSpeechSeconds} * framesPerSecond_;
   }
+  initialMean_ = cepstralMean();
 }
 
 Decoder::~Decoder() {
@@ -169,7 +170,8 @@ void Decoder::process(const int16_t* samples, size_t count) {
   samplesProcessed_ += count;
   countFrames();
   uint64_t heard = speechFrames();
-  if (heard < earlyUntil_ && heard >= lastEarlyUpdate_ + earlyEvery_) {
+  if (earlyEnabled_ && heard < earlyFrom_ + earlyUntil_ &&
+      heard >= lastEarlyUpdate_ + earlyEvery_) {
     cmn_live_update(ps_get_feat(engine_)->cmn_struct);
     lastEarlyUpdate_ = heard;
   }
@@ -316,7 +318,14 @@ bool Decoder::setCepstralMean(std::span<const float> mean) {
   if (cmn == nullptr || mean.size() != static_cast<size_t>(cmn->veclen)) return false;
   std::vector<mfcc_t> values(mean.begin(), mean.end());
   cmn_live_set(cmn, values.data());
+  meanSet_ = true;
   return true;
+}
+
+void Decoder::restartEarlyAdaptation(bool enabled) {
+  earlyEnabled_ = enabled;
+  earlyFrom_ = speechFrames();
+  lastEarlyUpdate_ = earlyFrom_;
 }
 
 }  // namespace earshot::platform::linuxos

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,6 +12,7 @@
 #include "platform/linux/models/installed_models.h"
 #include "platform/linux/support/text_encoding.h"
 #include "platform/linux/vocabulary/contextual_vocabulary.h"
+#include "platform/speech_analyzer.h"
 
 struct ps_decoder_s;
 struct cmd_ln_s;
@@ -75,6 +77,15 @@ class Decoder {
   // Starts from a mean learned before, weighted like a few seconds of
   // speech. False, and nothing changed, when its length is not the model's.
   bool setCepstralMean(std::span<const float> mean);
+  // The mean the decoder started with when it was loaded: the model's own.
+  const std::vector<float>& initialCepstralMean() const { return initialMean_; }
+  // Whether the engine's normalisation is still as loaded: no audio heard
+  // and no mean set since.
+  bool normalisationUntouched() const { return samplesProcessed_ == 0 && !meanSet_; }
+  // Early updates (EngineSettings) run again for the next seconds of speech
+  // from now, as in a newly loaded decoder; or, when not `enabled`, never
+  // again until the next call.
+  void restartEarlyAdaptation(bool enabled);
   // Frames of speech decoded since the decoder was loaded.
   uint64_t speechFrames() const { return finishedFrames_ + utteranceFrames_; }
   // Frames of the current utterance (speech, as voice activity detection
@@ -85,8 +96,17 @@ class Decoder {
 
   // What SpeakerAdaptation keeps about this decoder.
   struct Adaptation {
-    bool restored = false;
-    std::optional<std::string> key;  // nullopt: not carried between processes
+    const void* owner = nullptr;  // the SpeakerAdaptation the rest belongs to
+    bool keyRead = false;
+    std::optional<std::string> modelKey;  // nullopt: nothing carried between processes
+    // The current session's choice, and the band of the audio it hears.
+    SpeakerAdaptationMode mode = SpeakerAdaptationMode::persistent;
+    std::string profile;
+    bool narrowband = false;
+    // The state whose mean the decoder holds ("" before the first session),
+    // and the means of states it left earlier in this process.
+    std::string state;
+    std::map<std::string, std::vector<float>> parked;
     uint64_t savedAtFrame = 0;
   };
   Adaptation& adaptation() { return adaptation_; }
@@ -112,6 +132,10 @@ class Decoder {
   uint64_t earlyEvery_ = 0;
   uint64_t earlyUntil_ = 0;
   uint64_t lastEarlyUpdate_ = 0;
+  uint64_t earlyFrom_ = 0;
+  bool earlyEnabled_ = true;
+  std::vector<float> initialMean_;
+  bool meanSet_ = false;
   Adaptation adaptation_;
 };
 

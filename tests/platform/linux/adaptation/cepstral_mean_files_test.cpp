@@ -63,14 +63,28 @@ TEST_F(CepstralMeanFilesTest, AMeanComesBackExactlyFromItsModelsFile) {
   files.remember(kModel, later);
   EXPECT_EQ(files.recall(kModel), later);
   EXPECT_EQ(names(root_ / "state/earshot/adaptation"), std::vector<std::string>{kModel + ".cmn"});
+
+  // With the speech it was learned from, under a profile's and a band's name.
+  const KeptMean kept{kMean, 42.125};
+  files.keep(kModel + "@kid.1+narrowband", kept);
+  EXPECT_EQ(files.recallKept(kModel + "@kid.1+narrowband"), kept);
+  EXPECT_EQ(files.recallKept(kModel)->values, later);
+}
+
+// State written before the speech amount was kept still counts.
+TEST_F(CepstralMeanFilesTest, AFileOfTheFirstFormatIsReadWithoutItsSpeechAmount) {
+  CepstralMeanFiles files(root_);
+  writeAll(files.fileOf(kModel), "earshot cepstral mean 1\n" + kModel + "\n41 -5.5 0.25\n");
+  EXPECT_EQ(files.recallKept(kModel), (KeptMean{{41.0f, -5.5f, 0.25f}, 0.0}));
 }
 
 TEST_F(CepstralMeanFilesTest, UnusableFilesAreIgnoredQuietly) {
   CepstralMeanFiles files(root_);
   files.remember(kModel, kMean);
   const std::string valid = readAll(files.fileOf(kModel));
-  ASSERT_EQ(valid.substr(0, valid.find('\n')), "earshot cepstral mean 1");
+  ASSERT_EQ(valid.substr(0, valid.find('\n')), "earshot cepstral mean 2");
   const std::string header = "earshot cepstral mean 1\n" + kModel + "\n";
+  const std::string header2 = "earshot cepstral mean 2\n" + kModel + "\n";
   std::string manyValues = "1";
   for (int i = 0; i < 64; ++i) manyValues += " 1";
   struct Case {
@@ -84,7 +98,12 @@ TEST_F(CepstralMeanFilesTest, UnusableFilesAreIgnoredQuietly) {
        "ELF\x02\x01\x01\n\n\n"},
       {"truncated in the values", valid.substr(0, valid.size() - 9)},
       {"truncated before the values", header},
-      {"another format version", "earshot cepstral mean 2\n" + kModel + "\n1 2 3\n"},
+      {"another format version", "earshot cepstral mean 3\n" + kModel + "\n5\n1 2 3\n"},
+      {"the second format without its seconds", header2 + "1 2 3\n"},
+      {"negative seconds", header2 + "-1\n1 2 3\n"},
+      {"seconds that are not a number", header2 + "nan\n1 2 3\n"},
+      {"seconds with more after them", header2 + "5 s\n1 2 3\n"},
+      {"implausibly many seconds", header2 + "1e12\n1 2 3\n"},
       {"another model's key", "earshot cepstral mean 1\nen-US-fedcba9876543210\n1 2 3\n"},
       {"not a number", header + "41 -5 x 3\n"},
       {"a comma", header + "41,-5\n"},
@@ -177,11 +196,18 @@ TEST_F(CepstralMeanFilesTest, ForgettingALocaleRemovesOnlyItsFiles) {
   files.remember("en-US-fedcba9876543210", kMean);
   files.remember("en-0123456789abcdef", kMean);
   files.remember("en-GB-0123456789abcdef", kMean);
+  // Every profile and band of the locale goes, and of no other locale.
+  files.remember("en-US-0123456789abcdef@kid", kMean);
+  files.remember("en-US-0123456789abcdef@default+narrowband", kMean);
+  files.remember("en-US-fedcba9876543210@a.cmn-b+narrowband", kMean);
+  files.remember("en-GB-0123456789abcdef@kid", kMean);
   writeAll(root_ / ".en-US-0123456789abcdef.cmn.a1b2c3", "left by a crash");
+  writeAll(root_ / ".en-US-0123456789abcdef@kid.cmn.a1b2c3", "left by a crash");
   writeAll(root_ / "notes.txt", "the user's");
   files.forget(Locale::fromIdentifier("en-US"));
-  EXPECT_EQ(names(root_), (std::vector<std::string>{"en-0123456789abcdef.cmn",
-                                                    "en-GB-0123456789abcdef.cmn", "notes.txt"}));
+  EXPECT_EQ(names(root_),
+            (std::vector<std::string>{"en-0123456789abcdef.cmn", "en-GB-0123456789abcdef.cmn",
+                                      "en-GB-0123456789abcdef@kid.cmn", "notes.txt"}));
   // A folder that does not exist is nothing to forget.
   CepstralMeanFiles(root_ / "missing").forget(Locale::fromIdentifier("en-US"));
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -13,9 +14,9 @@
 #include <iterator>
 
 #include "platform/linux/adaptation/cepstral_mean_files.h"
+#include "platform/linux/adaptation/model_adaptation_key.h"
 #include "platform/linux/engine/decoder_pool.h"
 #include "platform/linux/linux_platform.h"
-#include "platform/linux/adaptation/model_adaptation_key.h"
 #include "tests/platform/linux/stderr_capture.h"
 #include "tests/support/scratch_folder.h"
 
@@ -141,6 +142,156 @@ TEST_F(SpeakerAdaptationTest, EarlyUpdatesMoveTheMeanWithinTheFirstUtterance) {
   EXPECT_EQ(late.cepstralMean(), generic);  // the engine waits for the end
   late.endUtterance();
   EXPECT_NE(late.cepstralMean(), generic);
+}
+
+std::string readAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const auto& item : fs::directory_iterator(folder, error)) {
+    found.push_back(item.path().filename().string());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// "off" and "session" neither read what is kept nor write anything; "off"
+// also leaves out the early updates, so the first utterance is heard with
+// the model's own mean throughout.
+TEST_F(SpeakerAdaptationTest, OffAndSessionNeitherReadNorWriteKeptState) {
+  auto key = modelAdaptationKey(model_);
+  ASSERT_TRUE(key.has_value());
+  Decoder probe(model_, defaultEngineSettings());
+  const std::vector<float> generic = probe.cepstralMean();
+  std::vector<float> planted = generic;
+  for (float& value : planted) value += 3.0f;
+  files_->keep(*key, KeptMean{planted, 30.0});
+  const std::string plantedFile = readAll(folder_ / (*key + ".cmn"));
+
+  const auto start = speech("sense_and_sensibility_01_austen_64kb-0870", 3.0);
+  for (auto mode : {SpeakerAdaptationMode::off, SpeakerAdaptationMode::session}) {
+    SCOPED_TRACE(mode == SpeakerAdaptationMode::off ? "off" : "session");
+    SpeakerAdaptation adaptation(files_);
+    Decoder decoder(model_, defaultEngineSettings());
+    adaptation.begin(decoder, model_, mode, "default");
+    EXPECT_EQ(decoder.cepstralMean(), generic);
+    decode(decoder, start, false);
+    if (mode == SpeakerAdaptationMode::off) {
+      EXPECT_EQ(decoder.cepstralMean(), generic);  // no early update
+    } else {
+      EXPECT_NE(decoder.cepstralMean(), generic);
+    }
+    decoder.endUtterance();
+    decode(decoder, speech("sense_and_sensibility_01_austen_64kb-0880"));
+    adaptation.save(decoder);
+    EXPECT_EQ(namesIn(folder_), std::vector<std::string>{*key + ".cmn"});
+    EXPECT_EQ(readAll(folder_ / (*key + ".cmn")), plantedFile);
+
+    // The next session of the process: "off" starts afresh, "session" where
+    // the last one ended.
+    const std::vector<float> learned = decoder.cepstralMean();
+    adaptation.begin(decoder, model_, mode, "default");
+    EXPECT_EQ(decoder.cepstralMean(), mode == SpeakerAdaptationMode::off ? generic : learned);
+  }
+}
+
+TEST_F(SpeakerAdaptationTest, ProfilesAreKeptApart) {
+  auto key = modelAdaptationKey(model_);
+  ASSERT_TRUE(key.has_value());
+  SpeakerAdaptation adaptation(files_);
+  Decoder alice(model_, defaultEngineSettings());
+  const std::vector<float> generic = alice.cepstralMean();
+  adaptation.begin(alice, model_, SpeakerAdaptationMode::persistent, "alice");
+  decode(alice, speech("sense_and_sensibility_01_austen_64kb-0870"));
+  adaptation.save(alice);
+  const std::vector<float> alices = alice.cepstralMean();
+  EXPECT_EQ(namesIn(folder_), std::vector<std::string>{*key + "@alice.cmn"});
+
+  struct Case {
+    std::string profile;
+    std::vector<float> start;
+  };
+  for (const Case& c : {Case{"bob", generic}, Case{"default", generic}, Case{"Alice", generic},
+                        Case{"alice", alices}}) {
+    SCOPED_TRACE(c.profile);
+    Decoder next(model_, defaultEngineSettings());
+    adaptation.begin(next, model_, SpeakerAdaptationMode::persistent, c.profile);
+    EXPECT_EQ(next.cepstralMean(), c.start);
+  }
+  // A pooled decoder that changes profile between sessions parks the one
+  // it leaves and picks it up again.
+  adaptation.begin(alice, model_, SpeakerAdaptationMode::persistent, "bob");
+  EXPECT_EQ(alice.cepstralMean(), generic);
+  adaptation.begin(alice, model_, SpeakerAdaptationMode::persistent, "alice");
+  EXPECT_EQ(alice.cepstralMean(), alices);
+}
+
+// Audio that came at a low rate is adapted to in a state of its own, which
+// wideband sessions never start from, in this process or the next.
+TEST_F(SpeakerAdaptationTest, NarrowbandStateDoesNotReachWidebandSessions) {
+  auto key = modelAdaptationKey(model_);
+  ASSERT_TRUE(key.has_value());
+  SpeakerAdaptation adaptation(files_);
+  Decoder decoder(model_, defaultEngineSettings());
+  const std::vector<float> generic = decoder.cepstralMean();
+  adaptation.restore(decoder, model_);
+  adaptation.useBand(decoder, true);
+  decode(decoder, speech("sense_and_sensibility_01_austen_64kb-0870"));
+  const std::vector<float> narrow = decoder.cepstralMean();
+  ASSERT_NE(narrow, generic);
+  adaptation.useBand(decoder, false);  // switching saves the narrowband state
+  EXPECT_EQ(decoder.cepstralMean(), generic);
+  EXPECT_EQ(namesIn(folder_), std::vector<std::string>{*key + "@default+narrowband.cmn"});
+  adaptation.useBand(decoder, true);
+  EXPECT_EQ(decoder.cepstralMean(), narrow);
+  adaptation.save(decoder);
+
+  Decoder next(model_, defaultEngineSettings());
+  adaptation.restore(next, model_);
+  EXPECT_EQ(next.cepstralMean(), generic);
+  decode(next, speech("sense_and_sensibility_01_austen_64kb-0890"));
+  adaptation.save(next);
+  EXPECT_EQ(files_->recall(*key + "@default+narrowband"), narrow);
+  EXPECT_EQ(files_->recall(*key), next.cepstralMean());
+  adaptation.useBand(next, true);
+  EXPECT_EQ(next.cepstralMean(), narrow);
+}
+
+// A session's mean joins the kept one by the speech each was learned from,
+// each side capped: one short session of odd audio (speech at a tenth of
+// its level) moves a mean learned from much speech only a little.
+TEST_F(SpeakerAdaptationTest, AShortOddSessionMovesAWellLearnedMeanOnlyALittle) {
+  auto key = modelAdaptationKey(model_);
+  ASSERT_TRUE(key.has_value());
+  SpeakerAdaptation adaptation(files_);
+  Decoder learner(model_, defaultEngineSettings());
+  adaptation.restore(learner, model_);
+  decode(learner, speech("sense_and_sensibility_01_austen_64kb-0870"));
+  const std::vector<float> learned = learner.cepstralMean();
+  files_->keep(*key, KeptMean{learned, 600.0});
+
+  std::vector<int16_t> quiet = speech("sense_and_sensibility_01_austen_64kb-0880", 4.0);
+  for (int16_t& sample : quiet) sample = static_cast<int16_t>(sample / 10);
+  Decoder odd(model_, defaultEngineSettings());
+  adaptation.restore(odd, model_);
+  EXPECT_EQ(odd.cepstralMean(), learned);
+  decode(odd, quiet);
+  const std::vector<float> oddMean = odd.cepstralMean();
+  ASSERT_GT(distance(oddMean, learned), 1.0f);
+  const double heard = double(odd.speechFrames()) / odd.framesPerSecond();
+  ASSERT_GE(heard, SpeakerAdaptation::savingSpeechSeconds);
+  adaptation.save(odd);
+
+  std::optional<KeptMean> kept = files_->recallKept(*key);
+  ASSERT_TRUE(kept.has_value());
+  const double share = heard / (SpeakerAdaptation::blendCapSeconds + heard);
+  EXPECT_NEAR(distance(kept->values, learned), share * distance(oddMean, learned), 1e-3);
+  EXPECT_LT(distance(kept->values, learned), distance(oddMean, learned) / 10);
+  EXPECT_EQ(kept->speechSeconds, SpeakerAdaptation::blendCapSeconds);
 }
 
 // A flush ends one session and starts the next on the same pooled decoder,

@@ -134,8 +134,10 @@ TEST_F(StoreEndToEnd, InstallListTranscribeRelease) {
   EXPECT_EQ(withoutPartials(lines(live.out)), transcript);
 
   // Releasing a locale also forgets what was learned about the speaker with
-  // its model, and nothing of other locales.
+  // its model, under every profile and band, and nothing of other locales.
   writeFile(home_.adaptationDir() / "en-GB-0123456789abcdef.cmn", "en-GB's");
+  writeFile(home_.adaptationDir() / "en-GB-0123456789abcdef@kid.cmn", "en-GB's kid's");
+  writeFile(home_.adaptationDir() / "en-GB-0123456789abcdef@default+narrowband.cmn", "phone");
   writeFile(home_.adaptationDir() / "en-US-0123456789abcdef.cmn", "en-US's");
   EXPECT_EQ(
       lines(earshot({"--release", "en-GB"}).out),
