@@ -1,23 +1,27 @@
 #include "platform/linux/linux_platform.h"
 
 #include "platform/linux/adaptation/cepstral_mean_files.h"
-#include "platform/linux/engine/decoder_pool.h"
-#include "platform/linux/linux_speech_services.h"
-#include "platform/linux/audio/soxr_converter.h"
 #include "platform/linux/adaptation/speaker_adaptation.h"
+#include "platform/linux/audio/soxr_converter.h"
+#include "platform/linux/engine/decoder_pool.h"
+#include "platform/linux/engine/trial_load.h"
+#include "platform/linux/linux_speech_services.h"
 #include "platform/linux/store/model_store.h"
 #include "platform/linux/store/store_asset_inventory.h"
-#include "platform/linux/engine/trial_load.h"
 
 namespace earshot::platform::linuxos {
 
 Platform makeLinuxPlatform(InstalledModels models, EngineSettings settings) {
   auto memory = std::make_shared<CepstralMeanFiles>(models.store().stateDir() / "adaptation");
-  return makeLinuxPlatform(std::move(models), std::move(settings), std::move(memory));
+  auto lastLocale =
+      std::make_shared<LastLiveLocale>(models.store().stateDir() / "last-live-locale");
+  return makeLinuxPlatform(std::move(models), std::move(settings), std::move(memory),
+                           std::move(lastLocale));
 }
 
 Platform makeLinuxPlatform(InstalledModels models, EngineSettings settings,
-                           std::shared_ptr<CepstralMeanMemory> memory) {
+                           std::shared_ptr<CepstralMeanMemory> memory,
+                           std::shared_ptr<LastLiveLocale> lastLocale) {
   auto isSystemModel = [models](const Locale& locale) {
     auto model = models.find(locale);
     return model && model->system;
@@ -35,7 +39,8 @@ Platform makeLinuxPlatform(InstalledModels models, EngineSettings settings,
                                                              checkLoadable, forgetAdaptation);
   return Platform{
       std::make_shared<LinuxSpeechServices>(models, std::move(settings), DecoderPool::shared(),
-                                            std::make_shared<SpeakerAdaptation>(std::move(memory))),
+                                            std::make_shared<SpeakerAdaptation>(std::move(memory)),
+                                            std::move(lastLocale)),
       std::move(assets), std::make_shared<SoxrConverterFactory>(),
       std::make_shared<SystemSleeper>()};
 }

@@ -6,12 +6,14 @@ namespace earshot::platform::linuxos {
 
 PocketSphinxAnalyzer::PocketSphinxAnalyzer(const ModuleList& modules, InstalledModels models,
                                            EngineSettings settings, DecoderPool& pool,
-                                           std::shared_ptr<SpeakerAdaptation> adaptation)
+                                           std::shared_ptr<SpeakerAdaptation> adaptation,
+                                           std::shared_ptr<LastLiveLocale> lastLocale)
     : modules_(modules),
       models_(std::move(models)),
       settings_(std::move(settings)),
       pool_(pool),
-      adaptation_(std::move(adaptation)) {
+      adaptation_(std::move(adaptation)),
+      lastLocale_(std::move(lastLocale)) {
   if (modules_.size() == 1) {
     transcriber_ = std::dynamic_pointer_cast<LinuxTranscriber>(modules_.front());
   }
@@ -45,6 +47,8 @@ void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
   format_ = format;
   decoder_ = pool_.acquire(*model, settings_, context_.contextualStrings);
   if (adaptation_) adaptation_->restore(*decoder_, *model);
+  // Only a model that loaded is worth preloading next time.
+  if (lastLocale_) lastLocale_->remember(locale);
   recognizer_ = std::make_unique<SegmentingRecognizer>(
       *decoder_, model->sampleRate, settings_,
       [results = &transcriber_->queue()](TranscriptionResult result) {

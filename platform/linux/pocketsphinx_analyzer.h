@@ -4,12 +4,13 @@
 #include <memory>
 #include <thread>
 
+#include "platform/linux/adaptation/speaker_adaptation.h"
 #include "platform/linux/engine/decoder_pool.h"
 #include "platform/linux/engine/engine_settings.h"
-#include "platform/linux/models/installed_models.h"
-#include "platform/linux/linux_transcriber.h"
 #include "platform/linux/engine/segmenting_recognizer.h"
-#include "platform/linux/adaptation/speaker_adaptation.h"
+#include "platform/linux/last_live_locale.h"
+#include "platform/linux/linux_transcriber.h"
+#include "platform/linux/models/installed_models.h"
 #include "platform/speech_analyzer.h"
 
 namespace earshot::platform::linuxos {
@@ -19,8 +20,9 @@ namespace earshot::platform::linuxos {
 //
 // Threads. setContext() only records the context, whose phrases choose the
 // decoder. prepareToAnalyze() leases the decoder (loading it the first time
-// in the process, which blocks for a while, and then setting the speaker
-// adaptation remembered for its model). start() starts the consumer, a
+// in the process, which blocks for a while, or taking the one the pool
+// preloaded; then setting the speaker adaptation remembered for its model,
+// and keeping its locale as the last live session's). start() starts the consumer, a
 // std::jthread that alone takes buffers from the input queue and drives the
 // decoder, pushing results into the transcriber's queue (which
 // never blocks it), until the queue ends, the engine fails (the result
@@ -37,7 +39,8 @@ namespace earshot::platform::linuxos {
 class PocketSphinxAnalyzer final : public SpeechAnalyzer {
  public:
   PocketSphinxAnalyzer(const ModuleList& modules, InstalledModels models, EngineSettings settings,
-                       DecoderPool& pool, std::shared_ptr<SpeakerAdaptation> adaptation);
+                       DecoderPool& pool, std::shared_ptr<SpeakerAdaptation> adaptation,
+                       std::shared_ptr<LastLiveLocale> lastLocale = nullptr);
   ~PocketSphinxAnalyzer() override;
 
   void setContext(const AnalysisContext& context) override;
@@ -56,6 +59,7 @@ class PocketSphinxAnalyzer final : public SpeechAnalyzer {
   DecoderPool& pool_;
   AnalysisContext context_;
   std::shared_ptr<SpeakerAdaptation> adaptation_;
+  std::shared_ptr<LastLiveLocale> lastLocale_;
 
   AudioFormat format_;
   DecoderPool::Lease decoder_;

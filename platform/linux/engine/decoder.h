@@ -2,18 +2,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "platform/linux/vocabulary/contextual_vocabulary.h"
 #include "platform/linux/engine/engine_settings.h"
 #include "platform/linux/models/installed_models.h"
 #include "platform/linux/support/text_encoding.h"
+#include "platform/linux/vocabulary/contextual_vocabulary.h"
 
 struct ps_decoder_s;
 struct cmd_ln_s;
+struct ngram_model_s;
 
 namespace earshot::platform::linuxos {
 
@@ -94,8 +96,17 @@ class Decoder {
   Adaptation& adaptation() { return adaptation_; }
 
  private:
+  struct FreeLanguageModel {
+    void operator()(ngram_model_s* model) const;
+  };
+  using LanguageModel = std::unique_ptr<ngram_model_s, FreeLanguageModel>;
+
   [[noreturn]] void fail(const std::string& what);
-  void loadVocabulary(const SpeechModel& model, const std::vector<std::string>& phrases);
+  // The language model, the dictionary words it can produce and those the
+  // phrases look up, then the phrases (or the language model alone).
+  void loadWordsOfLanguageModel(const SpeechModel& model, const std::vector<std::string>& phrases);
+  void loadVocabulary(const SpeechModel& model, const std::vector<std::string>& phrases,
+                      LanguageModel own);
   void addConfidence(std::vector<DecodedWord>& tokens, int utteranceStart);
   std::vector<DecodedWord> splitCompounds(std::vector<DecodedWord> tokens) const;
   void countFrames();

@@ -81,6 +81,19 @@ ContextualVocabulary::ContextualVocabulary(const std::vector<std::string>& phras
   }
 }
 
+std::vector<std::string> ContextualVocabulary::lookupSpellings(
+    const std::vector<std::string>& phrases) {
+  std::vector<std::string> spellings;
+  for (const std::string& phrase : phrases) {
+    for (std::string& word : splitWords(phrase)) {
+      std::string lower = asciiLower(word);
+      if (lower != word) spellings.push_back(std::move(lower));
+      spellings.push_back(std::move(word));
+    }
+  }
+  return spellings;
+}
+
 std::string ContextualVocabulary::arpa() const {
   // Sentence markers are required but never predicted here.
   char probability[32];
