@@ -178,18 +178,19 @@ void Decoder::loadWordsOfLanguageModel(const SpeechModel& model,
   if (added < 0 || ps_set_search(engine_, "ngram") < 0) fail(cannotLoad);
 }
 
+std::optional<std::string> Decoder::pronunciation(const std::string& word) {
+  char* phones = ps_lookup_word(engine_, word.c_str());
+  if (phones == nullptr) return std::nullopt;
+  std::string text(phones);
+  std::free(phones);
+  return text;
+}
+
 void Decoder::loadVocabulary(const SpeechModel& model, const std::vector<std::string>& phrases,
                              LanguageModel own) {
   std::string voice = voiceOf(model);
   vocabulary_ = ContextualVocabulary(
-      phrases,
-      [this](const std::string& word) -> std::optional<std::string> {
-        char* phones = ps_lookup_word(engine_, word.c_str());
-        if (phones == nullptr) return std::nullopt;
-        std::string text(phones);
-        std::free(phones);
-        return text;
-      },
+      phrases, [this](const std::string& word) { return pronunciation(word); },
       [voice](const std::string& word) { return pronounce(word, voice); });
   // A word whose phones the model lacks is left out; its phrase token then
   // matches nothing, which costs nothing.

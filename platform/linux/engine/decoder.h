@@ -55,6 +55,10 @@ class Decoder {
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
 
+  // The phones of a word of the dictionary as loaded ("word(2)" for its
+  // second pronunciation), or nullopt when it has no such word.
+  std::optional<std::string> pronunciation(const std::string& word);
+
   void startUtterance();
   // Audio at the model's rate. Voice activity detection drops silence.
   void process(const int16_t* samples, size_t count);

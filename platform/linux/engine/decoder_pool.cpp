@@ -46,6 +46,10 @@ void DecoderPool::Lease::reset() noexcept {
   }
 }
 
+DecoderPool::DecoderPool() = default;
+// The preloader, the last member, is joined first.
+DecoderPool::~DecoderPool() = default;
+
 DecoderPool& DecoderPool::shared() {
   static DecoderPool pool;
   return pool;

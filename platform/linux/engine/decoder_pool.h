@@ -56,6 +56,11 @@ class DecoderPool {
     std::unique_ptr<Decoder> decoder_;
   };
 
+  DecoderPool();
+  ~DecoderPool();
+  DecoderPool(const DecoderPool&) = delete;
+  DecoderPool& operator=(const DecoderPool&) = delete;
+
   // The process's pool.
   static DecoderPool& shared();
 
