@@ -13,6 +13,7 @@
 // figures come from /proc/self/smaps_rollup.
 #include <malloc.h>
 #include <pocketsphinx.h>
+#include <sphinxbase/err.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -118,7 +119,6 @@ void report(const char* step, Footprint& last) {
 
 int memory() {
   SpeechModel model = englishModel();
-  err_set_logfp(nullptr);
   Footprint last = footprint();
   std::printf("before loading: heap %.1f MB, resident %.1f MB\n", last.heapMb, last.rssMb);
   cmd_ln_t* config = configOf({"-hmm", model.acousticModel});
@@ -170,6 +170,7 @@ int memory() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  err_set_logfp(nullptr);
   if (args.size() == 2 && args[0] == "time") return timeLoads(std::max(1, std::stoi(args[1])));
   if (args.size() == 1 && args[0] == "memory") return memory();
   std::printf("usage: engine_load time N | engine_load memory\n");
