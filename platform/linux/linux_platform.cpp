@@ -8,6 +8,7 @@
 #include "platform/linux/linux_speech_services.h"
 #include "platform/linux/store/model_store.h"
 #include "platform/linux/store/store_asset_inventory.h"
+#include "platform/linux/system_sleeper.h"
 
 namespace earshot::platform::linuxos {
 

@@ -13,9 +13,11 @@
 #include <regex>
 #include <sstream>
 
+#include "protocol/host_lines.h"
+#include "protocol/json_text.h"
+#include "protocol/program_lines.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_folder.h"
-#include "tools/feed/protocol_lines.h"
 
 namespace earshot::feed {
 namespace {
@@ -23,6 +25,13 @@ namespace {
 namespace fs = std::filesystem;
 using earshot::testkit::ProcessRun;
 using earshot::testkit::runProgram;
+using protocol::audioLine;
+using protocol::flushLine;
+using protocol::InitExtras;
+using protocol::initLine;
+using protocol::jsonString;
+using protocol::parseEarshotLine;
+using protocol::stopLine;
 
 const std::string kGoForward = TESTDATA "/goforward.raw";
 // What the tool always asks for: "flushed" tells where a session ends.

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "protocol/rates.h"
+
 namespace earshot::feed {
 
 // The input cannot be read; what() names it and says why in plain words.
@@ -54,7 +56,8 @@ std::unique_ptr<AudioInput> openRawFile(const std::string& path, double sampleRa
 std::unique_ptr<AudioInput> resampled(std::unique_ptr<AudioInput> input, double rate);
 
 // The rates earshot accepts; others go through resampled().
-constexpr double kLowestRate = 8000, kHighestRate = 192000;
+using protocol::kHighestRate;
+using protocol::kLowestRate;
 
 // Interleaved frames of `channels` samples in [-1, 1] averaged to int16,
 // rounded to nearest, clipped at full scale.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "protocol/json_text.h"
+
 namespace earshot::feed {
 namespace {
 
@@ -96,9 +98,9 @@ std::string wordLines(const EarshotLine& final, double offset, std::string_view 
   std::string lines;
   for (const TimedWord& word : timedWords(final)) {
     lines += "{";
-    if (!input.empty()) lines += "\"input\":" + jsonString(input) + ",";
-    lines += "\"text\":" + jsonString(word.text) + ",\"start\":" + number(word.start + offset) +
-             ",\"end\":" + number(word.end + offset);
+    if (!input.empty()) lines += "\"input\":" + protocol::jsonString(input) + ",";
+    lines += "\"text\":" + protocol::jsonString(word.text) +
+             ",\"start\":" + number(word.start + offset) + ",\"end\":" + number(word.end + offset);
     if (word.confidence) lines += ",\"confidence\":" + number(*word.confidence);
     lines += "}\n";
   }

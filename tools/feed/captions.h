@@ -4,9 +4,12 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/feed/protocol_lines.h"
+#include "protocol/program_lines.h"
 
 namespace earshot::feed {
+
+using protocol::EarshotLine;
+using protocol::TimedWord;
 
 // One caption: up to two lines of text on screen from `start` to `end`
 // (seconds from the start of the recording).

@@ -18,11 +18,18 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/host_lines.h"
+#include "protocol/program_lines.h"
+#include "protocol/texts.h"
 #include "tools/feed/child_process.h"
-#include "tools/feed/protocol_lines.h"
 
 namespace earshot::feed {
 namespace {
+
+using protocol::audioLine;
+using protocol::flushLine;
+using protocol::initLine;
+using protocol::stopLine;
 
 using Clock = std::chrono::steady_clock;
 
@@ -263,14 +270,11 @@ pid_t runningChild() {
 }
 
 std::string explainEarshotError(const std::string& message, const std::string& earshot) {
-  const std::string refused = "Apple Speech does not support language ";
-  if (message.rfind(refused, 0) != 0) return message;
-  std::string locale = message.substr(refused.size());
-  locale = locale.substr(0, locale.find(". Choose"));
-  if (!locale.empty() && locale.back() == '.') locale.pop_back();
+  std::optional<std::string> locale = protocol::text::unsupportedLanguageRequest(message);
+  if (!locale) return message;
   std::optional<EarshotLine> locales = localesOf(earshot);
   std::string supported = locales ? joined(locales->supported) : "unknown";
-  return "earshot-feed: locale " + locale + " is not supported; supported locales: " + supported;
+  return "earshot-feed: locale " + *locale + " is not supported; supported locales: " + supported;
 }
 
 int runTranscription(const FeedOptions& options, const InitExtras& extras,

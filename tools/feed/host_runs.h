@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "protocol/host_lines.h"
 #include "tools/feed/audio_input.h"
 #include "tools/feed/options.h"
 #include "tools/feed/views.h"
 
 namespace earshot::feed {
+
+using protocol::InitExtras;
 
 // Where a run writes and what it can be told from outside.
 struct RunSettings {

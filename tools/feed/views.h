@@ -6,9 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "tools/feed/protocol_lines.h"
+#include "protocol/program_lines.h"
 
 namespace earshot::feed {
+
+using protocol::EarshotLine;
+using protocol::parseEarshotLine;
 
 // How earshot's lines reach the person: redrawn in place on a terminal,
 // plain lines for pipes and files, or earshot's own lines untouched.

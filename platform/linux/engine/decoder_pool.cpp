@@ -67,7 +67,7 @@ DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSe
     return lease;
   }
   {
-    std::lock_guard lock(mutex_);
+    threading::MutexLock lock(mutex_);
     auto found = std::find_if(idle_.begin(), idle_.end(),
                               [&](const auto& idle) { return *idle->key == *key; });
     if (found != idle_.end()) {
@@ -78,14 +78,14 @@ DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSe
   }
   // Loading takes long; other leases go on meanwhile.
   lease.decoder_ = std::make_unique<Decoder>(model, settings, contextualPhrases);
-  std::lock_guard lock(mutex_);
+  threading::MutexLock lock(mutex_);
   ++loads_;
   return lease;
 }
 
 void DecoderPool::preload(std::function<std::optional<SpeechModel>()> choose,
                           EngineSettings settings) {
-  std::lock_guard lock(mutex_);
+  threading::MutexLock lock(mutex_);
   if (preloader_.joinable()) return;
   auto preload = std::make_shared<Preload>();
   preload_ = preload;
@@ -114,7 +114,7 @@ void DecoderPool::preload(std::function<std::optional<SpeechModel>()> choose,
 std::unique_ptr<Decoder> DecoderPool::takePreloaded(const Lease::Key& key) {
   std::shared_ptr<Preload> preload;
   {
-    std::lock_guard lock(mutex_);
+    threading::MutexLock lock(mutex_);
     preload = std::move(preload_);
   }
   if (!preload) return nullptr;
@@ -122,24 +122,24 @@ std::unique_ptr<Decoder> DecoderPool::takePreloaded(const Lease::Key& key) {
   if (!chosen || !*chosen || **chosen != key) return nullptr;
   std::optional<std::unique_ptr<Decoder>> decoder = preload->decoder.next();
   if (!decoder || !*decoder) return nullptr;
-  std::lock_guard lock(mutex_);
+  threading::MutexLock lock(mutex_);
   ++preloadsTaken_;
   return std::move(*decoder);
 }
 
 size_t DecoderPool::preloadsTaken() const {
-  std::lock_guard lock(mutex_);
+  threading::MutexLock lock(mutex_);
   return preloadsTaken_;
 }
 
 size_t DecoderPool::loadCount() const {
-  std::lock_guard lock(mutex_);
+  threading::MutexLock lock(mutex_);
   return loads_;
 }
 
 void DecoderPool::giveBack(std::shared_ptr<const Lease::Key> key,
                            std::unique_ptr<Decoder> decoder) {
-  std::lock_guard lock(mutex_);
+  threading::MutexLock lock(mutex_);
   idle_.push_back(std::make_unique<Idle>(Idle{std::move(key), std::move(decoder)}));
 }
 

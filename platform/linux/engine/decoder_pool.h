@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -12,6 +11,7 @@
 #include "platform/linux/engine/decoder.h"
 #include "platform/linux/engine/engine_settings.h"
 #include "platform/linux/models/installed_models.h"
+#include "threading/mutex.h"
 
 namespace earshot::platform::linuxos {
 
@@ -88,14 +88,14 @@ class DecoderPool {
   void giveBack(std::shared_ptr<const Lease::Key> key, std::unique_ptr<Decoder> decoder);
   std::unique_ptr<Decoder> takePreloaded(const Lease::Key& key);
 
-  mutable std::mutex mutex_;
-  std::vector<std::unique_ptr<Idle>> idle_;
-  size_t loads_ = 0;
-  size_t preloadsTaken_ = 0;
+  mutable threading::Mutex mutex_;
+  std::vector<std::unique_ptr<Idle>> idle_ GUARDED_BY(mutex_);
+  size_t loads_ GUARDED_BY(mutex_) = 0;
+  size_t preloadsTaken_ GUARDED_BY(mutex_) = 0;
   // Until the first acquire() takes or drops it.
-  std::shared_ptr<Preload> preload_;
+  std::shared_ptr<Preload> preload_ GUARDED_BY(mutex_);
   // Last, so that it is joined before the rest goes.
-  std::jthread preloader_;
+  std::jthread preloader_ GUARDED_BY(mutex_);
 };
 
 }  // namespace earshot::platform::linuxos
