@@ -129,7 +129,6 @@ Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings,
     if (!own) fail(cannotLoad);
     loadVocabulary(model, contextualPhrases, std::move(own));
   }
-  frameRate_ = cmd_ln_int32_r(config_, "-frate");
   framesPerSecond_ = static_cast<unsigned>(std::max<int32>(1, cmd_ln_int32_r(config_, "-frate")));
   if (settings.earlyAdaptationMilliseconds > 0) {
     earlyEvery_ = std::max<uint64_t>(
