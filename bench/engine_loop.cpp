@@ -4,7 +4,7 @@
 //
 //   engine_loop [--analyzer] [--whole] [--fresh | --chain] [--partials] [--chunk-ms N]
 //               [--early-ms N --early-speech-s S] [--corpus DIR] [--state DIR]
-//               [--max-segment-s S --cut-window-ms N] [--no-turnaround]
+//               [--max-segment-s S --cut-window-ms N] [--no-turnaround] [--whole-dictionary]
 //               [--defaults | engine options, e.g. -fwdflat no -bestpath no]
 //
 // --analyzer  decode through the platform analyzer, 100 ms input buffers
@@ -21,6 +21,8 @@
 // --max-segment-s, --cut-window-ms  analyzer: close a segment of unbroken
 //             speech after S seconds, at the quietest point of its last N ms
 //             (both 0: segments end only at pauses)
+// --whole-dictionary  analyzer: load the whole dictionary, not only the
+//             words of the language model
 // --no-turnaround  analyzer: skip the flush turnaround measurement (it
 //             waits about as long as the last recording lasts, five times)
 // --corpus    the recordings of DIR and its transcription file instead of
@@ -48,8 +50,8 @@
 #include "platform/linux/adaptation/cepstral_mean_files.h"
 #include "platform/linux/engine/engine_settings.h"
 #include "platform/linux/engine/hypothesis_text.h"
-#include "platform/linux/models/installed_models.h"
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/models/installed_models.h"
 
 namespace {
 
@@ -69,6 +71,7 @@ double secondsSince(Clock::time_point start) {
 }
 
 struct Options {
+  bool wholeDictionary = false;
   bool analyzer = false, whole = false, fresh = false, chain = false, partials = false,
        defaults = false, noTurnaround = false;
   unsigned chunkMs = 100;
@@ -282,6 +285,8 @@ int main(int argc, char** argv) {
       options.state = argv[++i];
     else if (word == "--partials")
       options.partials = true;
+    else if (word == "--whole-dictionary")
+      options.wholeDictionary = true;
     else if (word == "--defaults")
       options.defaults = true;
     else if (word == "--chunk-ms" && i + 1 < argc)
@@ -339,6 +344,7 @@ int main(int argc, char** argv) {
       settings.options.emplace_back(options.engine[i], options.engine[i + 1]);
     }
     settings.chunkMilliseconds = options.chunkMs;
+    settings.languageModelWordsOnly = !options.wholeDictionary;
     // Without --state, nothing remembered from or for other processes.
     std::shared_ptr<platform::linuxos::CepstralMeanMemory> memory;
     if (!options.state.empty()) {

@@ -11,6 +11,7 @@
 //   word_results endpoint            when finals come: pauses that end an utterance
 //   word_results long DIR            confidence on finals of 5, 15 and 30 s of
 //                                    unbroken speech: AUC, processor time, stop wait
+//   ... --whole-dictionary           decoders load the whole dictionary
 //
 // DIR holds the recordings bench/speech_set.sh makes.
 #include <algorithm>
@@ -65,6 +66,16 @@ std::vector<std::string> lines(const std::string& path) {
   return out;
 }
 
+// --whole-dictionary, anywhere: decoders load the whole dictionary, to
+// compare with the words of the language model alone.
+bool wholeDictionary = false;
+
+EngineSettings benchSettings() {
+  EngineSettings settings = defaultEngineSettings();
+  settings.languageModelWordsOnly = !wholeDictionary;
+  return settings;
+}
+
 SpeechModel englishModel() {
   auto model = InstalledModels::system().find(Locale::fromIdentifier("en-US"));
   if (!model) {
@@ -78,7 +89,7 @@ SpeechModel englishModel() {
 std::vector<TranscriptionResult> decode(Decoder& decoder, const std::vector<int16_t>& samples,
                                         AttributeOptions attributes, double* cpuSeconds = nullptr) {
   std::vector<TranscriptionResult> finals;
-  const EngineSettings settings = defaultEngineSettings();
+  const EngineSettings settings = benchSettings();
   SegmentingRecognizer recognizer(
       decoder, 16000.0, settings,
       [&](TranscriptionResult result) {
@@ -199,7 +210,7 @@ std::vector<std::string> recordingsIn(const std::string& dir, const std::string&
 }
 
 int timing(const std::string& dir) {
-  Decoder decoder(englishModel(), defaultEngineSettings());
+  Decoder decoder(englishModel(), benchSettings());
   std::vector<double> errors;
   size_t recordings = 0, skipped = 0, referenceCount = 0;
   for (const std::string& stem : recordingsIn(dir, "")) {
@@ -275,13 +286,13 @@ int confidence(const std::string& dir) {
     }
   };
   {
-    Decoder decoder(englishModel(), defaultEngineSettings());
+    Decoder decoder(englishModel(), benchSettings());
     for (const auto& recording : bench::librivoxRecordings()) {
       score(decoder, sets[0], recording.samples, recording.reference);
     }
   }
   for (int noisy = 0; noisy < 2; ++noisy) {
-    Decoder decoder(englishModel(), defaultEngineSettings());
+    Decoder decoder(englishModel(), benchSettings());
     for (const std::string& stem : recordingsIn(dir, "sentences-")) {
       auto samples = bench::readSamples(stem + ".wav");
       if (noisy) samples = withNoise(std::move(samples), 20);
@@ -310,8 +321,8 @@ bool contains(const std::string& text, const std::string& phrase) {
 
 int vocabulary(const std::string& dir, const std::string& phraseFile) {
   std::vector<std::string> phrases = lines(phraseFile);
-  Decoder plain(englishModel(), defaultEngineSettings());
-  Decoder taught(englishModel(), defaultEngineSettings(), phrases);
+  Decoder plain(englishModel(), benchSettings());
+  Decoder taught(englishModel(), benchSettings(), phrases);
   size_t spoken = 0, heardPlain = 0, heardTaught = 0;
   for (const std::string& stem : recordingsIn(dir, "names-")) {
     auto samples = bench::readSamples(stem + ".wav");
@@ -335,8 +346,8 @@ int vocabulary(const std::string& dir, const std::string& phraseFile) {
 int wer(const std::string& phraseFile, size_t count) {
   std::vector<std::string> phrases = lines(phraseFile);
   phrases.resize(std::min(count, phrases.size()));
-  Decoder plain(englishModel(), defaultEngineSettings());
-  Decoder taught(englishModel(), defaultEngineSettings(), phrases);
+  Decoder plain(englishModel(), benchSettings());
+  Decoder taught(englishModel(), benchSettings(), phrases);
   size_t errorsPlain = 0, errorsTaught = 0, words = 0;
   for (const auto& recording : bench::librivoxRecordings()) {
     std::string without = textOf(decode(plain, recording.samples, {}));
@@ -354,7 +365,7 @@ int wer(const std::string& phraseFile, size_t count) {
 }
 
 int cost() {
-  Decoder decoder(englishModel(), defaultEngineSettings());
+  Decoder decoder(englishModel(), benchSettings());
   auto recordings = bench::librivoxRecordings();
   double plain = 0, attributed = 0;
   for (int round = 0; round < 3; ++round) {
@@ -377,8 +388,7 @@ int load(const std::string& phraseFile, size_t count) {
   for (int round = 0; round < 5; ++round) {
     for (bool with : {false, true}) {
       auto start = std::chrono::steady_clock::now();
-      Decoder decoder(englishModel(), defaultEngineSettings(),
-                      with ? phrases : std::vector<std::string>{});
+      Decoder decoder(englishModel(), benchSettings(), with ? phrases : std::vector<std::string>{});
       double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       (with ? taught : plain).push_back(seconds);
@@ -395,7 +405,7 @@ int load(const std::string& phraseFile, size_t count) {
 int endpoint() {
   const auto recording = bench::goForwardRecording().samples;
   const std::vector<int16_t> speech(recording.begin() + 7040, recording.begin() + 34560);
-  Decoder decoder(englishModel(), defaultEngineSettings());
+  Decoder decoder(englishModel(), benchSettings());
   for (double pause : {0.2, 0.3, 0.4, 0.5, 0.6, 0.8, 1.0}) {
     std::vector<int16_t> samples(8000, 0);
     samples.insert(samples.end(), speech.begin(), speech.end());
@@ -405,7 +415,7 @@ int endpoint() {
     size_t fed = 0;
     std::string report;
     SegmentingRecognizer recognizer(
-        decoder, 16000.0, defaultEngineSettings(),
+        decoder, 16000.0, benchSettings(),
         [&](TranscriptionResult result) {
           if (!result.isFinal || result.words.empty()) return;
           char line[160];
@@ -553,6 +563,7 @@ int longFinals(const std::string& dir) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  wholeDictionary = std::erase(args, "--whole-dictionary") > 0;
   if (args.size() == 2 && args[0] == "timing") return timing(args[1]);
   if (args.size() == 2 && args[0] == "confidence") return confidence(args[1]);
   if (args.size() == 3 && args[0] == "vocabulary") return vocabulary(args[1], args[2]);

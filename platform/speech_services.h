@@ -20,6 +20,11 @@ class SpeechServices {
 
   // Whether on-device transcription can run on this machine.
   virtual bool isAvailable() = 0;
+  // A live session will be asked for soon: the services may get ready in the
+  // background for the locale they expect (the Linux services load its
+  // decoder). Returns at once and never fails; a guess that proves wrong
+  // only costs the work. The default does nothing.
+  virtual void anticipateLiveSession() {}
   // The supported locale equivalent to the requested one, or nullopt.
   virtual std::optional<Locale> supportedLocale(const Locale& equivalentTo) = 0;
   // Locale lists, in the platform's order (duplicates possible).

@@ -52,6 +52,9 @@ void installModelIfMissing(mode::ModeContext& context, const platform::Locale& l
 LiveSetup performHandshake(mode::ModeContext& context, channel::JsonMessageParser& parser) {
   platform::SpeechServices& speech = *context.platform.speech;
   mode::checkAvailability(speech);
+  // The model's load, the longest step to "ready", may begin while the host
+  // is still writing "init".
+  speech.anticipateLiveSession();
   InitRequest request = readInit(context.input, parser);
   platform::Locale locale =
       mode::resolveLocale(speech, request.locale, mode::GateMode::liveTranscription);

@@ -15,11 +15,15 @@ namespace earshot::platform::linuxos {
 
 Platform makeLinuxPlatform(InstalledModels models, EngineSettings settings) {
   auto memory = std::make_shared<CepstralMeanFiles>(models.store().stateDir() / "adaptation");
-  return makeLinuxPlatform(std::move(models), std::move(settings), std::move(memory));
+  auto lastLocale =
+      std::make_shared<LastLiveLocale>(models.store().stateDir() / "last-live-locale");
+  return makeLinuxPlatform(std::move(models), std::move(settings), std::move(memory),
+                           std::move(lastLocale));
 }
 
 Platform makeLinuxPlatform(InstalledModels models, EngineSettings settings,
-                           std::shared_ptr<CepstralMeanMemory> memory) {
+                           std::shared_ptr<CepstralMeanMemory> memory,
+                           std::shared_ptr<LastLiveLocale> lastLocale) {
   auto isSystemModel = [models](const Locale& locale) {
     auto model = models.find(locale);
     return model && model->system;
@@ -39,7 +43,8 @@ Platform makeLinuxPlatform(InstalledModels models, EngineSettings settings,
       models.store(), isSystemModel, checkLoadable, forgetAdaptation, convertLanguageModel);
   return Platform{
       std::make_shared<LinuxSpeechServices>(models, std::move(settings), DecoderPool::shared(),
-                                            std::make_shared<SpeakerAdaptation>(std::move(memory))),
+                                            std::make_shared<SpeakerAdaptation>(std::move(memory)),
+                                            std::move(lastLocale)),
       std::move(assets), std::make_shared<SoxrConverterFactory>(),
       std::make_shared<SystemSleeper>()};
 }

@@ -12,6 +12,23 @@ bool LinuxSpeechServices::isAvailable() {
   return models_.usable();
 }
 
+void LinuxSpeechServices::anticipateLiveSession() {
+  // The choice runs on the pool's preloader too, so reading the first line
+  // waits for nothing.
+  pool_.preload(
+      [models = models_, lastLocale = lastLocale_]() -> std::optional<SpeechModel> {
+        std::optional<std::string> kept;
+        if (lastLocale) kept = lastLocale->recall();
+        Locale wanted = Locale::fromIdentifier(kept.value_or(Locale::currentIdentifier()));
+        std::vector<Locale> installed;
+        for (const auto& model : models.models()) installed.push_back(model.locale);
+        std::optional<Locale> locale = matchSupportedLocale(wanted, installed);
+        if (!locale) return std::nullopt;
+        return models.find(*locale);
+      },
+      settings_);
+}
+
 std::optional<Locale> LinuxSpeechServices::supportedLocale(const Locale& equivalentTo) {
   return matchSupportedLocale(equivalentTo, supportedLocales());
 }
@@ -47,7 +64,8 @@ std::optional<AudioFormat> LinuxSpeechServices::bestAvailableAudioFormat(
 }
 
 std::shared_ptr<SpeechAnalyzer> LinuxSpeechServices::makeAnalyzer(const ModuleList& modules) {
-  return std::make_shared<PocketSphinxAnalyzer>(modules, models_, settings_, pool_, adaptation_);
+  return std::make_shared<PocketSphinxAnalyzer>(modules, models_, settings_, pool_, adaptation_,
+                                                lastLocale_);
 }
 
 }  // namespace earshot::platform::linuxos

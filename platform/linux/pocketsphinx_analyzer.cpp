@@ -12,12 +12,14 @@ constexpr double kWidebandRate = 16000;
 
 PocketSphinxAnalyzer::PocketSphinxAnalyzer(const ModuleList& modules, InstalledModels models,
                                            EngineSettings settings, DecoderPool& pool,
-                                           std::shared_ptr<SpeakerAdaptation> adaptation)
+                                           std::shared_ptr<SpeakerAdaptation> adaptation,
+                                           std::shared_ptr<LastLiveLocale> lastLocale)
     : modules_(modules),
       models_(std::move(models)),
       settings_(std::move(settings)),
       pool_(pool),
-      adaptation_(std::move(adaptation)) {
+      adaptation_(std::move(adaptation)),
+      lastLocale_(std::move(lastLocale)) {
   if (modules_.size() == 1) {
     transcriber_ = std::dynamic_pointer_cast<LinuxTranscriber>(modules_.front());
   }
@@ -53,6 +55,8 @@ void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
   if (adaptation_) {
     adaptation_->begin(*decoder_, *model, context_.speakerAdaptation, context_.speakerProfile);
   }
+  // Only a model that loaded is worth preloading next time.
+  if (lastLocale_) lastLocale_->remember(locale);
   recognizer_ = std::make_unique<SegmentingRecognizer>(
       *decoder_, model->sampleRate, settings_,
       [results = &transcriber_->queue()](TranscriptionResult result) {

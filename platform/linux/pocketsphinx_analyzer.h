@@ -8,6 +8,7 @@
 #include "platform/linux/engine/decoder_pool.h"
 #include "platform/linux/engine/engine_settings.h"
 #include "platform/linux/engine/segmenting_recognizer.h"
+#include "platform/linux/last_live_locale.h"
 #include "platform/linux/linux_transcriber.h"
 #include "platform/linux/models/installed_models.h"
 #include "platform/speech_analyzer.h"
@@ -20,12 +21,15 @@ namespace earshot::platform::linuxos {
 // Threads. setContext() only records the context, whose phrases choose the
 // decoder and whose adaptation mode and profile its starting state.
 // prepareToAnalyze() leases the decoder (loading it the first time in the
-// process, which blocks for a while, and then setting the speaker
-// adaptation of the session's mode, profile and band; audio that came at a
-// rate below 16 kHz switches it to the narrowband state on the consumer). start() starts the
-// consumer, a std::jthread that alone takes buffers from the input queue and drives the decoder,
-// pushing results into the transcriber's queue (which never blocks it), until the queue ends, the
-// engine fails (the result sequence then fails with the PlatformError) or a stop is requested.
+// process, which blocks for a while, or taking the one the pool preloaded;
+// then setting the speaker adaptation of the session's mode, profile and
+// band, and keeping its locale as the last live session's; audio that came
+// at a rate below 16 kHz switches it to the narrowband state on the
+// consumer). start() starts the consumer, a std::jthread that alone takes
+// buffers from the input queue and drives the decoder, pushing results into
+// the transcriber's queue (which never blocks it), until the queue ends, the
+// engine fails (the result sequence then fails with the PlatformError) or a
+// stop is requested.
 // finalizeAndFinishThroughEndOfInput() blocks until the consumer has taken
 // the whole queue, then on the calling thread closes the last segment, ends
 // the result sequence, keeps the decoder's adaptation when its mode is
@@ -39,7 +43,8 @@ namespace earshot::platform::linuxos {
 class PocketSphinxAnalyzer final : public SpeechAnalyzer {
  public:
   PocketSphinxAnalyzer(const ModuleList& modules, InstalledModels models, EngineSettings settings,
-                       DecoderPool& pool, std::shared_ptr<SpeakerAdaptation> adaptation);
+                       DecoderPool& pool, std::shared_ptr<SpeakerAdaptation> adaptation,
+                       std::shared_ptr<LastLiveLocale> lastLocale = nullptr);
   ~PocketSphinxAnalyzer() override;
 
   void setContext(const AnalysisContext& context) override;
@@ -58,6 +63,7 @@ class PocketSphinxAnalyzer final : public SpeechAnalyzer {
   DecoderPool& pool_;
   AnalysisContext context_;
   std::shared_ptr<SpeakerAdaptation> adaptation_;
+  std::shared_ptr<LastLiveLocale> lastLocale_;
 
   AudioFormat format_;
   DecoderPool::Lease decoder_;

@@ -30,7 +30,12 @@ class ScriptedSpeechServices final : public SpeechServices {
   // What the analyzer sessions do, one script per session in order.
   SessionScripts sessions;
 
+  // How often anticipateLiveSession() was called; kept apart from the call
+  // log, because it changes nothing the mode sees.
+  int anticipations = 0;
+
   bool isAvailable() override;
+  void anticipateLiveSession() override { ++anticipations; }
   std::optional<Locale> supportedLocale(const Locale& equivalentTo) override;
   std::vector<Locale> supportedLocales() override;
   std::vector<Locale> installedLocales() override;

@@ -25,6 +25,29 @@ TEST(Gate, UnavailableFailsEveryModeButLocalesBeforeAnythingElse) {
   }
 }
 
+// The live mode may get its model ready while the host writes "init", and
+// only once the machine can transcribe at all; the one-shot modes never load
+// a model.
+TEST(Gate, OnlyTheLiveModeAnticipatesASessionAndOnlyWhenAvailable) {
+  struct Case {
+    std::vector<std::string> arguments;
+    bool available;
+    int anticipations;
+  };
+  for (const Case& c : std::vector<Case>{{{"earshot"}, true, 1},
+                                         {{"earshot"}, false, 0},
+                                         {{"earshot", "--locales"}, true, 0},
+                                         {{"earshot", "--install", "en-US"}, true, 0},
+                                         {{"earshot", "--release", "en-US"}, true, 0}}) {
+    ScriptedPlatform scripted;
+    scripted.speech->available = c.available;
+    scripted.speech->supported = {Locale::fromIdentifier("en-US")};
+    scripted.speech->installed = {Locale::fromIdentifier("en-US")};
+    testkit::runMode(c.arguments, scripted, "{\"type\":\"init\",\"locale\":\"en-US\"}\n");
+    EXPECT_EQ(scripted.speech->anticipations, c.anticipations) << c.arguments.back();
+  }
+}
+
 struct UnsupportedCase {
   std::vector<std::string> arguments;
   std::string input;

@@ -8,9 +8,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/engine/dictionary_filter.h"
 #include "platform/linux/engine/engine_log.h"
 #include "platform/linux/engine/hypothesis_text.h"
 #include "platform/linux/engine/model_files_check.h"
@@ -25,24 +30,40 @@ namespace {
 // (docs/recognition.md has the measurements behind it).
 constexpr float kPhraseModelWeight = 0.05f;
 
-// The engine reads language models from files only; the phrase model is
-// written to an anonymous in-memory file, which touches no disk.
-ngram_model_t* readArpaFromMemory(const std::string& arpa, cmd_ln_t* config, logmath_t* lmath) {
-  int fd = memfd_create("phrases.arpa", MFD_CLOEXEC);
-  if (fd < 0) return nullptr;
-  bool written = true;
-  for (size_t at = 0; written && at < arpa.size();) {
-    ssize_t n = ::write(fd, arpa.data() + at, arpa.size() - at);
-    if (n <= 0) written = false;
-    at += n > 0 ? static_cast<size_t>(n) : 0;
+// The engine reads dictionaries and language models from files only; text
+// made here is handed over as an anonymous in-memory file, which touches no
+// disk.
+class MemoryFile {
+ public:
+  MemoryFile(const char* name, std::string_view contents) : fd_(memfd_create(name, MFD_CLOEXEC)) {
+    for (size_t at = 0; fd_ >= 0 && at < contents.size();) {
+      ssize_t n = ::write(fd_, contents.data() + at, contents.size() - at);
+      if (n <= 0) {
+        ::close(fd_);
+        fd_ = -1;
+      }
+      at += n > 0 ? static_cast<size_t>(n) : 0;
+    }
   }
-  ngram_model_t* model = nullptr;
-  if (written) {
-    std::string path = "/proc/self/fd/" + std::to_string(fd);
-    model = ngram_model_read(config, path.c_str(), NGRAM_ARPA, lmath);
+  ~MemoryFile() {
+    if (fd_ >= 0) ::close(fd_);
   }
-  ::close(fd);
-  return model;
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+
+  bool written() const { return fd_ >= 0; }
+  std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+ private:
+  int fd_;
+};
+
+std::optional<std::string> readWhole(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) return std::nullopt;
+  return text;
 }
 
 // espeak-ng names its voices by language and region, as the model's locale
@@ -73,13 +94,18 @@ Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings,
     std::string detail = lastEngineError();
     return detail.empty() ? cannotLoad + "." : cannotLoad + ": " + detail;
   });
-  // With phrases the language model is loaded here afterwards, so that the
-  // engine builds its search once, with every word in it.
-  std::vector<std::string> words = {"-hmm", model.acousticModel.string(), "-dict",
-                                    model.dictionary.string()};
-  if (contextualPhrases.empty()) {
-    words.push_back("-lm");
-    words.push_back(model.languageModel.string());
+  // The engine builds its search once, when it is given the language model,
+  // so the dictionary and the contextual words come first. With the whole
+  // dictionary and no phrases the engine reads everything itself.
+  const bool wholeDictionary = !settings.languageModelWordsOnly;
+  std::vector<std::string> words = {"-hmm", model.acousticModel.string()};
+  if (wholeDictionary) {
+    words.push_back("-dict");
+    words.push_back(model.dictionary.string());
+    if (contextualPhrases.empty()) {
+      words.push_back("-lm");
+      words.push_back(model.languageModel.string());
+    }
   }
   for (const auto& [name, value] : settings.options) {
     words.push_back(name);
@@ -95,7 +121,14 @@ Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings,
     config_ = nullptr;
     fail(cannotLoad);
   }
-  if (!contextualPhrases.empty()) loadVocabulary(model, contextualPhrases);
+  if (!wholeDictionary) {
+    loadWordsOfLanguageModel(model, contextualPhrases);
+  } else if (!contextualPhrases.empty()) {
+    LanguageModel own(ngram_model_read(config_, model.languageModel.c_str(), NGRAM_AUTO,
+                                       ps_get_logmath(engine_)));
+    if (!own) fail(cannotLoad);
+    loadVocabulary(model, contextualPhrases, std::move(own));
+  }
   framesPerSecond_ = static_cast<unsigned>(std::max<int32>(1, cmd_ln_int32_r(config_, "-frate")));
   if (settings.earlyAdaptationMilliseconds > 0) {
     earlyEvery_ = std::max<uint64_t>(
@@ -105,22 +138,59 @@ Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings,
   initialMean_ = cepstralMean();
 }
 
+void Decoder::FreeLanguageModel::operator()(ngram_model_s* model) const {
+  ngram_model_free(model);
+}
+
 Decoder::~Decoder() {
   if (engine_ != nullptr) ps_free(engine_);
   if (config_ != nullptr) cmd_ln_free_r(config_);
 }
 
-void Decoder::loadVocabulary(const SpeechModel& model, const std::vector<std::string>& phrases) {
+void Decoder::loadWordsOfLanguageModel(const SpeechModel& model,
+                                       const std::vector<std::string>& phrases) {
+  const std::string cannotLoad =
+      "Speech model for " + model.locale.bcp47() + " could not be loaded";
+  LanguageModel own(
+      ngram_model_read(config_, model.languageModel.c_str(), NGRAM_AUTO, ps_get_logmath(engine_)));
+  if (!own) fail(cannotLoad);
+  std::optional<std::string> dictionary = readWhole(model.dictionary);
+  if (!dictionary) throw PlatformError(cannotLoad + ": its dictionary could not be read.");
+  std::vector<std::string> spellings = ContextualVocabulary::lookupSpellings(phrases);
+  std::set<std::string, std::less<>> looked(spellings.begin(), spellings.end());
+  const int32 unknown = ngram_unknown_wid(own.get());
+  std::string word;
+  MemoryFile kept("dictionary", filterDictionary(*dictionary, [&](std::string_view base) {
+                    word.assign(base);  // the engine's look-up takes C strings
+                    return ngram_wid(own.get(), word.c_str()) != unknown || looked.contains(base);
+                  }));
+  dictionary.reset();
+  if (!kept.written() || ps_load_dict(engine_, kept.path().c_str(), nullptr, nullptr) < 0) {
+    fail(cannotLoad);
+  }
+  if (!phrases.empty()) {
+    loadVocabulary(model, phrases, std::move(own));
+    return;
+  }
+  // The search keeps a reference of its own.
+  int added = ps_set_lm(engine_, "ngram", own.get());
+  own.reset();
+  if (added < 0 || ps_set_search(engine_, "ngram") < 0) fail(cannotLoad);
+}
+
+std::optional<std::string> Decoder::pronunciation(const std::string& word) {
+  char* phones = ps_lookup_word(engine_, word.c_str());
+  if (phones == nullptr) return std::nullopt;
+  std::string text(phones);
+  std::free(phones);
+  return text;
+}
+
+void Decoder::loadVocabulary(const SpeechModel& model, const std::vector<std::string>& phrases,
+                             LanguageModel own) {
   std::string voice = voiceOf(model);
   vocabulary_ = ContextualVocabulary(
-      phrases,
-      [this](const std::string& word) -> std::optional<std::string> {
-        char* phones = ps_lookup_word(engine_, word.c_str());
-        if (phones == nullptr) return std::nullopt;
-        std::string text(phones);
-        std::free(phones);
-        return text;
-      },
+      phrases, [this](const std::string& word) { return pronunciation(word); },
       [voice](const std::string& word) { return pronounce(word, voice); });
   // A word whose phones the model lacks is left out; its phrase token then
   // matches nothing, which costs nothing.
@@ -129,20 +199,18 @@ void Decoder::loadVocabulary(const SpeechModel& model, const std::vector<std::st
   }
   const std::string modelFailure =
       "Speech model for " + model.locale.bcp47() + " could not be loaded";
-  logmath_t* lmath = ps_get_logmath(engine_);
-  ngram_model_t* own = ngram_model_read(config_, model.languageModel.c_str(), NGRAM_AUTO, lmath);
-  if (own == nullptr) fail(modelFailure);
-  ngram_model_t* phraseModel = readArpaFromMemory(vocabulary_.arpa(), config_, lmath);
-  if (phraseModel == nullptr) {
-    ngram_model_free(own);
-    fail("Contextual phrases could not be added");
-  }
-  ngram_model_t* models[] = {own, phraseModel};
+  MemoryFile arpa("phrases.arpa", vocabulary_.arpa());
+  ngram_model_t* phraseModel =
+      arpa.written()
+          ? ngram_model_read(config_, arpa.path().c_str(), NGRAM_ARPA, ps_get_logmath(engine_))
+          : nullptr;
+  if (phraseModel == nullptr) fail("Contextual phrases could not be added");
+  ngram_model_t* models[] = {own.get(), phraseModel};
   const char* names[] = {"model", "phrases"};
   const float32 weights[] = {1.0f - kPhraseModelWeight, kPhraseModelWeight};
   // The set and then the search keep references of their own.
   ngram_model_t* set = ngram_model_set_init(config_, models, const_cast<char**>(names), weights, 2);
-  ngram_model_free(own);
+  own.reset();
   ngram_model_free(phraseModel);
   if (set == nullptr) fail("Contextual phrases could not be added");
   ngram_model_set_interp(set, nullptr, nullptr);

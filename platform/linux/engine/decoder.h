@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -16,6 +17,7 @@
 
 struct ps_decoder_s;
 struct cmd_ln_s;
+struct ngram_model_s;
 
 namespace earshot::platform::linuxos {
 
@@ -54,6 +56,10 @@ class Decoder {
   ~Decoder();
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
+
+  // The phones of a word of the dictionary as loaded ("word(2)" for its
+  // second pronunciation), or nullopt when it has no such word.
+  std::optional<std::string> pronunciation(const std::string& word);
 
   void startUtterance();
   // Audio at the model's rate. Voice activity detection drops silence.
@@ -112,8 +118,17 @@ class Decoder {
   Adaptation& adaptation() { return adaptation_; }
 
  private:
+  struct FreeLanguageModel {
+    void operator()(ngram_model_s* model) const;
+  };
+  using LanguageModel = std::unique_ptr<ngram_model_s, FreeLanguageModel>;
+
   [[noreturn]] void fail(const std::string& what);
-  void loadVocabulary(const SpeechModel& model, const std::vector<std::string>& phrases);
+  // The language model, the dictionary words it can produce and those the
+  // phrases look up, then the phrases (or the language model alone).
+  void loadWordsOfLanguageModel(const SpeechModel& model, const std::vector<std::string>& phrases);
+  void loadVocabulary(const SpeechModel& model, const std::vector<std::string>& phrases,
+                      LanguageModel own);
   void addConfidence(std::vector<DecodedWord>& tokens, int utteranceStart);
   std::vector<DecodedWord> splitCompounds(std::vector<DecodedWord> tokens) const;
   void countFrames();

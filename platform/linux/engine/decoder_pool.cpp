@@ -46,6 +46,10 @@ void DecoderPool::Lease::reset() noexcept {
   }
 }
 
+DecoderPool::DecoderPool() = default;
+// The preloader, the last member, is joined first.
+DecoderPool::~DecoderPool() = default;
+
 DecoderPool& DecoderPool::shared() {
   static DecoderPool pool;
   return pool;
@@ -58,6 +62,10 @@ DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSe
   Lease lease;
   lease.pool_ = this;
   lease.key_ = key;
+  if (std::unique_ptr<Decoder> preloaded = takePreloaded(*key)) {
+    lease.decoder_ = std::move(preloaded);
+    return lease;
+  }
   {
     threading::MutexLock lock(mutex_);
     auto found = std::find_if(idle_.begin(), idle_.end(),
@@ -73,6 +81,55 @@ DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSe
   threading::MutexLock lock(mutex_);
   ++loads_;
   return lease;
+}
+
+void DecoderPool::preload(std::function<std::optional<SpeechModel>()> choose,
+                          EngineSettings settings) {
+  threading::MutexLock lock(mutex_);
+  if (preloader_.joinable()) return;
+  auto preload = std::make_shared<Preload>();
+  preload_ = preload;
+  preloader_ = std::jthread([preload, choose = std::move(choose), settings = std::move(settings)] {
+    std::optional<SpeechModel> model;
+    try {
+      model = choose();
+    } catch (...) {
+    }
+    if (model) {
+      preload->choice.push(std::make_shared<const Lease::Key>(
+          Lease::Key{model->acousticModel, model->languageModel, model->dictionary, settings, {}}));
+    }
+    preload->choice.close();
+    if (model) {
+      try {
+        preload->decoder.push(std::make_unique<Decoder>(*model, settings));
+      } catch (...) {
+        // The acquire that wanted it loads on its own and reports its failure.
+      }
+    }
+    preload->decoder.close();
+  });
+}
+
+std::unique_ptr<Decoder> DecoderPool::takePreloaded(const Lease::Key& key) {
+  std::shared_ptr<Preload> preload;
+  {
+    threading::MutexLock lock(mutex_);
+    preload = std::move(preload_);
+  }
+  if (!preload) return nullptr;
+  std::optional<std::shared_ptr<const Lease::Key>> chosen = preload->choice.next();
+  if (!chosen || !*chosen || **chosen != key) return nullptr;
+  std::optional<std::unique_ptr<Decoder>> decoder = preload->decoder.next();
+  if (!decoder || !*decoder) return nullptr;
+  threading::MutexLock lock(mutex_);
+  ++preloadsTaken_;
+  return std::move(*decoder);
+}
+
+size_t DecoderPool::preloadsTaken() const {
+  threading::MutexLock lock(mutex_);
+  return preloadsTaken_;
 }
 
 size_t DecoderPool::loadCount() const {

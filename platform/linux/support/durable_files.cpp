@@ -1,6 +1,7 @@
 #include "platform/linux/support/durable_files.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <system_error>
@@ -43,6 +44,26 @@ void writeFileDurably(const std::filesystem::path& file, std::string_view conten
     failWithErrno("cannot flush " + file.string() + " to disk", error);
   }
   if (::close(fd) != 0) failWithErrno("cannot write " + file.string());
+}
+
+void replaceFileDurably(const std::filesystem::path& file, std::string_view contents) {
+  const std::filesystem::path folder = file.parent_path();
+  std::string temporary = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+  int fd = ::mkstemp(temporary.data());
+  if (fd < 0) failWithErrno("cannot create a file in " + folder.string());
+  ::close(fd);
+  // mkstemp chose a name no other writer has; the durable write creates its
+  // file afresh and never through a link.
+  ::unlink(temporary.c_str());
+  try {
+    writeFileDurably(temporary, contents);
+    if (::rename(temporary.c_str(), file.c_str()) != 0)
+      failWithErrno("cannot replace " + file.string());
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  syncDirectory(folder);
 }
 
 void syncTree(const std::filesystem::path& root) {

@@ -106,6 +106,20 @@ std::optional<std::string_view> ContextualVocabulary::spelling(std::string_view 
   return found->second;
 }
 
+std::vector<std::string> ContextualVocabulary::lookupSpellings(
+    const std::vector<std::string>& phrases) {
+  std::vector<std::string> spellings;
+  for (const std::string& phrase : phrases) {
+    for (std::string_view given : platform::phraseWords(phrase)) {
+      std::string word(given);
+      std::string lower = asciiLower(word);
+      if (lower != word) spellings.push_back(std::move(lower));
+      spellings.push_back(std::move(word));
+    }
+  }
+  return spellings;
+}
+
 std::string ContextualVocabulary::arpa() const {
   // Sentence markers are required but never predicted here.
   char probability[32];

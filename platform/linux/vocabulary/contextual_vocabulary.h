@@ -41,6 +41,10 @@ class ContextualVocabulary {
   ContextualVocabulary(const std::vector<std::string>& phrases, const Lookup& lookup,
                        const Pronounce& pronounce);
 
+  // Every spelling under which the phrases' words are looked up in the
+  // dictionary: each word as written and in ASCII lower case.
+  static std::vector<std::string> lookupSpellings(const std::vector<std::string>& phrases);
+
   bool empty() const { return tokens_.empty(); }
   // Dictionary entries to add, in order: (word, phones).
   const std::vector<std::pair<std::string, std::string>>& additions() const { return additions_; }
