@@ -45,9 +45,14 @@ void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
   format_ = format;
   decoder_ = pool_.acquire(*model, settings_, context_.contextualStrings);
   if (adaptation_) adaptation_->restore(*decoder_, *model);
+  if (transcriber_->attributes().textForm == TextForm::written) {
+    writtenForm_ =
+        std::make_unique<WrittenForm>(locale, casedWordsFor(locale), context_.contextualStrings);
+  }
   recognizer_ = std::make_unique<SegmentingRecognizer>(
       *decoder_, model->sampleRate, settings_,
-      [results = &transcriber_->queue()](TranscriptionResult result) {
+      [results = &transcriber_->queue(), written = writtenForm_.get()](TranscriptionResult result) {
+        if (written) written->apply(result);
         results->push(std::move(result));
       },
       transcriber_->attributes());

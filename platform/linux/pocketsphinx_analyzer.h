@@ -4,12 +4,13 @@
 #include <memory>
 #include <thread>
 
+#include "platform/linux/adaptation/speaker_adaptation.h"
 #include "platform/linux/engine/decoder_pool.h"
 #include "platform/linux/engine/engine_settings.h"
-#include "platform/linux/models/installed_models.h"
-#include "platform/linux/linux_transcriber.h"
 #include "platform/linux/engine/segmenting_recognizer.h"
-#include "platform/linux/adaptation/speaker_adaptation.h"
+#include "platform/linux/linux_transcriber.h"
+#include "platform/linux/models/installed_models.h"
+#include "platform/linux/text/written_form.h"
 #include "platform/speech_analyzer.h"
 
 namespace earshot::platform::linuxos {
@@ -59,6 +60,9 @@ class PocketSphinxAnalyzer final : public SpeechAnalyzer {
 
   AudioFormat format_;
   DecoderPool::Lease decoder_;
+  // Rewrites each result before it is pushed, unless the transcriber asked
+  // for the spoken form; used by whichever thread drives the recognizer.
+  std::unique_ptr<WrittenForm> writtenForm_;
   std::unique_ptr<SegmentingRecognizer> recognizer_;
   std::shared_ptr<AnalyzerInputQueue> input_;
   // Written by the consumer, read after joining it.
