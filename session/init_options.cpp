@@ -34,6 +34,15 @@ platform::AttributeOptions readAttributes(const channel::IncomingMessage& init) 
   return attributes;
 }
 
+// "written" (the default) or "spoken": how transcripts are written.
+platform::TextForm readTextForm(const channel::IncomingMessage& init) {
+  if (!init.has("textForm")) return platform::TextForm::written;
+  std::optional<std::string_view> form = init.string("textForm");
+  if (form == "written") return platform::TextForm::written;
+  if (form == "spoken") return platform::TextForm::spoken;
+  throw mode::BridgeError("textForm must be \"written\" or \"spoken\"");
+}
+
 std::vector<std::string> readContextualStrings(const channel::IncomingMessage& init) {
   std::vector<std::string> phrases;
   if (!init.has("contextualStrings")) return phrases;
@@ -72,6 +81,7 @@ InitOptions readInitOptions(const channel::IncomingMessage& init) {
   options.attributes = readAttributes(init);
   options.contextualStrings = readContextualStrings(init);
   options.acknowledgeFlush = readFlag(init, "acknowledgeFlush");
+  options.attributes.textForm = readTextForm(init);
   return options;
 }
 

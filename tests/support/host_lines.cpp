@@ -10,8 +10,9 @@
 
 namespace earshot::testkit {
 
-std::string initLine(const std::string& locale) {
-  return R"({"type":"init","locale":")" + locale + "\"}";
+std::string initLine(const std::string& locale, const std::string& members) {
+  return R"({"type":"init","locale":")" + locale + "\"" + (members.empty() ? "" : ",") + members +
+         "}";
 }
 
 std::string audioLineWithPcm(const std::string& pcmJson, const std::string& rateJson) {
