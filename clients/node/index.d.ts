@@ -17,6 +17,11 @@ export interface ProgramOptions {
 export interface StartOptions extends ProgramOptions {
   /** Locale to recognise, e.g. "en-US"; default the user's locale. */
   locale?: string;
+  /**
+   * How transcripts are written: "written" (the default: capitals, punctuation, digits such as
+   * "Go forward 10 meters.") or "spoken" (the recognizer's bare words: "go forward ten meters").
+   */
+  textForm?: 'written' | 'spoken';
   /** Further members of the "init" line, for options of later earshot versions. */
   options?: Record<string, unknown>;
   /** Called with "status" lines, sent while a missing model is downloaded before "ready". */

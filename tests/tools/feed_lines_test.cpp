@@ -76,6 +76,7 @@ TEST(FeedLines, InitCarriesOptionsOnlyWhenAsked) {
       {{false, false, {}, true}, R"({"type":"init","locale":"en-US","acknowledgeFlush":true})"},
       {{true, true, {"earshot"}, true},
        R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange","transcriptionConfidence"],"contextualStrings":["earshot"],"acknowledgeFlush":true})"},
+      {{false, false, {}, false, true}, R"({"type":"init","locale":"en-US","textForm":"spoken"})"},
   };
   for (const auto& [extras, line] : cases) EXPECT_EQ(initLine("en-US", extras), line + "\n");
 }

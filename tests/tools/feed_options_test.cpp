@@ -177,6 +177,8 @@ TEST(FeedOptions, RepeatedAndListOptions) {
   EXPECT_EQ(o.output, "out.txt");
   EXPECT_EQ(o.readyTimeoutSeconds, 0.5);
   EXPECT_FALSE(o.mic);
+  EXPECT_FALSE(o.spoken);  // text as people write it unless asked
+  EXPECT_TRUE(parseArguments({"a.wav", "--spoken"}).spoken);
 }
 
 TEST(FeedOptions, RejectedCommandLinesSayWhy) {

@@ -124,6 +124,7 @@ int main(int argc, char** argv) {
                        options.format == Format::Words;
     extras.confidence = options.format == Format::Words;
     extras.phrases = options.vocabulary;
+    extras.spoken = options.spoken;
     if (!options.vocabularyFile.empty()) {
       for (std::string& phrase : readPhrases(options.vocabularyFile)) {
         extras.phrases.push_back(std::move(phrase));

@@ -121,6 +121,7 @@ FeedOptions parseArguments(const std::vector<std::string>& arguments) {
   app.add_option("--locale", options.locale)->multi_option_policy(last);
   app.add_option("--chunk-ms", chunkMs)->multi_option_policy(last);
   app.add_flag("--realtime", options.realtime)->disable_flag_override();
+  app.add_flag("--spoken", options.spoken)->disable_flag_override();
   app.add_option("--flush-every", flushEvery)->multi_option_policy(last);
   app.add_option("--format", format)->multi_option_policy(last);
   app.add_flag("--json", json)->disable_flag_override();
@@ -259,6 +260,8 @@ Recognition:
   --vocabulary-file F  the same, one phrase per line
   --chunk-ms MS        audio per message, 1-10000 ms (default 100)
   --realtime           send audio no faster than it would play
+  --spoken             the recognizer's bare words: lower case, no punctuation,
+                       numbers as words (default: text as people write it)
   --flush-every SECS   end the recognition session every SECS seconds of audio
   --earshot PATH       the earshot to run (default: next to this tool, else PATH)
   --ready-timeout SECS give up when earshot has not started within SECS

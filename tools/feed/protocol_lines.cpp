@@ -58,6 +58,7 @@ std::string initLine(std::string_view locale, const InitExtras& extras) {
     line += "]";
   }
   if (extras.acknowledgeFlush) line += ",\"acknowledgeFlush\":true";
+  if (extras.spoken) line += ",\"textForm\":\"spoken\"";
   return line + "}\n";
 }
 

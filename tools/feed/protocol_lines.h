@@ -17,6 +17,7 @@ struct InitExtras {
   bool confidence = false;
   std::vector<std::string> phrases;
   bool acknowledgeFlush = false;
+  bool spoken = false;  // "textForm":"spoken"
 };
 
 // Lines to earshot, each with its line feed.

@@ -16,7 +16,9 @@ export class Transcriber extends EventEmitter {
   #connection;
 
   // Starts earshot and resolves once it is ready (or rejects with its error).
-  static async start({ locale, executable, options, env, onStatus } = {}) {
+  static async start({ locale, executable, options, env, onStatus, textForm } = {}) {
+    // textForm: "written" (earshot's default) or "spoken"; earshot checks it.
+    if (textForm !== undefined) options = { ...options, textForm };
     const transcriber = new Transcriber(creating, { locale, executable, options, env, onStatus });
     const ready = await transcriber.#connection.ready.promise.catch((error) => {
       transcriber.close();

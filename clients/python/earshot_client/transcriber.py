@@ -197,14 +197,19 @@ class Transcriber:
                 print(result.text, result.is_final)
 
     Results are kept for the iterator from the start: iterate while writing,
-    or afterwards. `options` adds members to the "init" line.
+    or afterwards. `options` adds members to the "init" line. `text_form` is
+    "written" (earshot's default: "Go forward 10 meters.") or "spoken" (the
+    bare words: "go forward ten meters").
     """
 
     def __init__(self, locale: Optional[str] = None, *, executable: Optional[str] = None,
                  options: Optional[Dict[str, Any]] = None,
                  env: Optional[Mapping[str, str]] = None,
                  on_status: Optional[Callable[[str, str], None]] = None,
-                 on_transcript: Optional[Callable[[Transcript], None]] = None):
+                 on_transcript: Optional[Callable[[Transcript], None]] = None,
+                 text_form: Optional[str] = None):
+        if text_form is not None:
+            options = dict(options or {}, textForm=text_form)
         self._settings = (locale, executable, options, env)
         self._callbacks = (on_status, on_transcript)
         self._connection: Optional[_Connection] = None

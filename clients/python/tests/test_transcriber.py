@@ -32,7 +32,16 @@ class LiveTest(OwnHome, unittest.IsolatedAsyncioTestCase):
         self.assertTrue(results[-1].is_final)
         self.assertEqual(finals(results),
                          finals((await asyncio.to_thread(by_hand, [pcm], self.home.env))[0]))
-        self.assertIn("dashwood", " ".join(finals(results)))
+        self.assertIn("Mr. John Dashwood", " ".join(finals(results)))
+
+    async def test_text_form_spoken_gives_the_bare_spoken_words(self):
+        async with self.transcriber(text_form="spoken") as t:
+            await t.write(recording("0870"), 16000)
+            await t.stop()
+            text = " ".join(finals([result async for result in t]))
+        self.assertIn("mister john dashwood", text)
+        self.assertEqual(text, text.lower())
+        self.assertNotIn(".", text)
         self.assertTrue(all(r.extra == {} for r in results))
         self.assertFalse(is_running(t.pid))
 

@@ -89,7 +89,8 @@ std::shared_ptr<const std::unordered_set<std::string>> unitWords(const icu::Loca
   if (U_FAILURE(status)) all.clear();
   for (const icu::MeasureUnit& unit : all) {
     std::string_view type = unit.getType();
-    if (type == "currency" || type == "none") continue;
+    // Durations read as running text: "three hours", "60 seconds".
+    if (type == "currency" || type == "none" || type == "duration") continue;
     auto format =
         number::NumberFormatter::withLocale(locale).unit(unit).unitWidth(UNUM_UNIT_WIDTH_FULL_NAME);
     for (double value : {1.0, 2.0}) {

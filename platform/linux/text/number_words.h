@@ -47,7 +47,8 @@ class NumberWords {
   std::optional<double> wordValue(std::string_view word) const;
   // The month a lower-case word names (1 to 12), from the locale's names.
   std::optional<int> month(std::string_view word) const;
-  // Whether a lower-case word names a unit of measure ("grams", "meter").
+  // Whether a lower-case word names a unit of measure ("grams", "meter");
+  // durations ("hours") are not among them.
   bool isUnit(std::string_view word) const;
 
   std::string integer(double value, bool grouping) const;       // "25,000", "2019"

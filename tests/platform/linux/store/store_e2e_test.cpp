@@ -24,8 +24,8 @@ std::vector<std::string> lines(const std::string& text) {
 
 // "init" in `locale`, a recording in 0.1 s messages, "stop".
 std::string liveInput(const std::string& locale) {
-  return initLine(locale) + "\n" + audioLines(recording("goforward.raw"), 16000) + stopLine() +
-         "\n";
+  return initLine(locale, kSpokenForm) + "\n" + audioLines(recording("goforward.raw"), 16000) +
+         stopLine() + "\n";
 }
 
 // The channel writes "/" as "\/".
@@ -160,7 +160,7 @@ TEST_F(StoreEndToEnd, AReleaseLeavesARunningSessionItsModel) {
   ASSERT_EQ(earshot({"--install", "en-GB"}).status, 0);
   ChildProcess live(
       {.argv = earshotCommand(), .environment = home_.environment(), .readOutput = false});
-  ASSERT_TRUE(live.write(initLine("en-GB") + "\n"));
+  ASSERT_TRUE(live.write(initLine("en-GB", kSpokenForm) + "\n"));
   EXPECT_EQ(live.readLine(), readyLine("en-GB"));
   const std::string audio = audioLines(recording("goforward.raw"), 16000);
   ASSERT_TRUE(live.write(audio));
@@ -337,15 +337,15 @@ TEST_P(BrokenModel, FailsALiveSessionWithOneErrorLine) {
 INSTANTIATE_TEST_SUITE_P(
     Hardening, BrokenModel,
     testing::Values(BrokenModelCase{"GarbageModelDefinition", "mdef", "garbage\n",
-                                      "the acoustic model's mdef is not a model definition."},
-                      BrokenModelCase{"TextModelDefinitionCutShort", "mdef",
-                                      "0.3\nnot a model definition\n",
-                                      "Error in header: not a model definition"},
-                      BrokenModelCase{"SampleRateOf1e300", "feat.params", "-samprate 1e300\n",
-                                      "the feature parameter -samprate 1e300 is out of range."},
-                      BrokenModelCase{"WindowLongerThanTheTransform", "feat.params",
-                                      "-samprate 16000\n-nfft 256\n",
-                                      "the analysis window is longer than -nfft."}),
+                                    "the acoustic model's mdef is not a model definition."},
+                    BrokenModelCase{"TextModelDefinitionCutShort", "mdef",
+                                    "0.3\nnot a model definition\n",
+                                    "Error in header: not a model definition"},
+                    BrokenModelCase{"SampleRateOf1e300", "feat.params", "-samprate 1e300\n",
+                                    "the feature parameter -samprate 1e300 is out of range."},
+                    BrokenModelCase{"WindowLongerThanTheTransform", "feat.params",
+                                    "-samprate 16000\n-nfft 256\n",
+                                    "the analysis window is longer than -nfft."}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
