@@ -79,7 +79,20 @@ def synthesize(work, sentences):
 
 
 def transcribe(earshot, work, count, voice, form):
-    """The finals of each recording, joined by spaces, one per recording."""
+    """The finals of each recording, joined by spaces, one per recording;
+    kept in WORK_DIR, so a second run only scores (delete them after a
+    change to earshot)."""
+    cache = os.path.join(work, "%s-%s.json" % (voice, form))
+    if os.path.exists(cache):
+        with open(cache) as f:
+            return json.load(f)
+    texts = _transcribe(earshot, work, count, voice, form)
+    with open(cache, "w") as f:
+        json.dump(texts, f)
+    return texts
+
+
+def _transcribe(earshot, work, count, voice, form):
     lines = [json.dumps({"type": "init", "locale": "en-US", "acknowledgeFlush": True,
                          "textForm": form})]
     for n in range(count):

@@ -133,8 +133,8 @@ struct WrittenForm::Group {
 class WrittenForm::Scan {
  public:
   Scan(const std::vector<std::string>& lower, const std::vector<TranscribedWord>& spoken,
-       NumberWords& numbers, bool english)
-      : lower_(lower), spoken_(spoken), numbers_(numbers), english_(english) {}
+       NumberWords& numbers, const CasedWords& list, bool english)
+      : lower_(lower), spoken_(spoken), numbers_(numbers), list_(list), english_(english) {}
 
   std::vector<Piece> run() {
     size_t at = 0;
@@ -345,9 +345,10 @@ class WrittenForm::Scan {
     return end;
   }
 
-  // A day of the month said as an ordinal ("third", "twenty first") or a
+  // A day of the month said as an ordinal ("third", "twenty first") or,
+  // after a month whose name is not also a common word ("may one day"), a
   // cardinal.
-  std::optional<Group> day(size_t at) const {
+  std::optional<Group> day(size_t at, bool cardinalToo) const {
     if (at >= lower_.size()) return std::nullopt;
     if (kind(at) == Kind::tens && at + 1 < lower_.size()) {
       if (std::optional<int> ones = numbers_.ordinal(lower_[at + 1]); ones && *ones < 10) {
@@ -359,7 +360,7 @@ class WrittenForm::Scan {
       return Group{at + 1, double(*ordinal), true};
     }
     if (std::optional<Group> cardinal = this->cardinal(at);
-        cardinal && cardinal->tensOnly && cardinal->value >= 1 && cardinal->value <= 31) {
+        cardinalToo && cardinal && cardinal->tensOnly && cardinal->value >= 1 && cardinal->value <= 31) {
       return cardinal;
     }
     return std::nullopt;
@@ -378,7 +379,8 @@ class WrittenForm::Scan {
   size_t date(size_t at) {
     std::optional<int> month = numbers_.month(lower_[at]);
     if (!month) return at;
-    std::optional<Group> dayOfMonth = day(at + 1);
+    bool commonWord = list_.canBeName(lower_[at]) && !list_.alwaysCapitalised(lower_[at]);
+    std::optional<Group> dayOfMonth = day(at + 1, !commonWord);
     if (!dayOfMonth) return at;
     std::optional<Group> yearAfter = year(dayOfMonth->end);
     std::vector<std::pair<size_t, size_t>> parts{{at, at}, {at + 1, dayOfMonth->end - 1}};
@@ -456,6 +458,7 @@ class WrittenForm::Scan {
   const std::vector<std::string>& lower_;
   const std::vector<TranscribedWord>& spoken_;
   NumberWords& numbers_;
+  const CasedWords& list_;
   bool english_;
   std::vector<Piece> pieces_;
 };
@@ -497,7 +500,7 @@ std::vector<TranscribedWord> WrittenForm::write(const std::vector<TranscribedWor
   lower.reserve(spoken.size());
   for (const TranscribedWord& word : spoken) lower.push_back(lowerCase(word.text, locale));
 
-  std::vector<Piece> pieces = Scan(lower, spoken, numbers_, english_).run();
+  std::vector<Piece> pieces = Scan(lower, spoken, numbers_, *casedWords_, english_).run();
   setCase(pieces);
   if (!pieces.empty()) {
     Piece& first = pieces.front();

@@ -93,6 +93,8 @@ TEST(WrittenFormTest, WritesFinalsAsPeopleWriteThem) {
       {"in nineteen eighty four", "In 1984."},
       {"on march third", "On March 3."},
       {"on may twenty first twenty twenty", "On May 21, 2020."},
+      {"on monday the tenth", "On Monday the tenth."},
+      {"i may one day go", "I may one day go."},
       // Digit strings.
       {"call five five five one two one two", "Call 5551212."},
       // Questions by their first words.
