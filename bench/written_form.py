@@ -2,18 +2,21 @@
 """Scores the written form on bench/speech/written-form.tsv.
 
 flite speaks each sentence's spoken form in three voices; earshot transcribes
-every recording twice, with "textForm" "written" and "spoken" (one process per
-voice and form, a fresh state folder each, a flush between recordings).
+every recording with "textForm" "spoken" (one process per voice, a fresh
+state folder each, a flush between recordings), and the bench tool writes
+each final in the written form, as earshot does by default (--check compares
+the two for the first voice).
 Reports the written-form WER against the written references beside the
 spoken-form WER against the spoken ones, capitalisation precision and recall,
 closing punctuation accuracy, the number-phrase table
 (bench/speech/number-phrases.tsv, formatted without the engine) and the
 capitalisation of each cased word list on the same spoken transcripts.
 
-    bench/written_form.py BUILD_DIR [WORK_DIR]
+    bench/written_form.py BUILD_DIR [WORK_DIR] [--check]
 """
 import base64
 import collections
+import concurrent.futures
 import json
 import os
 import subprocess
@@ -79,7 +82,7 @@ def synthesize(work, sentences):
 
 
 def transcribe(earshot, work, count, voice, form):
-    """The finals of each recording, joined by spaces, one per recording;
+    """The finals of each recording, a list per recording;
     kept in WORK_DIR, so a second run only scores (delete them after a
     change to earshot)."""
     cache = os.path.join(work, "%s-%s.json" % (voice, form))
@@ -115,9 +118,17 @@ def _transcribe(earshot, work, count, voice, form):
         if message["type"] == "transcript" and message["isFinal"] and message["text"]:
             finals.append(message["text"])
         elif message["type"] == "flushed":
-            texts.append(" ".join(finals))
+            texts.append(finals)
             finals = []
     return texts
+
+
+def written_texts(tool, recordings, word_list=None):
+    """Each recording's finals in the written form, joined by spaces: one run
+    of the tool for all of them."""
+    flat = [final for finals in recordings for final in finals]
+    out = iter(formatted(tool, flat, word_list))
+    return [" ".join(next(out) for _ in finals) for finals in recordings]
 
 
 def formatted(tool, lines, word_list=None):
@@ -129,7 +140,7 @@ def formatted(tool, lines, word_list=None):
 
 def main():
     build = sys.argv[1]
-    work = sys.argv[2] if len(sys.argv) > 2 else os.path.join(tempfile.gettempdir(),
+    work = sys.argv[2] if len(sys.argv) > 2 and sys.argv[2] != "--check" else os.path.join(tempfile.gettempdir(),
                                                               "earshot-written-form")
     os.makedirs(work, exist_ok=True)
     earshot = os.path.join(build, "earshot")
@@ -137,15 +148,30 @@ def main():
     sentences = table("written-form.tsv")
     synthesize(work, sentences)
 
+    # The spoken form through earshot, one process per voice, at once; the
+    # written form is the same formatter on each final's words, run here by
+    # the bench tool (the program's own written output is compared with it
+    # for one voice with --check).
+    with concurrent.futures.ThreadPoolExecutor(len(VOICES)) as pool:
+        spoken_runs = list(pool.map(
+            lambda voice: transcribe(earshot, work, len(sentences), voice, "spoken"), VOICES))
+    if "--check" in sys.argv:
+        through = [" ".join(finals) for finals in
+                   transcribe(earshot, work, len(sentences), VOICES[0], "written")]
+        offline = written_texts(tool, spoken_runs[0])
+        same = sum(a == b for a, b in zip(through, offline))
+        print("written form through earshot = the tool's on the same finals: %d / %d" % (
+            same, len(through)))
+
     errors = collections.Counter()
     words = collections.Counter()
     caps = collections.Counter()
     closing = [0, 0]
-    spoken_hyps, refs = [], []
-    for voice in VOICES:
-        written = transcribe(earshot, work, len(sentences), voice, "written")
-        spoken = transcribe(earshot, work, len(sentences), voice, "spoken")
-        for (spoken_ref, written_ref), w, s in zip(sentences, written, spoken):
+    spoken_finals, refs = [], []
+    for spoken in spoken_runs:
+        for (spoken_ref, written_ref), finals, w in zip(sentences, spoken,
+                                                        written_texts(tool, spoken)):
+            s = " ".join(finals)
             ref_tokens, hyp_tokens = written_tokens(written_ref), written_tokens(w)
             errors["written"] += edits(ref_tokens, hyp_tokens)
             words["written"] += len(ref_tokens)
@@ -157,7 +183,7 @@ def main():
             caps["ref"] += sum(ref_caps.values())
             closing[0] += w[-1:] == written_ref[-1:]
             closing[1] += 1
-            spoken_hyps.append(s)
+            spoken_finals.append(finals)
             refs.append(written_ref)
 
     count = len(sentences) * len(VOICES)
@@ -194,7 +220,7 @@ def main():
         if not os.path.exists(path):
             continue
         hit = hyp = ref = 0
-        for w, written_ref in zip(formatted(tool, spoken_hyps, path), refs):
+        for w, written_ref in zip(written_texts(tool, spoken_finals, path), refs):
             ref_caps, hyp_caps = capitalised(written_tokens(written_ref)), capitalised(
                 written_tokens(w))
             hit += sum((ref_caps & hyp_caps).values())

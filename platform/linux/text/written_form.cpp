@@ -302,7 +302,7 @@ class WrittenForm::Scan {
     std::string digits;
     while (digit(end) >= 0) digits += char('0' + digit(end++));
     // The last digit may start a larger number ("five five two hundred").
-    if (end < lower_.size() && (kind(end) == Kind::hundred || kind(end) == Kind::scale)) {
+    if (end > at && (kind(end) == Kind::hundred || kind(end) == Kind::scale)) {
       --end;
       digits.pop_back();
     }

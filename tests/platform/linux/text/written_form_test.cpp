@@ -97,6 +97,8 @@ TEST(WrittenFormTest, WritesFinalsAsPeopleWriteThem) {
       {"i may one day go", "I may one day go."},
       // Digit strings.
       {"call five five five one two one two", "Call 5551212."},
+      {"a few hundred miles", "A few hundred miles."},
+      {"thousand", "Thousand."},
       // Questions by their first words.
       {"what time is it", "What time is it?"},
       {"can you see it", "Can you see it?"},
