@@ -6,25 +6,11 @@
 #include "channel/line_reader.h"
 #include "channel/utf8.h"
 #include "mode/bridge_error.h"
+#include "protocol/names.h"
+#include "protocol/texts.h"
 #include "session/live_transcription.h"
 
 namespace earshot::app {
-
-void AppleSpeechHelper::run(mode::ModeContext& context) {
-  session::runLiveTranscription(context);
-}
-
-void AppleSpeechHelper::emitLocales(mode::ModeContext& context) {
-  assets::emitLocales(context);
-}
-
-void AppleSpeechHelper::installLocale(mode::ModeContext& context, const std::string& locale) {
-  assets::installLocale(context, locale);
-}
-
-void AppleSpeechHelper::releaseLocale(mode::ModeContext& context, const std::string& locale) {
-  assets::releaseLocale(context, locale);
-}
 
 int AppleSpeechHelper::execute(const std::vector<std::string>& arguments,
                                mode::ModeContext& context) {
@@ -33,16 +19,16 @@ int AppleSpeechHelper::execute(const std::vector<std::string>& arguments,
   try {
     switch (choice.mode) {
       case Mode::release:
-        releaseLocale(context, choice.requestedLocale);
+        assets::releaseLocale(context, choice.requestedLocale);
         break;
       case Mode::install:
-        installLocale(context, choice.requestedLocale);
+        assets::installLocale(context, choice.requestedLocale);
         break;
       case Mode::locales:
-        emitLocales(context);
+        assets::emitLocales(context);
         break;
       case Mode::liveTranscription:
-        run(context);
+        session::runLiveTranscription(context);
         break;
     }
     return 0;
@@ -51,9 +37,10 @@ int AppleSpeechHelper::execute(const std::vector<std::string>& arguments,
   } catch (const std::exception& error) {
     failure = error.what();  // platform and JSON errors pass through unchanged
   } catch (...) {
-    failure = "Unknown failure";
+    failure = protocol::text::kUnknownFailure;
   }
-  context.output.emit(channel::OutgoingMessage("error").add("message", failure));
+  context.output.emit(
+      channel::OutgoingMessage(protocol::type::kError).add(protocol::member::kMessage, failure));
   return 1;
 }
 

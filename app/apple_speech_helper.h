@@ -23,11 +23,6 @@ class AppleSpeechHelper {
   // Runs the mode the arguments choose to its end on the calling thread and
   // returns the exit status; a failure has been written as one "error" line.
   static int execute(const std::vector<std::string>& arguments, mode::ModeContext& context);
-
-  static void run(mode::ModeContext& context);
-  static void emitLocales(mode::ModeContext& context);
-  static void installLocale(mode::ModeContext& context, const std::string& locale);
-  static void releaseLocale(mode::ModeContext& context, const std::string& locale);
 };
 
 // The arguments as UTF-8 text; invalid sequences become U+FFFD, so that a

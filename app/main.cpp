@@ -11,6 +11,8 @@
 #include "app/apple_speech_helper.h"
 #include "channel/byte_source.h"
 #include "platform/unexpected_exit.h"
+#include "protocol/names.h"
+#include "protocol/texts.h"
 
 namespace earshot::app {
 namespace {
@@ -47,9 +49,10 @@ channel::HostOutput* exitOutput = nullptr;
 // status 1 before anything else runs at exit.
 void reportUnexpectedExit() {
   std::string reason =
-      platform::explainUnexpectedExit().value_or("The speech engine ended the process.");
+      platform::explainUnexpectedExit().value_or(protocol::text::kEngineEndedProcess);
   if (exitOutput != nullptr) {
-    exitOutput->emit(channel::OutgoingMessage("error").add("message", reason));
+    exitOutput->emit(
+        channel::OutgoingMessage(protocol::type::kError).add(protocol::member::kMessage, reason));
   }
   ::_exit(1);
 }

@@ -3,13 +3,15 @@
 #include "assets/asset_modes.h"
 #include "assets/progress_poller.h"
 #include "mode/locale_gate.h"
+#include "protocol/names.h"
 
 namespace earshot::assets {
 namespace {
 
 void writeClosingLines(channel::HostOutput& output, const std::string& locale) {
   output.emit(installProgressLine(locale, 1.0));
-  output.emit(channel::OutgoingMessage("install-done").add("locale", locale));
+  output.emit(channel::OutgoingMessage(protocol::type::kInstallDone)
+                  .add(protocol::member::kLocale, locale));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "assets/asset_modes.h"
+#include "protocol/names.h"
 
 namespace earshot::assets {
 namespace {
@@ -20,10 +21,10 @@ void emitLocales(mode::ModeContext& context) {
   platform::SpeechServices& speech = *context.platform.speech;
   if (!speech.isAvailable()) {
     // Not a failure here: the host learns it from the listing itself.
-    context.output.emit(channel::OutgoingMessage("locales")
-                            .add("available", false)
-                            .add("supported", std::vector<std::string>{})
-                            .add("installed", std::vector<std::string>{}));
+    context.output.emit(channel::OutgoingMessage(protocol::type::kLocales)
+                            .add(protocol::member::kAvailable, false)
+                            .add(protocol::member::kSupported, std::vector<std::string>{})
+                            .add(protocol::member::kInstalled, std::vector<std::string>{}));
     return;
   }
   platform::AssetInventory& assets = *context.platform.assets;
@@ -34,12 +35,12 @@ void emitLocales(mode::ModeContext& context) {
   std::vector<std::string> installedTexts = identifiers(installed);
   std::vector<std::string> reservedTexts = identifiers(reserved);
   int64_t maxReserved = assets.maximumReservedLocales();
-  context.output.emit(channel::OutgoingMessage("locales")
-                          .add("available", true)
-                          .add("supported", supportedTexts)
-                          .add("installed", installedTexts)
-                          .add("reserved", reservedTexts)
-                          .add("maxReserved", maxReserved));
+  context.output.emit(channel::OutgoingMessage(protocol::type::kLocales)
+                          .add(protocol::member::kAvailable, true)
+                          .add(protocol::member::kSupported, supportedTexts)
+                          .add(protocol::member::kInstalled, installedTexts)
+                          .add(protocol::member::kReserved, reservedTexts)
+                          .add(protocol::member::kMaxReserved, maxReserved));
 }
 
 }  // namespace earshot::assets

@@ -1,5 +1,6 @@
 #include "assets/asset_modes.h"
 #include "mode/locale_gate.h"
+#include "protocol/names.h"
 
 namespace earshot::assets {
 
@@ -8,9 +9,9 @@ void releaseLocale(mode::ModeContext& context, const std::string& requested) {
       mode::passGate(*context.platform.speech, requested, mode::GateMode::release);
   // False only means nothing was released; the host reads it from the line.
   bool released = context.platform.assets->release(resolved);
-  context.output.emit(channel::OutgoingMessage("release-done")
-                          .add("locale", resolved.bcp47())
-                          .add("released", released));
+  context.output.emit(channel::OutgoingMessage(protocol::type::kReleaseDone)
+                          .add(protocol::member::kLocale, resolved.bcp47())
+                          .add(protocol::member::kReleased, released));
 }
 
 }  // namespace earshot::assets

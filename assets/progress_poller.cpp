@@ -1,10 +1,12 @@
 #include "assets/progress_poller.h"
 
+#include "protocol/names.h"
+
 namespace earshot::assets {
 
 channel::OutgoingMessage installProgressLine(const std::string& locale, double fraction) {
   channel::OutgoingMessage line("install-progress");
-  line.add("locale", locale).add("fraction", fraction);
+  line.add(protocol::member::kLocale, locale).add(protocol::member::kFraction, fraction);
   return line;
 }
 

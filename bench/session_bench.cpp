@@ -9,14 +9,13 @@
 #include <string>
 
 #include "bench/repeating_source.h"
-#include "channel/base64.h"
 #include "channel/json_message.h"
 #include "channel/line_reader.h"
 #include "platform/analyzer_input_queue.h"
 #include "platform/audio_converter.h"
+#include "protocol/base64.h"
 #include "session/audio_feed.h"
 #include "session/audio_message.h"
-#include "tests/support/base64.h"
 #include "tests/support/host_lines.h"
 
 namespace {
@@ -29,7 +28,10 @@ std::string pcmText(size_t samples) {
   std::mt19937 random(7);
   std::string bytes(samples * 2, '\0');
   for (char& byte : bytes) byte = static_cast<char>(random());
-  return earshot::testkit::base64Bytes(bytes);
+  std::string text;
+  earshot::protocol::appendBase64(
+      text, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  return text;
 }
 
 // About 1.9 MB of line: 712,500 samples, nearly 15 s at 48 kHz.
@@ -41,10 +43,10 @@ std::string audioLine() {
 
 void DecodeBase64(benchmark::State& state) {
   const std::string text = pcmText(kLineSamples);
-  size_t size = *earshot::channel::base64DecodedSize(text);
+  size_t size = *earshot::protocol::base64DecodedSize(text);
   auto out = std::make_unique<unsigned char[]>(size);
   for (auto _ : state) {
-    bool ok = earshot::channel::decodeBase64(text, out.get());
+    bool ok = earshot::protocol::decodeBase64(text, out.get());
     benchmark::DoNotOptimize(ok);
     benchmark::DoNotOptimize(out.get());
   }

@@ -13,7 +13,7 @@ void HostOutput::emit(const OutgoingMessage& message) {
   std::optional<std::string> line = message.serialize();
   if (!line) return;
   line->push_back('\n');
-  std::lock_guard lock(mutex_);
+  threading::MutexLock lock(mutex_);
   const char* data = line->data();
   size_t left = line->size();
   while (left > 0) {

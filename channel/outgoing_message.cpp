@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "channel/utf8.h"
+#include "protocol/json_text.h"
 
 namespace earshot::channel {
 
@@ -20,47 +21,7 @@ void OutgoingMessage::text(std::string_view value) {
   // line after the library's static state may be gone.)
   std::string repaired;
   repairUtf8(value, repaired);
-  value = repaired;
-  static constexpr char kHex[] = "0123456789abcdef";
-  json_ += '"';
-  for (char c : value) {
-    auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        json_ += "\\\"";
-        break;
-      case '\\':
-        json_ += "\\\\";
-        break;
-      case '/':
-        json_ += "\\/";
-        break;
-      case '\n':
-        json_ += "\\n";
-        break;
-      case '\r':
-        json_ += "\\r";
-        break;
-      case '\t':
-        json_ += "\\t";
-        break;
-      case '\b':
-        json_ += "\\b";
-        break;
-      case '\f':
-        json_ += "\\f";
-        break;
-      default:
-        if (byte < 0x20) {
-          json_ += "\\u00";
-          json_ += kHex[byte >> 4];
-          json_ += kHex[byte & 0xF];
-        } else {
-          json_ += c;  // other non-ASCII stays raw UTF-8
-        }
-    }
-  }
-  json_ += '"';
+  protocol::appendJsonString(json_, repaired, protocol::Slash::escaped);
 }
 
 OutgoingMessage& OutgoingMessage::add(std::string_view name, std::string_view value) {

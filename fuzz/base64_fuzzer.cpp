@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "channel/base64.h"
+#include "protocol/base64.h"
 
 namespace {
 
@@ -60,14 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
   std::optional<std::string> expected = referenceDecode(text);
 
-  std::optional<size_t> decodedSize = earshot::channel::base64DecodedSize(text);
+  std::optional<size_t> decodedSize = earshot::protocol::base64DecodedSize(text);
   if (!decodedSize) {
     check(!expected);
     return 0;
   }
   // A heap block of exactly the promised size (at least one byte to point at).
   auto out = std::make_unique<unsigned char[]>(*decodedSize == 0 ? 1 : *decodedSize);
-  bool accepted = earshot::channel::decodeBase64(text, out.get());
+  bool accepted = earshot::protocol::decodeBase64(text, out.get());
   check(accepted == expected.has_value());
   if (accepted) {
     check(*decodedSize == expected->size());

@@ -1,12 +1,13 @@
 #include "mode/locale_gate.h"
 
 #include "mode/bridge_error.h"
+#include "protocol/texts.h"
 
 namespace earshot::mode {
 
 void checkAvailability(platform::SpeechServices& speech) {
   if (!speech.isAvailable()) {
-    throw BridgeError("Apple Speech requires macOS 26 and supported Apple hardware.");
+    throw BridgeError(protocol::text::kSpeechUnavailable);
   }
 }
 
@@ -15,10 +16,9 @@ platform::Locale resolveLocale(platform::SpeechServices& speech, const std::stri
   std::optional<platform::Locale> resolved =
       speech.supportedLocale(platform::Locale::fromIdentifier(requested));
   if (!resolved) {
-    const char* suffix = mode == GateMode::liveTranscription
-                             ? ". Choose a supported language in Audio settings."
-                             : ".";
-    throw BridgeError("Apple Speech does not support language " + requested + suffix);
+    throw BridgeError(protocol::text::unsupportedLanguage(
+        requested, mode == GateMode::liveTranscription ? protocol::text::Refusal::liveTranscription
+                                                       : protocol::text::Refusal::assetMode));
   }
   return *resolved;
 }

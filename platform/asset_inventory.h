@@ -10,25 +10,19 @@
 
 namespace earshot::platform {
 
-// The completed fraction of a download, and whether the install is waiting
-// for another process (one using the same model store or the same
-// download). The platform writes both while another thread (the install
-// progress poller) reads them, without a lock. While waiting, the fraction
-// stays where it is.
+// The completed fraction of a download. The platform writes it while another
+// thread (the install progress poller) reads it, without a lock. While the
+// install waits for another process (one using the same model store or the
+// same download), the fraction stays where it is.
 class Progress {
  public:
   double fractionCompleted() const { return fraction_.load(std::memory_order_relaxed); }
   void setFractionCompleted(double fraction) {
     fraction_.store(fraction, std::memory_order_relaxed);
   }
-  bool waitingForOtherProcess() const { return waiting_.load(std::memory_order_relaxed); }
-  void setWaitingForOtherProcess(bool waiting) {
-    waiting_.store(waiting, std::memory_order_relaxed);
-  }
 
  private:
   std::atomic<double> fraction_{0.0};
-  std::atomic<bool> waiting_{false};
 };
 
 // One pending model installation. Implementations: StoreInstallationRequest

@@ -1,6 +1,7 @@
 #include "session/audio_feed.h"
 
 #include "mode/bridge_error.h"
+#include "protocol/texts.h"
 #include "session/pcm_conversion.h"
 
 namespace earshot::session {
@@ -16,7 +17,7 @@ void AudioFeed::feed(std::unique_ptr<platform::PcmBuffer> buffer,
   if (!converterInput_ || *converterInput_ != format) {
     drain(queue);
     converter_ = converters_.makeConverter(format, analyzerFormat_);
-    if (!converter_) throw mode::BridgeError("Unsupported input audio format");
+    if (!converter_) throw mode::BridgeError(protocol::text::kUnsupportedInputFormat);
     converterInput_ = format;
   }
   convertBuffer(std::move(buffer), format.sampleRate, *converter_, analyzerFormat_, queue);

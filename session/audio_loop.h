@@ -1,6 +1,6 @@
 #pragma once
 
-#include "channel/json_message.h"
+#include "channel/json_message_fwd.h"
 #include "mode/mode_context.h"
 #include "session/handshake.h"
 

@@ -3,12 +3,12 @@
 namespace earshot::session {
 
 void FailureBox::set(std::string failure) {
-  std::lock_guard guard(lock_);
+  threading::MutexLock guard(lock_);
   if (!message_) message_ = std::move(failure);
 }
 
 std::optional<std::string> FailureBox::current() const {
-  std::lock_guard guard(lock_);
+  threading::MutexLock guard(lock_);
   return message_;
 }
 

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <string>
 
+#include "channel/json_message.h"
 #include "channel/outgoing_message.h"
 #include "mode/bridge_error.h"
 #include "mode/locale_gate.h"
+#include "protocol/names.h"
+#include "protocol/texts.h"
 
 namespace earshot::session {
 namespace {
@@ -19,13 +22,13 @@ struct InitRequest {
 InitRequest readInit(channel::LineReader& input, channel::JsonMessageParser& parser) {
   std::optional<channel::InputLine> line = input.next();
   // An over-long line was not kept, so it cannot be read as "init" either.
-  if (!line || line->overLong) throw mode::BridgeError("Expected init message");
+  if (!line || line->overLong) throw mode::BridgeError(protocol::text::kExpectedInit);
   channel::IncomingMessage message = parser.parse(*line);
-  if (!message.isObject() || message.string("type") != "init") {
-    throw mode::BridgeError("Expected init message");
+  if (!message.isObject() || message.string(protocol::member::kType) != protocol::type::kInit) {
+    throw mode::BridgeError(protocol::text::kExpectedInit);
   }
   InitOptions options = readInitOptions(message);
-  if (std::optional<std::string_view> locale = message.string("locale")) {
+  if (std::optional<std::string_view> locale = message.string(protocol::member::kLocale)) {
     return {std::string(*locale), std::move(options)};
   }
   return {platform::Locale::currentIdentifier(), std::move(options)};
@@ -36,9 +39,9 @@ void installModelIfMissing(mode::ModeContext& context, const platform::Locale& l
   std::vector<platform::Locale> installed = context.platform.speech->installedLocales();
   if (std::find(installed.begin(), installed.end(), locale) != installed.end()) return;
   context.output.emit(
-      channel::OutgoingMessage("status")
-          .add("phase", "asset-download")
-          .add("message", "Downloading Apple speech model for " + locale.bcp47() + "\u2026"));
+      channel::OutgoingMessage(protocol::type::kStatus)
+          .add(protocol::member::kPhase, protocol::value::kAssetDownload)
+          .add(protocol::member::kMessage, protocol::text::downloadingModel(locale.bcp47())));
   if (auto request = context.platform.assets->assetInstallationRequest(modules)) {
     request->downloadAndInstall();
   }
@@ -59,16 +62,15 @@ LiveSetup performHandshake(mode::ModeContext& context, channel::JsonMessageParse
       speech.makeTranscriber(locale, platform::TranscriberPreset::progressiveTranscription)};
   installModelIfMissing(context, locale, modules);
   std::optional<platform::AudioFormat> format = speech.bestAvailableAudioFormat(modules);
-  if (!format)
-    throw mode::BridgeError("Apple speech model is unavailable for " + locale.bcp47() + ".");
+  if (!format) throw mode::BridgeError(protocol::text::modelUnavailable(locale.bcp47()));
   modules.clear();
 
   auto failures = std::make_shared<FailureBox>();
   std::unique_ptr<AnalyzerSession> session =
       startSession(speech, context.output, locale, *format, failures, request.options);
-  context.output.emit(channel::OutgoingMessage("ready")
-                          .add("locale", locale.bcp47())
-                          .add("sampleRate", format->sampleRate));
+  context.output.emit(channel::OutgoingMessage(protocol::type::kReady)
+                          .add(protocol::member::kLocale, locale.bcp47())
+                          .add(protocol::member::kSampleRate, format->sampleRate));
   return LiveSetup{std::move(locale), *format, std::move(failures), std::move(request.options),
                    std::move(session)};
 }

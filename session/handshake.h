@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "channel/json_message.h"
+#include "channel/json_message_fwd.h"
 #include "mode/mode_context.h"
 #include "platform/audio_format.h"
 #include "platform/locale.h"

@@ -1,5 +1,6 @@
 #include "session/init_options.h"
 
+#include "channel/json_message.h"
 #include "mode/bridge_error.h"
 
 namespace earshot::session {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "channel/json_message.h"
+#include "channel/json_message_fwd.h"
 #include "platform/speech_transcriber.h"
 
 namespace earshot::session {

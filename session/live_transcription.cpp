@@ -1,5 +1,6 @@
 #include "session/live_transcription.h"
 
+#include "channel/json_message.h"
 #include "session/audio_loop.h"
 #include "session/handshake.h"
 

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "mode/bridge_error.h"
+#include "protocol/texts.h"
 
 namespace earshot::session {
 namespace {
@@ -49,7 +50,7 @@ void convertBuffer(std::unique_ptr<platform::PcmBuffer> input, double sampleRate
                     kConversionHeadroom;
   // Only an absurd analyzer rate gets here; a wrapped count would be worse.
   if (!(capacity <= std::numeric_limits<uint32_t>::max())) {
-    throw mode::BridgeError("Audio conversion failed");
+    throw mode::BridgeError(protocol::text::kConversionFailed);
   }
   auto output =
       std::make_unique<platform::PcmBuffer>(analyzerFormat, static_cast<uint32_t>(capacity));
@@ -59,7 +60,8 @@ void convertBuffer(std::unique_ptr<platform::PcmBuffer> input, double sampleRate
       *output, error, [oneShot](uint32_t, platform::ConverterInputStatus& inputStatus) {
         return oneShot->take(inputStatus);
       });
-  if (status == platform::ConverterOutputStatus::error) fail(error, "Audio conversion failed");
+  if (status == platform::ConverterOutputStatus::error)
+    fail(error, protocol::text::kConversionFailed);
   if (output->frameLength() > 0) queue.push(std::move(output));
 }
 
@@ -85,11 +87,11 @@ void flushConverter(platform::AudioConverter& converter, const platform::AudioFo
       lastRoundEmpty = false;
     } else {
       if (ended) return;
-      if (lastRoundEmpty) throw mode::BridgeError("Audio converter did not finish flushing");
+      if (lastRoundEmpty) throw mode::BridgeError(protocol::text::kConverterDidNotFinish);
       lastRoundEmpty = true;
     }
   }
-  throw mode::BridgeError("Audio converter exceeded its flush limit");
+  throw mode::BridgeError(protocol::text::kConverterFlushLimit);
 }
 
 }  // namespace earshot::session

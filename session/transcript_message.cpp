@@ -3,6 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include "protocol/names.h"
+
 namespace earshot::session {
 namespace {
 
@@ -15,32 +17,35 @@ double thousandths(double value) {
 channel::OutgoingMessage transcriptMessage(const platform::TranscriptionResult& result,
                                            const platform::AttributeOptions& attributes) {
   channel::OutgoingMessage message("transcript");
-  message.add("text", result.text).add("isFinal", result.isFinal);
+  message.add(protocol::member::kText, result.text).add(protocol::member::kIsFinal, result.isFinal);
   const bool times = attributes.audioTimeRange;
   const bool confidence = attributes.transcriptionConfidence && result.isFinal;
   if (!times && !confidence) return message;
 
   if (times) {
     platform::AudioTimeRange range = result.range.value_or(platform::AudioTimeRange{});
-    message.add("start", thousandths(range.start)).add("end", thousandths(range.end));
+    message.add(protocol::member::kStart, thousandths(range.start))
+        .add(protocol::member::kEnd, thousandths(range.end));
   }
   if (confidence) {
     double sum = 0.0;
     for (const auto& word : result.words) sum += word.confidence.value_or(0.0);
     double mean = result.words.empty() ? 0.0 : sum / double(result.words.size());
-    message.add("confidence", thousandths(mean));
+    message.add(protocol::member::kConfidence, thousandths(mean));
   }
   std::vector<channel::OutgoingMessage> words;
   for (const auto& word : result.words) {
     channel::OutgoingMessage& item = words.emplace_back(channel::OutgoingMessage::object());
-    item.add("text", word.text);
+    item.add(protocol::member::kText, word.text);
     if (times) {
       platform::AudioTimeRange range = word.audioTimeRange.value_or(platform::AudioTimeRange{});
-      item.add("start", thousandths(range.start)).add("end", thousandths(range.end));
+      item.add(protocol::member::kStart, thousandths(range.start))
+          .add(protocol::member::kEnd, thousandths(range.end));
     }
-    if (confidence) item.add("confidence", thousandths(word.confidence.value_or(0.0)));
+    if (confidence)
+      item.add(protocol::member::kConfidence, thousandths(word.confidence.value_or(0.0)));
   }
-  message.add("words", words);
+  message.add(protocol::member::kWords, words);
   return message;
 }
 

@@ -1,13 +1,14 @@
 #include "platform/linux/linux_platform.h"
 
 #include "platform/linux/adaptation/cepstral_mean_files.h"
-#include "platform/linux/engine/decoder_pool.h"
-#include "platform/linux/linux_speech_services.h"
-#include "platform/linux/audio/soxr_converter.h"
 #include "platform/linux/adaptation/speaker_adaptation.h"
+#include "platform/linux/audio/soxr_converter.h"
+#include "platform/linux/engine/decoder_pool.h"
+#include "platform/linux/engine/trial_load.h"
+#include "platform/linux/linux_speech_services.h"
 #include "platform/linux/store/model_store.h"
 #include "platform/linux/store/store_asset_inventory.h"
-#include "platform/linux/engine/trial_load.h"
+#include "platform/linux/system_sleeper.h"
 
 namespace earshot::platform::linuxos {
 

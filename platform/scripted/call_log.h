@@ -1,8 +1,9 @@
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "threading/mutex.h"
 
 namespace earshot::platform::scripted {
 
@@ -12,16 +13,16 @@ namespace earshot::platform::scripted {
 class CallLog {
  public:
   void record(std::string call) {
-    std::lock_guard lock(mutex_);
+    threading::MutexLock lock(mutex_);
     calls_.push_back(std::move(call));
   }
   std::vector<std::string> calls() const {
-    std::lock_guard lock(mutex_);
+    threading::MutexLock lock(mutex_);
     return calls_;
   }
   // The calls that start with `prefix`, in order.
   std::vector<std::string> callsStartingWith(const std::string& prefix) const {
-    std::lock_guard lock(mutex_);
+    threading::MutexLock lock(mutex_);
     std::vector<std::string> matching;
     for (const auto& call : calls_) {
       if (call.rfind(prefix, 0) == 0) matching.push_back(call);
@@ -30,8 +31,8 @@ class CallLog {
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> calls_;
+  mutable threading::Mutex mutex_;
+  std::vector<std::string> calls_ GUARDED_BY(mutex_);
 };
 
 }  // namespace earshot::platform::scripted

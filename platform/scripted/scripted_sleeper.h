@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <stop_token>
 #include <string>
 #include <utility>
@@ -13,6 +12,7 @@
 #include "platform/asset_inventory.h"
 #include "platform/scripted/call_log.h"
 #include "platform/sleeper.h"
+#include "threading/mutex.h"
 
 namespace earshot::platform::scripted {
 
@@ -28,8 +28,8 @@ struct FractionStep {
 // Sleeping advances the clock at once, so a poller's rounds cost no real
 // time; the download's progress follows its script as the clock moves.
 //
-// Threads: the poller sleeps on its own thread while the mode's thread waits
-// in awaitDownloadEnd(); one mutex guards the clock. A download that ends
+// The poller sleeps on its own thread while the mode's thread waits in
+// awaitDownloadEnd(). A download that ends
 // inside a sleep stops the clock at its end, releases the waiting download
 // and keeps the sleeper asleep until its stop is requested, as a real sleep
 // would be cut short when the mode stops the poller after the download. That
@@ -42,9 +42,9 @@ class ScriptedSleeper final : public Sleeper {
 
   explicit ScriptedSleeper(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}
 
-  void sleepFor(std::chrono::nanoseconds duration, std::stop_token stop) override {
+  void sleepFor(std::chrono::nanoseconds duration, std::stop_token stop) override EXCLUDES(mutex_) {
     log_->record("sleep(" + std::to_string(duration.count() / 1'000'000) + "ms)");
-    std::unique_lock lock(mutex_);
+    threading::MutexLock lock(mutex_);
     if (stop.stop_requested()) return;
     std::chrono::nanoseconds target = now_ + duration;
     if (!downloadPending_ || downloadEnd_ > target) {
@@ -54,8 +54,7 @@ class ScriptedSleeper final : public Sleeper {
     advanceTo(downloadEnd_);
     downloadPending_ = false;
     changed_.notify_all();
-    changed_.wait_for(lock, stop, kRealTimeGuard, [] { return false; });
-    if (!stop.stop_requested()) {
+    if (!lock.waitForStop(changed_, stop, kRealTimeGuard)) {
       advanceTo(target);  // nobody stopped us: the sleep ran out
       return;
     }
@@ -66,16 +65,16 @@ class ScriptedSleeper final : public Sleeper {
     if (hook) hook();
   }
 
-  std::chrono::nanoseconds now() const {
-    std::lock_guard lock(mutex_);
+  std::chrono::nanoseconds now() const EXCLUDES(mutex_) {
+    threading::MutexLock lock(mutex_);
     return now_;
   }
 
   // Runs a download on this clock from now on: `progress` follows `steps`
   // and the download ends `duration` from now (at once when zero).
   void scheduleDownload(std::shared_ptr<Progress> progress, std::vector<FractionStep> steps,
-                        std::chrono::nanoseconds duration) {
-    std::lock_guard lock(mutex_);
+                        std::chrono::nanoseconds duration) EXCLUDES(mutex_) {
+    threading::MutexLock lock(mutex_);
     progress_ = std::move(progress);
     steps_ = std::move(steps);
     origin_ = now_;
@@ -88,25 +87,29 @@ class ScriptedSleeper final : public Sleeper {
   // sleeping thread before the sleep returns; the stopping thread is then
   // waiting for the poller to end. Lets a test see what the mode had done by
   // the time it stopped the poller.
-  void onStop(std::function<void()> hook) {
-    std::lock_guard lock(mutex_);
+  void onStop(std::function<void()> hook) EXCLUDES(mutex_) {
+    threading::MutexLock lock(mutex_);
     stopHook_ = std::move(hook);
   }
 
   // Blocks until the clock reaches the scheduled end of the download;
   // false when it did not within kRealTimeGuard.
-  bool awaitDownloadEnd() {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, kRealTimeGuard, [&] { return !downloadPending_; });
+  bool awaitDownloadEnd() EXCLUDES(mutex_) {
+    threading::MutexLock lock(mutex_);
+    const auto deadline = std::chrono::steady_clock::now() + kRealTimeGuard;
+    while (downloadPending_) {
+      if (lock.waitUntil(changed_, deadline) == std::cv_status::timeout) return !downloadPending_;
+    }
+    return true;
   }
 
  private:
-  void advanceTo(std::chrono::nanoseconds time) {
+  void advanceTo(std::chrono::nanoseconds time) REQUIRES(mutex_) {
     now_ = time;
     applySteps();
   }
 
-  void applySteps() {
+  void applySteps() REQUIRES(mutex_) {
     if (!progress_) return;
     for (const FractionStep& step : steps_) {
       if (origin_ + step.at <= now_) progress_->setFractionCompleted(step.fraction);
@@ -114,15 +117,15 @@ class ScriptedSleeper final : public Sleeper {
   }
 
   std::shared_ptr<CallLog> log_;
-  mutable std::mutex mutex_;
+  mutable threading::Mutex mutex_;
   std::condition_variable_any changed_;
-  std::chrono::nanoseconds now_{0};
-  std::shared_ptr<Progress> progress_;
-  std::vector<FractionStep> steps_;
-  std::chrono::nanoseconds origin_{0};
-  std::chrono::nanoseconds downloadEnd_{0};
-  bool downloadPending_ = false;
-  std::function<void()> stopHook_;
+  std::chrono::nanoseconds now_ GUARDED_BY(mutex_){0};
+  std::shared_ptr<Progress> progress_ GUARDED_BY(mutex_);
+  std::vector<FractionStep> steps_ GUARDED_BY(mutex_);
+  std::chrono::nanoseconds origin_ GUARDED_BY(mutex_){0};
+  std::chrono::nanoseconds downloadEnd_ GUARDED_BY(mutex_){0};
+  bool downloadPending_ GUARDED_BY(mutex_) = false;
+  std::function<void()> stopHook_ GUARDED_BY(mutex_);
 };
 
 }  // namespace earshot::platform::scripted

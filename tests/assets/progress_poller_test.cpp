@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/system_sleeper.h"
 #include "platform/platform_error.h"
 #include "platform/sleeper.h"
 #include "tests/assets/asset_harness.h"
@@ -137,7 +138,7 @@ TEST(Poller, RealClockSamplesAFewTimesPerSecond) {
   scripted.speech->supported = {platform::Locale::fromIdentifier("en-US")};
   platform::Platform real = scripted.platform();
   real.assets = std::make_shared<RealTimeInventory>();
-  real.sleeper = std::make_shared<platform::SystemSleeper>();
+  real.sleeper = std::make_shared<platform::linuxos::SystemSleeper>();
 
   testkit::AssetRun run = testkit::runAssetMode({"earshot", "--install", "en-US"}, real);
 

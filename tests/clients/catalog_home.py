@@ -23,7 +23,7 @@ import tempfile
 
 CATALOG_LOCALE = "fr-FR"
 LOOPBACK_SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                               "..", "store", "loopback_server.py")
+                               "..", "platform", "linux", "store", "loopback_server.py")
 # Served in about two seconds: a few of earshot's 300 ms progress samples.
 _DOWNLOAD_SECONDS = 2
 

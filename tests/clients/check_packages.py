@@ -25,8 +25,9 @@ def check_wheel(python):
         assert len(wheels) == 1 and wheels[0].startswith("earshot_client-"), wheels
         with zipfile.ZipFile(os.path.join(work, "dist", wheels[0])) as wheel:
             names = set(wheel.namelist())
-        for module in ("__init__", "__main__", "transcriber", "blocking", "one_shot"):
+        for module in ("__init__", "__main__", "transcriber", "blocking", "one_shot", "file", "wav"):
             assert "earshot_client/%s.py" % module in names, sorted(names)
+        assert "earshot_client/py.typed" in names, sorted(names)
         assert not any(name.startswith("tests/") for name in names), sorted(names)
         print("wheel", wheels[0], len(names), "files")
 
@@ -40,7 +41,8 @@ def check_npm_pack(npm):
         package = json.load(f)
     for target in package["exports"]["."].values():
         assert target.lstrip("./") in files, (target, sorted(files))
-    assert "README.md" in files and not any(name.startswith("test/") for name in files), files
+    assert "README.md" in files and "CHANGELOG.md" in files, files
+    assert not any(name.startswith(("test/", "node_modules/")) for name in files), files
     print("npm pack", packed["filename"], len(files), "files")
 
 

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "platform/scripted/scripted_platform.h"
-#include "tests/support/base64.h"
 #include "tests/support/host_lines.h"
 
 namespace earshot::testkit {

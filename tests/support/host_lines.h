@@ -9,7 +9,7 @@ namespace earshot::testkit {
 // The protocol's lines as the tests write and expect them: one set for every
 // test and benchmark. Each is one line without its line feed.
 
-// Host lines.
+// Host lines (the protocol's own builders, which tests/protocol checks).
 // `members`: more members of "init" as JSON text (`"textForm":"spoken"`).
 std::string initLine(const std::string& locale = "en-US", const std::string& members = "");
 // The members that ask for the recognizer's words as they are: lower case,
@@ -20,8 +20,11 @@ std::string audioLine(const std::vector<int16_t>& samples, double sampleRate);
 std::string audioLineWithPcm(const std::string& pcmJson, const std::string& rateJson);
 std::string flushLine();
 std::string stopLine();
+// "pcm" of little-endian 16-bit samples, without its quotes.
+std::string base64(const std::vector<int16_t>& samples);
 
-// Program lines, byte for byte as the program writes them.
+// Program lines, byte for byte as the program writes them, spelt out here
+// rather than built with the program's writer.
 std::string readyLine(const std::string& locale = "en-US", const std::string& rate = "16000");
 std::string transcriptLine(const std::string& text, bool isFinal);
 std::string errorLine(const std::string& message);

@@ -104,6 +104,58 @@ TEST(Cues, LongFinalsWrapIntoTwoLineCues) {
   EXPECT_EQ(rejoined, text);
 }
 
+// A final spoken as `script`: words 0.3 s long, 0.05 s apart, and 0.6 s
+// apart where the script has "|".
+EarshotLine spoken(const std::string& script) {
+  std::istringstream in(script);
+  std::string text, words;
+  double at = 0;
+  for (std::string word; in >> word;) {
+    if (word == "|") {
+      at += 0.55;
+      continue;
+    }
+    text += (text.empty() ? "" : " ") + word;
+    words +=
+        (words.empty() ? "" : ",") + ("{\"text\":\"" + word + "\",\"start\":" + std::to_string(at) +
+                                      ",\"end\":" + std::to_string(at + 0.3) + "}");
+    at += 0.35;
+  }
+  return parsed(R"({"type":"transcript","isFinal":true,"text":")" + text + R"(","start":0,"end":)" +
+                std::to_string(at) + R"(,"words":[)" + words + "]}");
+}
+
+// Where cues and their lines break: at pauses and phrase ends where they
+// can, in lines of balanced length, and never with one short word alone on
+// a second line.
+TEST(Cues, LinesAndCuesBreakWhereTheSpeechDoes) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"short and sweet", {"short and sweet"}},
+      // Balanced lines, not a full first line and a stub.
+      {"the committee will reconvene on thursday at nine",
+       {"the committee will reconvene\non thursday at nine"}},
+      {"please remember to bring the signed forms with you",
+       {"please remember to bring\nthe signed forms with you"}},
+      // A short last word is never alone on the second line.
+      {"we should probably talk about the budget later on it",
+       {"we should probably talk\nabout the budget later on it"}},
+      // A pause is where the line breaks, when both lines fit.
+      {"thanks everyone for coming | let us begin with the first item",
+       {"thanks everyone for coming\nlet us begin with the first item"}},
+      // The cue ends at the pause in its second half, not mid-phrase.
+      {"the results of the second quarter were better than expected | but the costs of "
+       "shipping rose again in every region we serve",
+       {"the results of the second\nquarter were better than expected",
+        "but the costs of shipping rose\nagain in every region we serve"}},
+  };
+  for (const auto& [script, expected] : cases) {
+    SCOPED_TRACE(script);
+    std::vector<std::string> texts;
+    for (const Cue& cue : cuesOfFinal(spoken(script), 0)) texts.push_back(cue.text);
+    EXPECT_EQ(texts, expected);
+  }
+}
+
 // Without per-word times the final's own span is shared out by length;
 // without any times there is nothing to caption, and the view says so.
 TEST(Cues, FinalsWithFewerTimes) {
@@ -123,7 +175,7 @@ TEST(Cues, FinalsWithFewerTimes) {
 
 TEST(WordsView, OneJsonLinePerWordOfEachFinal) {
   std::ostringstream out, err;
-  WordsView view(out, err, "");
+  WordsView view(out, err);
   for (const std::string& line : kTimedSession) view.show(line);
   EXPECT_EQ(out.str(), R"({"text":"go","start":0.410,"end":0.700,"confidence":0.970})"
                        "\n"
@@ -135,7 +187,8 @@ TEST(WordsView, OneJsonLinePerWordOfEachFinal) {
                        "\n");
 
   std::ostringstream named, err2;
-  WordsView labelled(named, err2, "a \"b\".wav");
+  WordsView labelled(named, err2);
+  labelled.setInputName("a \"b\".wav");
   labelled.setOffset(2);
   labelled.show(
       R"({"type":"transcript","isFinal":true,"text":"hi","start":0,"end":0.5,"words":[{"text":"hi","start":0,"end":0.5}]})");

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <tuple>
+
+#include "tools/feed/flags.h"
 #include "tools/feed/options.h"
+#include "tools/feed/progress_line.h"
 
 namespace earshot::feed {
 namespace {
@@ -190,8 +195,13 @@ TEST(FeedOptions, RejectedCommandLinesSayWhy) {
       {{"--chunk-ms", "0", "a.wav"}, "--chunk-ms wants a whole number from 1 to 10000, not \"0\""},
       {{"--chunk-ms", "10x", "a.wav"},
        "--chunk-ms wants a whole number from 1 to 10000, not \"10x\""},
-      {{"--rate", "-5", "-"}, "--rate wants a number of hertz from 1 to 1000000, not \"-5\""},
-      {{"--rate", "16k", "-"}, "--rate wants a number of hertz from 1 to 1000000, not \"16k\""},
+      {{"--rate", "-5", "-"}, "--rate wants a number of hertz from 4000 to 768000, not \"-5\""},
+      {{"--rate", "16k", "-"}, "--rate wants a number of hertz from 4000 to 768000, not \"16k\""},
+      // A rate no recording has would be resampled for hours.
+      {{"--rate", "1", "-"}, "--rate wants a number of hertz from 4000 to 768000, not \"1\""},
+      {{"--rate=1000000", "-"},
+       "--rate wants a number of hertz from 4000 to 768000, not \"1000000\""},
+      {{"--quiet=yes", "a.wav"}, "--quiet takes no value"},
       {{"--rate", "16000", "--channels", "0", "-"},
        "--channels wants a whole number from 1 to 32, not \"0\""},
       {{"--channels", "2", "a.wav"}, "--channels describes raw PCM: give its --rate as well"},
@@ -228,6 +238,61 @@ TEST(FeedOptions, RejectedCommandLinesSayWhy) {
       EXPECT_EQ(std::string(error.what()), text);
     }
   }
+}
+
+// --help and the man page come from the one table: every flag is in both,
+// under its group, and the parser knows each of them.
+TEST(FeedFlags, HelpAndManPageListEveryFlag) {
+  std::string help = helpText("earshot-feed");
+  std::string page = manPage("earshot-feed", "9.9");
+  EXPECT_EQ(page.rfind(".TH EARSHOT\\-FEED 1 \"\" \"earshot 9.9\"", 0), 0u) << page;
+  for (const char* section :
+       {".SH NAME", ".SH SYNOPSIS", ".SH DESCRIPTION", ".SH OPTIONS", ".SS Input", ".SS Output",
+        ".SS Recognition", ".SS Speech models and devices", ".SH EXIT STATUS", ".SH SEE ALSO"}) {
+    EXPECT_NE(page.find(std::string("\n") + section + "\n"), std::string::npos) << section;
+  }
+  for (const Flag& flag : flagTable()) {
+    SCOPED_TRACE(std::string(flag.name));
+    std::string label = (flag.shortName.empty() ? "" : std::string(flag.shortName) + ", ") +
+                        std::string(flag.name) +
+                        (flag.valueName.empty() ? "" : " " + std::string(flag.valueName));
+    EXPECT_NE(help.find("\n  " + label + " "), std::string::npos);
+    std::string roffName;
+    for (char c : flag.name) roffName += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(page.find(".TP\n" + std::string(flag.shortName.empty() ? "" : "\\fB\\-h\\fR, ") +
+                        "\\fB" + roffName + "\\fR"),
+              std::string::npos);
+    EXPECT_EQ(findFlag(flag.name), &flag);
+  }
+  // Lines of --help fit 78 columns.
+  std::istringstream lines(help);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("       earshot-feed", 0) != 0) {
+      EXPECT_LE(line.size(), 78u) << line;
+    }
+  }
+}
+
+TEST(ProgressLine, SaysPercentTimeGoneAndTimeLeftOnceItCanTell) {
+  const std::tuple<double, double, std::string> cases[] = {
+      {0, 0, "a.wav  0%  0:00 elapsed"},
+      {0.04, 10, "a.wav  4%  0:10 elapsed"},   // too little heard to tell
+      {0.5, 1.5, "a.wav  50%  0:02 elapsed"},  // too soon to tell
+      {0.25, 30, "a.wav  25%  0:30 elapsed, about 1:30 left"},
+      {0.999, 3599.6, "a.wav  99%  1:00:00 elapsed, about 0:04 left"},
+      {1, 80, "a.wav  100%  1:20 elapsed"},
+      {1.2, 80, "a.wav  100%  1:20 elapsed"},
+  };
+  for (const auto& [fraction, elapsed, text] : cases) {
+    EXPECT_EQ(progressText("a.wav", fraction, elapsed), text);
+  }
+  // Within the terminal's width, the name cut from its start.
+  EXPECT_EQ(progressText("/home/ana/recordings/interview.wav", 0.5, 1, 40),
+            "\u2026dings/interview.wav  50%  0:01 elapsed");
+  EXPECT_EQ(progressText("/home/ana/recordings/interview.wav", 0.5, 1, 80),
+            "/home/ana/recordings/interview.wav  50%  0:01 elapsed");
+  EXPECT_EQ(progressText("\u00e9t\u00e9.wav", 0.5, 1, 26), "\u2026\u00e9.wav  50%  0:01 elapsed");
+  EXPECT_EQ(progressText("a.wav", 0.5, 1, 18), "50%  0:01 elapsed");
 }
 
 }  // namespace

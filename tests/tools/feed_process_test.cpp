@@ -1,10 +1,15 @@
 // earshot-feed as a person runs it: first against small stand-ins for
 // earshot that record what they are sent, then against the real earshot on
 // real recordings.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <simdjson.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -14,9 +19,11 @@
 #include <regex>
 #include <sstream>
 
+#include "protocol/host_lines.h"
+#include "protocol/json_text.h"
+#include "protocol/program_lines.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_folder.h"
-#include "tools/feed/protocol_lines.h"
 
 namespace earshot::feed {
 namespace {
@@ -24,6 +31,13 @@ namespace {
 namespace fs = std::filesystem;
 using earshot::testkit::ProcessRun;
 using earshot::testkit::runProgram;
+using protocol::audioLine;
+using protocol::flushLine;
+using protocol::InitExtras;
+using protocol::initLine;
+using protocol::jsonString;
+using protocol::parseEarshotLine;
+using protocol::stopLine;
 
 const std::string kGoForward = TESTDATA "/goforward.raw";
 // What the tool always asks for: "flushed" tells where a session ends.
@@ -94,6 +108,14 @@ echo '{"type":"stopped"}'
 )");
   }
 
+  // earshot-feed running `earshot` on raw 16 kHz input, with `arguments`.
+  ProcessRun feedRaw(const std::string& earshot, const std::vector<std::string>& arguments,
+                     std::string_view input = {}) {
+    std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot, "--rate", "16000"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return runProgram(argv, input);
+  }
+
   fs::path dir_;
 };
 
@@ -142,8 +164,10 @@ TEST_F(StandIn, EarshotEndingEarlyGivesItsStatusAndText) {
        "read -r line; read -r line\n"
        "echo '{\"type\":\"error\",\"message\":\"Invalid audio message\"}'\nexit 1\n",
        1, "Invalid audio message\n"},
-      {"exit 3\n", 3, "earshot ended with status 3 and no error message\n"},
-      {"kill -TERM $$\n", 128 + SIGTERM, "earshot ended by signal 15\n"},
+      // Any failure of earshot is status 1, as the tool's own are.
+      {"exit 3\n", 1, "earshot-feed: earshot ended with status 3 and no error message\n"},
+      {"kill -TERM $$\n", 1, "earshot-feed: earshot was killed by SIGTERM (signal 15)\n"},
+      {"kill -KILL $$\n", 1, "earshot-feed: earshot was killed by SIGKILL (signal 9)\n"},
   };
   // A minute of audio: far more than a pipe holds.
   std::ofstream(dir_ / "long.raw", std::ios::binary) << std::string(16000 * 2 * 60, '\x01');
@@ -248,6 +272,12 @@ TEST_F(StandIn, EveryMessageSaysWhatIsWrongWithWhichInput) {
       "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x80\x3e\0\0\0\x7d\0\0\x02\0\x10\0data\0\0\0\0",
       44);
   std::ofstream(d / "header.wav", std::ios::binary) << header;
+  // A WAV header that claims 1 Hz, with a second of samples at that rate.
+  std::string oneHertz = header;
+  oneHertz.replace(4, 1, "\x26");
+  oneHertz.replace(24, 8, std::string("\x01\0\0\0\x02\0\0\0", 8));
+  oneHertz.replace(40, 4, std::string("\x02\0\0\0", 4));
+  std::ofstream(d / "onehertz.wav", std::ios::binary) << oneHertz << "\x01\x01";
   std::string p = d.string() + "/";
   struct Case {
     std::vector<std::string> arguments;
@@ -265,6 +295,18 @@ TEST_F(StandIn, EveryMessageSaysWhatIsWrongWithWhichInput) {
            "MP3)\n",
        ""},
       {{p + "header.wav"}, 1, "earshot-feed: " + p + "header.wav: holds no audio\n", ""},
+      {{p + "onehertz.wav"},
+       1,
+       "earshot-feed: " + p +
+           "onehertz.wav: says its sample rate is 1 Hz; this tool reads 4000 to "
+           "768000 Hz\n",
+       ""},
+      {{p + "quiet.raw"},
+       1,
+       "earshot-feed: " + p +
+           "quiet.raw: raw PCM has no header to tell its rate: give --rate (and --channels when "
+           "it is not mono)\n",
+       ""},
       {{"--rate", "16000", p + "header.wav"},
        1,
        "earshot-feed: " + p + "header.wav: a WAV file, not raw PCM: leave out --rate\n",
@@ -356,6 +398,296 @@ TEST_F(StandIn, NoReadyWithinTheTimeLimit) {
   EXPECT_EQ(run.out, "");
 }
 
+// Every JSON line names the file it comes from, with one input as with
+// several, so the schema does not change with the count; standard input
+// has no name to give.
+TEST_F(StandIn, JsonAndWordsLinesNameTheirFile) {
+  std::string earshot = sessionsStandIn();
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
+  std::ofstream(dir_ / "b.raw", std::ios::binary) << std::string(3200, '\x02');
+  std::string a = (dir_ / "a.raw").string(), b = (dir_ / "b.raw").string();
+  auto final = [](const std::string& input, int n) {
+    return "{" + input + R"("type":"transcript","text":"words )" + std::to_string(n) +
+           R"(","isFinal":true,"start":0.1,"end":0.2,"words":[{"text":"words","start":0.1,"end":0.15},{"text":")" +
+           std::to_string(n) + R"(","start":0.15,"end":0.2}]})" + "\n";
+  };
+  const std::string ready = R"("type":"ready","locale":"en-US","sampleRate":16000})";
+  const std::string inA = "\"input\":\"" + a + "\",", inB = "\"input\":\"" + b + "\",";
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {{"--json", a},
+       "",
+       "{" + inA + ready + "\n" + final(inA, 1) + "{" + inA + R"("type":"stopped"})" + "\n"},
+      {{"--json", a, b},
+       "",
+       "{" + inA + ready + "\n" + final(inA, 1) + final(inB, 2) + "{" + inB +
+           R"("type":"stopped"})" + "\n"},
+      {{"--json", "-"},
+       std::string(3200, '\x01'),
+       "{" + ready + "\n" + final("", 1) + R"({"type":"stopped"})" + "\n"},
+      {{"--format", "words", a},
+       "",
+       "{" + inA + R"("text":"words","start":0.100,"end":0.150})" + "\n{" + inA +
+           R"("text":"1","start":0.150,"end":0.200})" + "\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    ProcessRun run = feedRaw(earshot, c.arguments, c.in);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, c.out);
+  }
+}
+
+// Phrases earshot would refuse are named here, by phrase or by file and
+// line, as a command line this tool cannot run (status 2); earshot is not
+// started.
+TEST_F(StandIn, VocabularyMistakesAreNamed) {
+  std::string earshot = script("echo started > \"$FEED_CAPTURE\"\nexit 1\n");
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
+  fs::path d = dir_;
+  std::ofstream(d / "long.txt")
+      << "fine\n\none two three four five six seven eight nine ten eleven\n";
+  std::ofstream(d / "binary.txt", std::ios::binary)
+      << std::string("fine\nPK\x03\x04\0\0\x14\n", 12);
+  std::ofstream(d / "latin1.txt", std::ios::binary) << "caf\xe9\n";
+  std::ofstream(d / "bytes.txt") << std::string(101, 'x') << "\n";
+  std::ofstream many(d / "many.txt");
+  for (int i = 0; i < 101; ++i) many << "phrase " << i << "\n";
+  many.close();
+  fs::create_directory(d / "folder");
+  std::string p = d.string() + "/";
+  const std::string limits = "; a phrase may have 1 to 10 words and at most 100 bytes";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--vocabulary", "one two three four five six seven eight nine ten eleven"},
+       "--vocabulary: \"one two three four five six seven eight nine ten eleven\" has 11 words and "
+       "55 bytes" +
+           limits},
+      {{"--vocabulary", "  "}, "--vocabulary: a blank phrase"},
+      {{"--vocabulary-file", p + "long.txt"},
+       p +
+           "long.txt line 3: \"one two three four five six seven eight nine ten eleven\" has 11 "
+           "words and 55 bytes" +
+           limits},
+      {{"--vocabulary-file", p + "bytes.txt"},
+       p + "bytes.txt line 1: \"" + std::string(101, 'x') + "\" has 1 words and 101 bytes" +
+           limits},
+      {{"--vocabulary-file", p + "binary.txt"},
+       p + "binary.txt line 2: not text (one phrase per line, in UTF-8)"},
+      {{"--vocabulary-file", p + "latin1.txt"},
+       p + "latin1.txt line 1: not text (one phrase per line, in UTF-8)"},
+      {{"--vocabulary-file", p + "folder"},
+       "--vocabulary-file " + p + "folder: a directory, not a file of phrases"},
+      {{"--vocabulary-file", p + "nosuch.txt"},
+       "--vocabulary-file " + p + "nosuch.txt: no such file"},
+      {{"--vocabulary-file", p + "many.txt"}, "101 vocabulary phrases; earshot takes at most 100"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    SCOPED_TRACE(testing::PrintToString(arguments));
+    std::vector<std::string> line{(d / "a.raw").string()};
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    ProcessRun run = feedRaw(earshot, line);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "earshot-feed: " + message + "\nTry earshot-feed --help.\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::exists(d / "capture"));
+  }
+}
+
+// An output that is one of the inputs, or two inputs that would share one
+// output file, are refused before anything is written: the recordings and
+// what was there stay as they were.
+TEST_F(StandIn, OutputsNeverDestroyOrMixInputs) {
+  std::string earshot = sessionsStandIn();
+  fs::path d = dir_;
+  fs::create_directories(d / "x");
+  fs::create_directories(d / "y");
+  fs::create_directories(d / "out");
+  const std::string audio(3200, '\x01');
+  for (const char* name : {"a.raw", "x/talk.raw", "y/talk.raw", "out/a.jsonl"}) {
+    std::ofstream(d / name, std::ios::binary) << audio;
+  }
+  fs::create_symlink(d / "a.raw", d / "link.txt");
+  std::string a = (d / "a.raw").string();
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"--output", a, a}, a + " is one of the inputs: it would be overwritten"},
+      // The same file by another path, and through a symbolic link.
+      {{"--output", (d / "x" / ".." / "a.raw").string(), a},
+       (d / "x" / ".." / "a.raw").string() + " is one of the inputs: it would be overwritten"},
+      {{"--output", (d / "link.txt").string(), a},
+       (d / "link.txt").string() + " is one of the inputs: it would be overwritten"},
+      {{"--json", "--output-dir", (d / "out").string(), (d / "out" / "a.jsonl").string()},
+       (d / "out" / "a.jsonl").string() + " is one of the inputs: it would be overwritten"},
+      {{"--output-dir", (d / "out").string(), (d / "x" / "talk.raw").string(),
+        (d / "y" / "talk.raw").string()},
+       (d / "x" / "talk.raw").string() + " and " + (d / "y" / "talk.raw").string() +
+           " would both be written to " + (d / "out" / "talk.txt").string() +
+           ": give them in separate runs, or rename one"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    ProcessRun run = feedRaw(earshot, c.arguments);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "earshot-feed: " + c.err + "\nTry earshot-feed --help.\n");
+    for (const char* name : {"a.raw", "x/talk.raw", "y/talk.raw", "out/a.jsonl"}) {
+      EXPECT_EQ(readFile(d / name), audio) << name;
+    }
+    EXPECT_FALSE(fs::exists(d / "out" / "talk.txt"));
+    EXPECT_FALSE(fs::exists(d / "capture"));
+  }
+}
+
+// An output file is written beside its target and put in place at the
+// end: while earshot runs, the target still holds what it held (here the
+// stand-in copies it aside), and no temporary file stays behind.
+TEST_F(StandIn, OutputsArePutInPlaceWhenComplete) {
+  fs::path d = dir_;
+  std::string earshot = script(
+      "echo '{\"type\":\"ready\",\"locale\":\"en-US\",\"sampleRate\":16000}'\n"
+      "cat > /dev/null\ncp \"" +
+      (d / "out" / "talk.txt").string() +
+      "\" \"$FEED_CAPTURE\"\n"
+      "echo '{\"type\":\"transcript\",\"text\":\"new words\",\"isFinal\":true}'\n"
+      "echo '{\"type\":\"stopped\"}'\n");
+  fs::create_directories(d / "out");
+  std::ofstream(d / "talk.raw", std::ios::binary) << std::string(3200, '\x01');
+  std::ofstream(d / "out" / "talk.txt") << "old words\n";
+  fs::permissions(d / "out" / "talk.txt", fs::perms(0640));
+  for (const std::vector<std::string>& target :
+       {std::vector<std::string>{"--output", (d / "out" / "talk.txt").string()},
+        std::vector<std::string>{"--output-dir", (d / "out").string()}}) {
+    SCOPED_TRACE(target[0]);
+    std::ofstream(d / "out" / "talk.txt") << "old words\n";
+    std::vector<std::string> line{(d / "talk.raw").string()};
+    line.insert(line.end(), target.begin(), target.end());
+    ProcessRun run = feedRaw(earshot, line);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readFile(d / "capture"), "old words\n");
+    EXPECT_EQ(readFile(d / "out" / "talk.txt"), "new words\n");
+    EXPECT_EQ(fs::status(d / "out" / "talk.txt").permissions(), fs::perms(0640));
+    EXPECT_EQ(std::distance(fs::directory_iterator(d / "out"), fs::directory_iterator()), 1);
+  }
+
+  // A symbolic link (as /dev/stdout is) is written through, not replaced.
+  fs::create_symlink(d / "out" / "talk.txt", d / "link.txt");
+  ProcessRun run =
+      feedRaw(earshot, {(d / "talk.raw").string(), "--output", (d / "link.txt").string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(d / "link.txt"));
+  EXPECT_EQ(readFile(d / "out" / "talk.txt"), "new words\n");
+}
+
+// A write that fails (a full disk) is one line and status 1, whether the
+// output is a file or standard output; the transcript is not reported as
+// written.
+TEST_F(StandIn, FailedWritesAreTold) {
+  std::string earshot = sessionsStandIn();
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(3200, '\x01');
+  std::string a = (dir_ / "a.raw").string();
+  ProcessRun toFile = feedRaw(earshot, {"--output", "/dev/full", a});
+  EXPECT_EQ(toFile.status, 1);
+  EXPECT_EQ(toFile.err, "earshot-feed: /dev/full: cannot be written: the disk is full\n");
+  ProcessRun toStandardOutput =
+      runProgram({"/bin/sh", "-c", "exec \"$0\" \"$@\" > /dev/full", FEED_BINARY, "--earshot",
+                  earshot, "--rate", "16000", a});
+  EXPECT_EQ(toStandardOutput.status, 1);
+  EXPECT_EQ(toStandardOutput.err,
+            "earshot-feed: standard output: cannot be written: the disk is full\n");
+
+  // Folders that are not there or not folders, in plain words.
+  std::string missing = (dir_ / "nosuch" / "out.txt").string();
+  ProcessRun noFolder = feedRaw(earshot, {"--output", missing, a});
+  EXPECT_EQ(noFolder.status, 1);
+  EXPECT_EQ(noFolder.err, "earshot-feed: " + missing + ": no such folder\n");
+  ProcessRun notFolder = feedRaw(earshot, {"--output-dir", a, a});
+  EXPECT_EQ(notFolder.status, 1);
+  EXPECT_EQ(notFolder.err, "earshot-feed: " + a + ": not a directory\n");
+  EXPECT_EQ(readFile(a), std::string(3200, '\x01'));
+}
+
+// Runs `argv` with standard error on a terminal of its own (a pty) and
+// standard output into `out`; returns what the terminal showed.
+std::string runOnTerminalError(const std::vector<std::string>& argv, const fs::path& out,
+                               int* status) {
+  int master = -1, slave = -1;
+  EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, slave, STDERR_FILENO);
+  posix_spawn_file_actions_addclose(&actions, master);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  EXPECT_EQ(::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(slave);
+  std::string shown;
+  char chunk[4096];
+  for (ssize_t got; (got = ::read(master, chunk, sizeof chunk)) > 0;)
+    shown.append(chunk, size_t(got));
+  ::close(master);  // the read ends with EIO once the child's side is closed
+  ::waitpid(pid, status, 0);
+  return shown;
+}
+
+// On a terminal's standard error the tool shows how far earshot has heard
+// into each file, with the time gone and, once it can tell, the time
+// left, and takes the line away at the end; --quiet and a standard error
+// that is not a terminal show nothing.
+TEST_F(StandIn, ProgressOnATerminalOnly) {
+  // Heard 0.5 s, 1 s, then 1.5 s of a 2 s file, a little over a second
+  // apart, then the end.
+  std::string earshot = script(R"sh(echo '{"type":"ready","locale":"en-US","sampleRate":16000}'
+printf '%s\n' "$(head -c 300 | head -n 1)" > "$FEED_CAPTURE"
+for end in 0.5 1.0 1.5; do
+  sleep 1.1
+  echo '{"type":"transcript","text":"so far","isFinal":false,"start":0,"end":'$end',"words":[]}'
+done
+echo '{"type":"transcript","text":"all of it","isFinal":true,"start":0,"end":1.9,"words":[]}'
+cat > /dev/null
+echo '{"type":"stopped"}'
+)sh");
+  std::ofstream(dir_ / "a.raw", std::ios::binary) << std::string(64000, '\x01');  // 2 s
+  std::string a = (dir_ / "a.raw").string();
+  int status = -1;
+  std::string shown = runOnTerminalError({FEED_BINARY, "--earshot", earshot, "--rate", "16000", a},
+                                         dir_ / "out.txt", &status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+  EXPECT_EQ(readFile(dir_ / "out.txt"), "all of it\n");
+  // Times are asked for, so that the transcripts tell how far earshot is.
+  EXPECT_NE(readFile(dir_ / "capture").find("\"attributeOptions\":[\"audioTimeRange\"]"),
+            std::string::npos);
+  // The times are the machine's: two seconds to the half, a bit more on a busy one.
+  for (const char* part :
+       {"  0%  0:00 elapsed", "  25%  0:0\\d elapsed", "  50%  0:0\\d elapsed, about 0:0\\d left",
+        "  75%  0:0\\d elapsed, about 0:0\\d left"}) {
+    EXPECT_TRUE(std::regex_search(shown, std::regex("\r\033\\[K" + a + part)))
+        << part << " in " << testing::PrintToString(shown);
+  }
+  EXPECT_TRUE(shown.ends_with("\r\033[K")) << testing::PrintToString(shown);
+
+  shown = runOnTerminalError({FEED_BINARY, "--earshot", earshot, "--quiet", "--rate", "16000", a},
+                             dir_ / "out.txt", &status);
+  EXPECT_EQ(shown, "");
+  EXPECT_EQ(readFile(dir_ / "out.txt"), "all of it\n");
+  EXPECT_EQ(readFile(dir_ / "capture").find("attributeOptions"), std::string::npos);
+
+  ProcessRun piped = feedRaw(earshot, {a});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, "");
+  EXPECT_EQ(piped.out, "all of it\n");
+}
+
 // --- The real earshot on real recordings ---------------------------------
 
 std::vector<int16_t> goForward() {
@@ -414,7 +746,8 @@ TEST(RealEarshot, TranscribesRawStandardInputAt48k) {
 }
 
 // --json shows earshot's own lines: its finals, byte for byte as earshot
-// writes them to a host that sends the same audio itself.
+// writes them to a host that sends the same audio itself, each led by the
+// file it belongs to.
 TEST(RealEarshot, JsonLinesAreEarshotsOwn) {
   std::vector<int16_t> samples = goForward();
   std::string session = initLine("en-US");
@@ -438,11 +771,15 @@ TEST(RealEarshot, JsonLinesAreEarshotsOwn) {
     return kept;
   };
   std::vector<std::string> fedLines = splitLines(fed.out);
-  EXPECT_EQ(framing(fedLines), framing(splitLines(direct.out))) << fed.out;
+  std::vector<std::string> expected;
+  for (const std::string& line : splitLines(direct.out)) {
+    expected.push_back("{\"input\":\"" + kGoForward + "\"," + line.substr(1));
+  }
+  EXPECT_EQ(framing(fedLines), framing(expected)) << fed.out;
   simdjson::dom::parser parser;
   for (const std::string& line : fedLines) EXPECT_FALSE(parser.parse(line).error()) << line;
   ASSERT_GE(fedLines.size(), 2u);
-  EXPECT_EQ(fedLines.back(), "{\"type\":\"stopped\"}");
+  EXPECT_EQ(fedLines.back(), "{\"input\":\"" + kGoForward + "\",\"type\":\"stopped\"}");
 }
 
 // The locales earshot supports here, as its --locales says.
@@ -708,7 +1045,7 @@ TEST(RealEarshot, InterruptedRealtimeRunEndsWith130AfterItsFinal) {
   EXPECT_EQ(run.err, "");
   std::vector<std::string> lines = splitLines(seen + run.out);
   ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines.back(), "{\"type\":\"stopped\"}");
+  EXPECT_EQ(lines.back(), "{\"input\":\"" + kLibrivox + "0870.wav\",\"type\":\"stopped\"}");
   std::string finals;
   for (const std::string& line : lines) {
     auto parsed = parseEarshotLine(line);

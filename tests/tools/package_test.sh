@@ -51,3 +51,22 @@ esac
 words=$(python3 "$work/root/usr/share/doc/earshot/examples/host.py" "$work/root/usr/bin/earshot" \
         /usr/share/pocketsphinx/test/data/goforward.raw)
 [ "$words" = "Go forward 10 meters." ] || { echo "host.py printed: $words" >&2; exit 1; }
+
+# The man pages: installed, and read by man without a warning; earshot-feed's
+# lists the flags that --help lists.
+for page in earshot earshot-feed; do
+  file="$work/root/usr/share/man/man1/$page.1"
+  [ -e "$file" ] || { echo "missing /usr/share/man/man1/$page.1" >&2; exit 1; }
+  text=$(MANWIDTH=80 man --warnings -l "$file" 2>"$work/man.err")
+  if [ -s "$work/man.err" ]; then
+    echo "man warns about $page.1: $(cat "$work/man.err")" >&2
+    exit 1
+  fi
+  for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" "SEE ALSO"; do
+    printf '%s\n' "$text" | grep -qx "$section" || { echo "$page.1 lacks $section" >&2; exit 1; }
+  done
+done
+feedPage=$(MANWIDTH=200 man -l "$work/root/usr/share/man/man1/earshot-feed.1" 2>/dev/null)
+for flag in $("$work/root/usr/bin/earshot-feed" --help | grep -o '^  \(-h, \)\?--[a-z-]*' | sed 's/.* //'); do
+  printf '%s\n' "$feedPage" | grep -q -- "$flag" || { echo "earshot-feed.1 lacks $flag" >&2; exit 1; }
+done

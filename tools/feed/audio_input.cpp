@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 #include <vector>
 
@@ -51,6 +53,11 @@ class SoundFileInput final : public AudioInput {
     std::string_view text(log);
     size_t data = text.find("\ndata : ");
     cutShort_ = data != text.npos && text.find("(should be", data) < text.find('\n', data + 1);
+    if (info_.samplerate < kLowestReadableRate || info_.samplerate > kHighestReadableRate) {
+      sf_close(file_);
+      throw InputError(name_ + ": says its sample rate is " + std::to_string(info_.samplerate) +
+                       " Hz; this tool reads " + readableRates() + " Hz");
+    }
     if (info_.frames == 0) {
       sf_close(file_);
       throw InputError(name_ + (cutShort_ ? ": cut short before any audio" : ": holds no audio"));
@@ -71,6 +78,11 @@ class SoundFileInput final : public AudioInput {
     mixToMono(std::span<const float>(frames_.data(), size_t(got) * info_.channels), info_.channels,
               out.first(size_t(got)));
     return size_t(got);
+  }
+
+  std::optional<double> lengthSeconds() const override {
+    if (info_.frames <= 0 || info_.frames == SF_COUNT_MAX) return std::nullopt;
+    return double(info_.frames) / info_.samplerate;
   }
 
   std::string notice() const override {
@@ -147,6 +159,7 @@ class StreamInput final : public AudioInput {
   double sampleRate() const override { return file_->sampleRate(); }
   size_t read(std::span<int16_t> out) override { return file_->read(out); }
   std::string notice() const override { return file_->notice(); }
+  std::optional<double> lengthSeconds() const override { return file_->lengthSeconds(); }
 
  private:
   MemoryFile memory_;  // read by file_, so declared before it
@@ -155,13 +168,20 @@ class StreamInput final : public AudioInput {
 
 class RawInput final : public AudioInput {
  public:
-  RawInput(int fd, double rate, int channels, int wakeFd, bool ownsFd)
-      : fd_(fd), rate_(rate), channels_(channels), wakeFd_(wakeFd), ownsFd_(ownsFd) {}
+  RawInput(int fd, double rate, int channels, int wakeFd, bool ownsFd,
+           std::optional<double> length = std::nullopt)
+      : fd_(fd),
+        rate_(rate),
+        channels_(channels),
+        wakeFd_(wakeFd),
+        ownsFd_(ownsFd),
+        length_(length) {}
   ~RawInput() override {
     if (ownsFd_) ::close(fd_);
   }
 
   double sampleRate() const override { return rate_; }
+  std::optional<double> lengthSeconds() const override { return length_; }
 
   size_t read(std::span<int16_t> out) override {
     // Whole frames only: a torn frame's bytes wait in `pending_`.
@@ -211,6 +231,7 @@ class RawInput final : public AudioInput {
   double rate_;
   int channels_, wakeFd_;
   bool ownsFd_;
+  std::optional<double> length_;
   bool ended_ = false;
   std::vector<unsigned char> bytes_, pending_;
 };
@@ -229,6 +250,7 @@ class ResampledInput final : public AudioInput {
 
   double sampleRate() const override { return rate_; }
   std::string notice() const override { return input_->notice(); }
+  std::optional<double> lengthSeconds() const override { return input_->lengthSeconds(); }
 
   size_t read(std::span<int16_t> out) override {
     size_t done = 0;
@@ -277,7 +299,14 @@ std::string containerOf(std::string_view head) {
 std::unique_ptr<AudioInput> openSoundFile(const std::string& path) {
   checkFile(path);
   SF_INFO info{};
-  SNDFILE* file = openOrSayWhy(sf_open(path.c_str(), SFM_READ, &info), path);
+  SNDFILE* opened = sf_open(path.c_str(), SFM_READ, &info);
+  std::string extension = std::filesystem::path(path).extension().string();
+  for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+  if (opened == nullptr && (extension == ".raw" || extension == ".pcm")) {
+    throw InputError(path + ": raw PCM has no header to tell its rate: give --rate (and " +
+                     "--channels when it is not mono)");
+  }
+  SNDFILE* file = openOrSayWhy(opened, path);
   return std::make_unique<SoundFileInput>(file, info, path);
 }
 
@@ -311,7 +340,12 @@ std::unique_ptr<AudioInput> openRawFile(const std::string& path, double sampleRa
     ::close(fd);
     throw InputError(path + ": a " + container + " file, not raw PCM: leave out --rate");
   }
-  return std::make_unique<RawInput>(fd, sampleRate, channels, -1, true);
+  struct stat status {};
+  std::optional<double> length;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    length = double(status.st_size) / (2.0 * channels) / sampleRate;
+  }
+  return std::make_unique<RawInput>(fd, sampleRate, channels, -1, true, length);
 }
 
 std::unique_ptr<AudioInput> resampled(std::unique_ptr<AudioInput> input, double rate) {

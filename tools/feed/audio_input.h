@@ -3,9 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
+
+#include "protocol/rates.h"
 
 namespace earshot::feed {
 
@@ -27,6 +30,9 @@ class AudioInput {
   // it, such as a file cut short; empty when all is well. Complete once
   // read() has returned 0.
   virtual std::string notice() const { return {}; }
+  // How long the input lasts, when that is known before it is read (a
+  // file); nullopt for a stream or a microphone.
+  virtual std::optional<double> lengthSeconds() const { return std::nullopt; }
 };
 
 // A sound file that libsndfile reads (WAV, FLAC, Ogg, MP3, ...); several
@@ -54,7 +60,14 @@ std::unique_ptr<AudioInput> openRawFile(const std::string& path, double sampleRa
 std::unique_ptr<AudioInput> resampled(std::unique_ptr<AudioInput> input, double rate);
 
 // The rates earshot accepts; others go through resampled().
-constexpr double kLowestRate = 8000, kHighestRate = 192000;
+using protocol::kHighestRate;
+using protocol::kLowestRate;
+// The rates this tool reads at all: beyond them a rate is a mistake (a
+// header claiming 1 Hz would be resampled for hours), refused by name.
+constexpr double kLowestReadableRate = 4000, kHighestReadableRate = 768000;
+inline std::string readableRates() {
+  return "4000 to 768000";
+}
 
 // Interleaved frames of `channels` samples in [-1, 1] averaged to int16,
 // rounded to nearest, clipped at full scale.

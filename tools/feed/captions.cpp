@@ -1,8 +1,11 @@
 #include "tools/feed/captions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+
+#include "protocol/json_text.h"
 
 namespace earshot::feed {
 namespace {
@@ -42,35 +45,83 @@ std::string number(double value) {
 
 }  // namespace
 
-std::vector<Cue> cuesOfFinal(const EarshotLine& final, double offset) {
-  std::vector<Cue> cues;
-  Cue cue;
-  size_t lines = 0, lineLength = 0;
-  for (const TimedWord& word : timedWords(final)) {
-    size_t length = characters(word.text);
-    bool fits = lines > 0 && lineLength + 1 + length <= kCaptionLineLength;
-    if (!fits && lines == kCaptionLines) {
-      cues.push_back(std::move(cue));
-      cue = Cue{};
-      lines = 0;
+namespace {
+
+// The characters of words[from, to) on one line, spaces included.
+size_t lineLength(const std::vector<TimedWord>& words, size_t from, size_t to) {
+  size_t length = 0;
+  for (size_t i = from; i < to; ++i) length += characters(words[i].text) + (i > from ? 1 : 0);
+  return length;
+}
+
+// Whether the speaker pauses after words[i].
+bool pauseAfter(const std::vector<TimedWord>& words, size_t i) {
+  return i + 1 < words.size() && words[i + 1].start - words[i].end >= kCaptionPause;
+}
+
+bool isShort(const TimedWord& word) {
+  return characters(word.text) <= kCaptionShortWord;
+}
+
+// Where the second line of words[from, to) starts: `to` when one line
+// holds them; 0 when two lines cannot. Of the breaks that fit, the best
+// balances the lines, is at a pause if one can be, and never leaves one
+// short word alone on the second line.
+size_t secondLine(const std::vector<TimedWord>& words, size_t from, size_t to) {
+  if (lineLength(words, from, to) <= kCaptionLineLength) return to;
+  size_t best = 0;
+  long bestScore = 0;
+  for (size_t at = from + 1; at < to; ++at) {
+    size_t first = lineLength(words, from, at), second = lineLength(words, at, to);
+    if (first > kCaptionLineLength || second > kCaptionLineLength) continue;
+    long score = long(std::max(first, second));
+    if (pauseAfter(words, at - 1)) score -= long(kCaptionLineLength) / 2;
+    if (at + 1 == to && isShort(words[at])) score += 1000;
+    if (best == 0 || score < bestScore) {
+      best = at;
+      bestScore = score;
     }
-    if (lines == 0) {
-      cue.start = word.start + offset;
-      lines = 1;
-      lineLength = 0;
-    } else if (!fits) {
-      cue.text += '\n';
-      ++lines;
-      lineLength = 0;
-    } else {
-      cue.text += ' ';
-      ++lineLength;
-    }
-    cue.text += word.text;
-    lineLength += length;
-    cue.end = std::max(cue.start, word.end + offset);
   }
-  if (lines > 0) cues.push_back(std::move(cue));
+  return best;
+}
+
+}  // namespace
+
+std::vector<Cue> cuesOfFinal(const EarshotLine& final, double offset) {
+  std::vector<TimedWord> words = timedWords(final);
+  std::vector<Cue> cues;
+  size_t from = 0;
+  while (from < words.size()) {
+    // As many words as two lines hold (at least one, however long)...
+    size_t to = from + 1;
+    while (to < words.size() && secondLine(words, from, to + 1) != 0) ++to;
+    if (to < words.size()) {
+      // ...ending at the last pause in the cue's second half, if any...
+      size_t whole = lineLength(words, from, to);
+      for (size_t at = to; at > from + 1; --at) {
+        if (pauseAfter(words, at - 1) && 2 * lineLength(words, from, at) >= whole) {
+          to = at;
+          break;
+        }
+      }
+    }
+    size_t second = secondLine(words, from, to);
+    // ...and without one short word alone on the second line, unless it
+    // is all there is.
+    if (second + 1 == to && isShort(words[second]) && to < words.size()) {
+      --to;
+      second = secondLine(words, from, to);
+    }
+    Cue cue;
+    cue.start = words[from].start + offset;
+    for (size_t i = from; i < to; ++i) {
+      if (i > from) cue.text += i == second ? '\n' : ' ';
+      cue.text += words[i].text;
+      cue.end = std::max(cue.start, words[i].end + offset);
+    }
+    cues.push_back(std::move(cue));
+    from = to;
+  }
   return cues;
 }
 
@@ -96,9 +147,9 @@ std::string wordLines(const EarshotLine& final, double offset, std::string_view 
   std::string lines;
   for (const TimedWord& word : timedWords(final)) {
     lines += "{";
-    if (!input.empty()) lines += "\"input\":" + jsonString(input) + ",";
-    lines += "\"text\":" + jsonString(word.text) + ",\"start\":" + number(word.start + offset) +
-             ",\"end\":" + number(word.end + offset);
+    if (!input.empty()) lines += "\"input\":" + protocol::jsonString(input) + ",";
+    lines += "\"text\":" + protocol::jsonString(word.text) +
+             ",\"start\":" + number(word.start + offset) + ",\"end\":" + number(word.end + offset);
     if (word.confidence) lines += ",\"confidence\":" + number(*word.confidence);
     lines += "}\n";
   }

@@ -1,19 +1,22 @@
-// earshot-feed: a host for earshot that people run from a shell.
+// earshot-feed: a host for earshot that people run from a shell. This file
+// only wires: the command line, signals, and which run to make.
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "tools/feed/audio_input.h"
 #include "tools/feed/child_process.h"
-#include "tools/feed/host_runs.h"
+#include "tools/feed/flags.h"
 #include "tools/feed/microphone.h"
+#include "tools/feed/one_shot_run.h"
 #include "tools/feed/options.h"
+#include "tools/feed/output_file.h"
+#include "tools/feed/transcription_job.h"
+#include "tools/feed/transcription_run.h"
 
 #ifndef FEED_VERSION
 #define FEED_VERSION "unknown"
@@ -33,62 +36,38 @@ void onInterrupt(int) {
   if (interrupts >= 2) {
     pid_t child = runningChild();
     if (child > 0) ::kill(child, SIGKILL);
+    removeTemporaryFiles();
     ::_exit(130);
   }
   uint64_t one = 1;
   if (::write(wakeFd, &one, sizeof one) < 0) ::_exit(130);
 }
 
-int terminalColumns() {
+// The width of the terminal on `fd`; 0 when it is not a terminal.
+int terminalColumns(int fd) {
+  if (::isatty(fd) != 1) return 0;
   winsize size{};
-  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
   return 80;
 }
 
-std::vector<std::string> readPhrases(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw InputError(path + ": cannot read the vocabulary file");
-  std::vector<std::string> phrases;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.find_first_not_of(" \t") != line.npos) phrases.push_back(line);
-  }
-  return phrases;
-}
-
-std::unique_ptr<AudioInput> openInput(const FeedOptions& options, const std::string& input) {
-  std::unique_ptr<AudioInput> audio;
-  if (input == "-") {
-    audio = options.rawRate
-                ? openRawInput(STDIN_FILENO, *options.rawRate, options.channels, wakeFd, false)
-                : openSoundStream(STDIN_FILENO, "standard input");
-  } else {
-    audio = options.rawRate ? openRawFile(input, *options.rawRate, options.channels)
-                            : openSoundFile(input);
-  }
-  if (audio->sampleRate() < kLowestRate || audio->sampleRate() > kHighestRate) {
-    audio = resampled(std::move(audio), 16000);
-  }
-  return audio;
-}
-
-std::string displayName(const std::string& input) {
-  return input == "-" ? "standard input" : input;
+int usageError(const std::string& what) {
+  std::cout.flush();
+  std::cerr << "earshot-feed: " << what << "\nTry earshot-feed --help.\n";
+  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> arguments(argv + 1, argv + argc);
   FeedOptions options;
   try {
-    options = parseArguments(arguments);
+    options = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const UsageError& error) {
-    std::cerr << "earshot-feed: " << error.what() << "\nTry earshot-feed --help.\n";
-    return 2;
+    return usageError(error.what());
   }
   if (options.action == Action::Help) {
-    std::cout << usageText("earshot-feed");
+    std::cout << helpText("earshot-feed");
     return 0;
   }
   if (options.action == Action::Version) {
@@ -99,6 +78,7 @@ int main(int argc, char** argv) {
   // earshot may go away while we write to it: a failed write says so.
   ::signal(SIGPIPE, SIG_IGN);
   std::ios::sync_with_stdio(false);
+  std::ostream out(&standardOutputBuffer());
 
   wakeFd = ::eventfd(0, EFD_CLOEXEC);
   bool toTerminal =
@@ -108,96 +88,35 @@ int main(int argc, char** argv) {
                                                : Style::Plain;
   RunSettings settings{findEarshot(options.earshotPath),
                        style,
-                       style == Style::Terminal ? terminalColumns() : 0,
-                       std::cout,
+                       style == Style::Terminal ? terminalColumns(STDOUT_FILENO) : 0,
+                       out,
                        std::cerr,
                        wakeFd};
   try {
-    if (options.action == Action::ListDevices) {
-      std::cout << sourcesTable(listSources());
-      return 0;
-    }
-    if (options.action != Action::Transcribe) return runOneShot(options, settings);
-
-    InitExtras extras;
-    extras.wordTimes = options.format == Format::Srt || options.format == Format::Vtt ||
-                       options.format == Format::Words;
-    extras.confidence = options.format == Format::Words;
-    extras.phrases = options.vocabulary;
-    extras.spoken = options.spoken;
-    if (!options.vocabularyFile.empty()) {
-      for (std::string& phrase : readPhrases(options.vocabularyFile)) {
-        extras.phrases.push_back(std::move(phrase));
+    switch (options.action) {
+      case Action::ListDevices:
+        out << sourcesTable(listSources());
+        checkWritten(out, "standard output");
+        return 0;
+      case Action::Transcribe: {
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        action.sa_flags = SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, nullptr);
+        int status = runTranscriptionJob(options, settings, terminalColumns(STDERR_FILENO));
+        return interrupts > 0 ? 130 : status;
+      }
+      default: {
+        int status = runOneShot(options, settings);
+        checkWritten(out, "standard output");
+        return status;
       }
     }
-
-    std::unique_ptr<std::ofstream> sharedFile;
-    std::ostream* shared = &std::cout;
-    if (!options.output.empty()) {
-      sharedFile = std::make_unique<std::ofstream>(options.output, std::ios::binary);
-      if (!*sharedFile) throw InputError(options.output + ": cannot be written");
-      shared = sharedFile.get();
-    }
-    if (!options.outputDir.empty()) std::filesystem::create_directories(options.outputDir);
-
-    std::vector<std::unique_ptr<std::ofstream>> files;
-    std::vector<RunInput> inputs;
-    bool someFailed = false;
-    const bool several = options.inputs.size() > 1;
-    auto add = [&](std::string name, std::unique_ptr<AudioInput> audio) {
-      std::ostream* out = shared;
-      if (!options.outputDir.empty()) {
-        std::filesystem::path stem = std::filesystem::path(name).stem();
-        std::filesystem::path path =
-            std::filesystem::path(options.outputDir) /
-            ((stem.empty() || name == "standard input" ? "stdin" : stem.string()) +
-             std::string(formatExtension(options.format)));
-        files.push_back(std::make_unique<std::ofstream>(path, std::ios::binary));
-        if (!*files.back()) throw InputError(path.string() + ": cannot be written");
-        out = files.back().get();
-      }
-      bool header = several && options.outputDir.empty() && options.format == Format::Text;
-      bool first = inputs.empty();
-      std::string label = several && options.outputDir.empty() ? name : "";
-      Format format = options.format;
-      inputs.push_back({name, std::move(audio), [=, &settings]() -> std::unique_ptr<View> {
-                          if (header) *out << (first ? "" : "\n") << "==> " << name << " <==\n";
-                          switch (format) {
-                            case Format::Srt:
-                            case Format::Vtt:
-                              return std::make_unique<CaptionView>(*out, settings.err,
-                                                                   format == Format::Vtt);
-                            case Format::Words:
-                              return std::make_unique<WordsView>(*out, settings.err, label);
-                            default:
-                              return std::make_unique<TranscriptView>(
-                                  settings.style, *out, settings.err, settings.columns);
-                          }
-                        }});
-    };
-    if (options.mic) {
-      add("microphone", openMicrophone(options.device, options.chunkMs, wakeFd));
-    }
-    for (const std::string& input : options.inputs) {
-      try {
-        add(displayName(input), openInput(options, input));
-      } catch (const InputError& error) {
-        std::cerr << "earshot-feed: " << error.what() << '\n';
-        someFailed = true;
-      }
-    }
-    if (inputs.empty()) return 1;
-
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    int status = runTranscription(options, extras, inputs, settings);
-    if (interrupts > 0) return 130;
-    return status == 0 && someFailed ? 1 : status;
+  } catch (const UsageError& error) {
+    return usageError(error.what());
   } catch (const std::exception& error) {
-    std::cout.flush();
+    out.flush();
     std::cerr << "earshot-feed: " << error.what() << '\n';
     return 1;
   }

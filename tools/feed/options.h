@@ -31,12 +31,16 @@ struct FeedOptions {
   std::string locale = "en-US";
   int chunkMs = 100;
   bool realtime = false;
+  // --spoken: the recognizer's bare words instead of text as people write it.
+  bool spoken = false;
   std::optional<double> flushEverySeconds;
   Format format = Format::Text;
   // --output: everything into this file; --output-dir: one file per input,
   // named after it. Both empty: standard output.
   std::string output;
   std::string outputDir;
+  // --quiet: no progress line on a terminal's standard error.
+  bool quiet = false;
   // Phrases earshot should expect (--vocabulary, then --vocabulary-file's
   // lines, read by the caller).
   std::vector<std::string> vocabulary;
@@ -59,13 +63,14 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// `arguments` excludes the program name. Options take their value as the
-// next argument or after "=" (--locale=de-DE).
+// `arguments` excludes the program name. Flags (flags.h) take their value
+// as the next argument, whatever it is, or after "=" (--locale=de-DE); a
+// flag given twice keeps its last value, --vocabulary collects them all.
+// Everything after "--" is an input. --help, then --version, win over
+// anything else on the line.
 FeedOptions parseArguments(const std::vector<std::string>& arguments);
 
 // The file extension of one output file per input in `format`.
 std::string_view formatExtension(Format format);
-
-std::string usageText(std::string_view program);
 
 }  // namespace earshot::feed

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "protocol/json_text.h"
 #include "tools/feed/captions.h"
 
 namespace earshot::feed {
@@ -43,7 +44,7 @@ std::string padded(std::string_view text, size_t width) {
 std::optional<EarshotLine> View::show(std::string_view raw) {
   std::optional<EarshotLine> line = parseEarshotLine(raw);
   if (style_ == Style::Json) {
-    out_ << raw << '\n';
+    out_ << (line ? withInputName(raw, inputName_) : std::string(raw)) << '\n';
     out_.flush();
   }
   if (!line) return line;
@@ -103,9 +104,18 @@ void CaptionView::onLine(const EarshotLine& line) {
 
 void WordsView::onLine(const EarshotLine& line) {
   if (line.type != "transcript" || !line.isFinal || line.text.empty()) return;
-  std::string words = wordLines(line, offset_, input_);
+  std::string words = wordLines(line, offset_, inputName_);
   if (words.empty()) missedTimes_ = true;
   out_ << words;
+}
+
+std::string withInputName(std::string_view line, std::string_view input) {
+  size_t brace = line.find_first_not_of(" \t");
+  if (input.empty() || brace == line.npos || line[brace] != '{') return std::string(line);
+  size_t next = line.find_first_not_of(" \t\r\n", brace + 1);
+  bool empty = next != line.npos && line[next] == '}';
+  return std::string(line.substr(0, brace + 1)) + "\"input\":" + protocol::jsonString(input) +
+         (empty ? "" : ",") + std::string(line.substr(brace + 1));
 }
 
 std::string localesTable(const EarshotLine& locales) {

@@ -6,9 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "tools/feed/protocol_lines.h"
+#include "protocol/program_lines.h"
 
 namespace earshot::feed {
+
+using protocol::EarshotLine;
+using protocol::parseEarshotLine;
 
 // How earshot's lines reach the person: redrawn in place on a terminal,
 // plain lines for pipes and files, or earshot's own lines untouched.
@@ -37,6 +40,9 @@ class View {
   void setOffset(double seconds) { offset_ = seconds; }
   // A final with text came without times, so captions or words lack it.
   bool missedTimes() const { return missedTimes_; }
+  // The file the lines come from, empty for none (standard input, the
+  // microphone): given as "input" on every JSON line this view writes.
+  void setInputName(std::string name) { inputName_ = std::move(name); }
 
  protected:
   virtual void onLine(const EarshotLine& line) = 0;
@@ -48,6 +54,7 @@ class View {
   std::ostream& err_;
   double offset_ = 0;
   bool missedTimes_ = false;
+  std::string inputName_;
 
  private:
   bool sawError_ = false;
@@ -84,19 +91,19 @@ class CaptionView final : public View {
   int cues_ = 0;
 };
 
-// One JSON line per word of each final; `input` names the recording when
-// several share one output, else empty.
+// One JSON line per word of each final, with "input" when there is a
+// file name.
 class WordsView final : public View {
  public:
-  WordsView(std::ostream& out, std::ostream& err, std::string input)
-      : View(Style::Plain, out, err), input_(std::move(input)) {}
+  WordsView(std::ostream& out, std::ostream& err) : View(Style::Plain, out, err) {}
 
  protected:
   void onLine(const EarshotLine& line) override;
-
- private:
-  std::string input_;
 };
+
+// One of earshot's lines with "input" (naming `input`) as its first
+// member; unchanged when `input` is empty or the line is not an object.
+std::string withInputName(std::string_view line, std::string_view input);
 
 // --locales as a table of locales and what is true of each.
 class LocalesView final : public View {

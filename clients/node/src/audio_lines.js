@@ -15,16 +15,27 @@ export function sampleBytes(samples) {
   }
   if (samples instanceof Uint8Array) {
     if (samples.byteLength % 2 !== 0) {
-      throw new RangeError('16-bit samples need an even number of bytes');
+      throw new RangeError(
+        `samples hold ${samples.byteLength} bytes: 16-bit samples need an even number of bytes`,
+      );
     }
     return Buffer.from(samples);
   }
   throw new TypeError('samples must be an Int16Array or a Buffer of 16-bit little-endian samples');
 }
 
+// The rates earshot takes, in Hz.
+export const lowestRate = 8000;
+export const highestRate = 192000;
+
 export function checkRate(sampleRate) {
-  if (typeof sampleRate !== 'number' || !Number.isFinite(sampleRate)) {
-    throw new TypeError('sampleRate must be a finite number of samples per second');
+  if (typeof sampleRate !== 'number') {
+    throw new TypeError(`sampleRate must be a number of samples per second, not ${typeof sampleRate}`);
+  }
+  if (!(sampleRate >= lowestRate && sampleRate <= highestRate)) {
+    throw new RangeError(
+      `sampleRate ${sampleRate} is outside the accepted range of ${lowestRate} to ${highestRate} Hz`,
+    );
   }
 }
 

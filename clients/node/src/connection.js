@@ -1,5 +1,5 @@
 import { startEarshot, unexpectedEnd } from './child.js';
-import { EarshotError } from './error.js';
+import { AbortError, EarshotError, usageError } from './error.js';
 
 function deferred() {
   let resolve, reject;
@@ -10,29 +10,52 @@ function deferred() {
   return { promise, resolve, reject };
 }
 
+// A pending call keeps the host process running until it settles, whatever
+// handles are still open: one referenced timer while any call waits. The
+// process and its pipes themselves never keep the host running, so a host
+// that is done may exit, and the exit kills the process.
+let waiting = 0;
+let keepAlive = null;
+function hold(promise) {
+  waiting += 1;
+  keepAlive ??= setInterval(() => {}, 1 << 30);
+  const letGo = () => {
+    waiting -= 1;
+    if (waiting === 0) {
+      clearInterval(keepAlive);
+      keepAlive = null;
+    }
+  };
+  promise.then(letGo, letGo);
+  return promise;
+}
+
 // One live earshot process and everything in flight with it. The public
 // Transcriber wraps it; nothing here refers back to the Transcriber, so a
 // Transcriber the host dropped can be collected and its process killed.
 //
-// The process keeps the host running only while the host waits for it (a
-// pending start, write, flush, stop or iterator step): a host that is done
-// may exit, and the exit kills the process.
+// The first failure (an "error" line, a line that is not a JSON object, the
+// process ending early, an abort) settles every pending call at once, and
+// every later call rejects with it too.
 export class Connection {
   constructor({ locale, executable, options, env, onStatus }) {
     this.onTranscript = () => {};
     this.failure = null;
+    this.failureThrown = false; // the iterator has thrown the failure
+    this.killedWith = null; // why the process was killed, when it was
     this.finished = false; // the process has ended
     this.stopped = false; // "stopped" came: every transcript was delivered
     this.closing = false; // stop() or close() was called
-    this.killed = false; // close() was called
-    this.iterators = new Set();
+    this.closed = false; // close() was called
+    this.results = []; // kept for the iterator from the start
+    this.nexts = []; // iterator steps waiting for a result
     this.flushes = [];
     this.drainWaiters = [];
-    this.holds = 0;
     this.chain = Promise.resolve();
     this.ready = deferred();
     this.ended = deferred();
     this.ready.promise.catch(() => {});
+    this.ended.promise.catch(() => {});
     this.onStatus = onStatus;
 
     this.child = startEarshot(
@@ -40,9 +63,8 @@ export class Connection {
       (message) => this.#take(message),
       (failure, code, signal) => this.#end(failure, code, signal),
     );
+    for (const handle of [this.child, this.child.stdin, this.child.stdout]) handle?.unref();
     this.child.stdin.on('drain', () => this.#wakeWriters(null));
-    this.#hold(this.ready.promise);
-    this.#refresh();
     const init = { ...options, type: 'init', acknowledgeFlush: true };
     if (locale !== undefined) init.locale = locale;
     this.#send(JSON.stringify(init) + '\n').catch(() => {}); // the end reports it
@@ -55,7 +77,9 @@ export class Connection {
         break;
       case 'transcript': {
         const { type, ...result } = message;
-        for (const iterator of this.iterators) iterator.push(result);
+        const next = this.nexts.shift();
+        if (next) next.resolve({ value: result, done: false });
+        else this.results.push(result);
         this.onTranscript(result);
         break;
       }
@@ -69,55 +93,39 @@ export class Connection {
         this.onStatus?.({ phase: message.phase, message: message.message });
         break;
       case 'error':
-        this.failure ??= new EarshotError(String(message.message));
+        this.#fail(new EarshotError(String(message.message)));
         break;
       default:
         break; // members and types this version does not know
     }
   }
 
+  // Settles every pending call with `error`, the transcriber's failure.
+  #fail(error) {
+    if (this.failure) return;
+    this.failure = error;
+    this.ready.reject(error);
+    for (const flush of this.flushes.splice(0)) flush.reject(error);
+    this.#wakeWriters(error);
+    const nexts = this.nexts.splice(0);
+    if (nexts.length > 0) {
+      this.failureThrown = true;
+      nexts[0].reject(error);
+      for (const next of nexts.slice(1)) next.resolve({ value: undefined, done: true });
+    }
+  }
+
   #end(failure, code, signal) {
     this.finished = true;
-    const clean = !failure && !this.failure && this.stopped && code === 0;
-    if (!clean) {
-      this.failure ??=
-        failure ?? (this.killed ? closedError() : unexpectedEnd(code, signal));
-    }
-    const error = clean ? null : this.failure;
-    this.ready.reject(error ?? new EarshotError('earshot stopped before it was ready'));
-    for (const flush of this.flushes.splice(0)) {
-      if (error) flush.reject(error);
-      else flush.resolve();
-    }
-    this.#wakeWriters(error);
-    for (const iterator of this.iterators) iterator.end(error);
-    this.#refresh();
-    if (error) this.ended.reject(error);
+    if (this.killedWith) this.#fail(this.killedWith);
+    if (failure) this.#fail(failure);
+    if (!(this.stopped && code === 0)) this.#fail(unexpectedEnd(code, signal));
+    this.ready.reject(this.failure ?? new EarshotError('earshot stopped before it was ready', { code: 'program-exited' }));
+    for (const flush of this.flushes.splice(0)) flush.resolve();
+    this.#wakeWriters(this.failure);
+    for (const next of this.nexts.splice(0)) next.resolve({ value: undefined, done: true });
+    if (this.failure) this.ended.reject(this.failure);
     else this.ended.resolve();
-  }
-
-  // Keeps the host alive until `promise` settles.
-  #hold(promise) {
-    this.holds += 1;
-    this.#refresh();
-    const letGo = () => {
-      this.holds -= 1;
-      this.#refresh();
-    };
-    promise.then(letGo, letGo);
-    return promise;
-  }
-
-  #refresh() {
-    const keep = this.holds > 0 && !this.finished;
-    // A destroyed socket would wait for a connection to take the call.
-    const handles = [this.child, this.child.stdin, this.child.stdout].filter(
-      (handle) => handle && !handle.destroyed,
-    );
-    for (const handle of handles) {
-      if (keep) handle.ref();
-      else handle.unref();
-    }
   }
 
   #wakeWriters(error) {
@@ -127,129 +135,129 @@ export class Connection {
     }
   }
 
+  // Ends the process at once; pending and later calls reject with `error`
+  // once it has exited.
+  kill(error) {
+    if (this.finished || this.killedWith) return;
+    this.killedWith = error;
+    this.child.kill('SIGKILL');
+  }
+
+  // `promise`, which an abort of `signal` settles by killing the process.
+  #abortable(promise, signal) {
+    if (!signal) return promise;
+    const onAbort = () => this.kill(new AbortError(signal.reason));
+    if (signal.aborted) onAbort();
+    else {
+      signal.addEventListener('abort', onAbort, { once: true });
+      const forget = () => signal.removeEventListener('abort', onAbort);
+      promise.then(forget, forget);
+    }
+    return promise;
+  }
+
+  // Resolves with "ready"'s members; rejects (once the process has ended)
+  // with the failure, an AbortError, or a timeout.
+  whenReady({ signal, timeoutMs } = {}) {
+    let timer = null;
+    if (timeoutMs !== undefined && timeoutMs !== null) {
+      timer = setTimeout(() => {
+        const error = new EarshotError(`earshot was not ready within ${timeoutMs} ms`, { code: 'start-timeout' });
+        this.kill(error);
+      }, timeoutMs);
+    }
+    const ready = this.ready.promise.then(
+      (value) => value,
+      async (error) => {
+        await this.ended.promise.catch(() => {}); // nothing is left running
+        throw this.killedWith ?? error;
+      },
+    );
+    ready.then(() => clearTimeout(timer), () => clearTimeout(timer));
+    return hold(this.#abortable(ready, signal));
+  }
+
   // Writes one line; resolves once the pipe has room again.
   #send(line) {
-    if (this.finished) return Promise.reject(this.failure ?? closedError());
+    if (this.failure) return Promise.reject(this.failure);
+    if (this.finished) return Promise.reject(usageError('The transcriber has ended'));
     if (this.child.stdin.write(line)) return Promise.resolve();
     const waiter = deferred();
     this.drainWaiters.push(waiter);
-    return this.#hold(waiter.promise);
+    return waiter.promise;
   }
 
   // Runs `job` after every job queued before it, so that lines from
   // overlapping calls never interleave.
   #queue(job) {
     const run = this.chain.then(() => {
-      if (this.finished) throw this.failure ?? closedError();
+      if (this.failure) throw this.failure;
       return job();
     });
     this.chain = run.catch(() => {});
-    return this.#hold(run);
+    return run;
   }
 
   // Why no more lines can be sent, if so.
-  #refusal() {
-    if (this.finished) return this.failure ?? new EarshotError('The transcriber is stopped');
-    if (this.closing) return new EarshotError('The transcriber is stopped');
+  #refusal(call) {
+    if (this.closed) return usageError(`${call}() after stop() or close()`);
+    if (this.failure) return this.failure;
+    if (this.closing) return usageError(`${call}() after stop() or close()`);
+    if (this.finished) return usageError(`${call}() after the transcriber ended`);
     return null;
   }
 
   write(lines) {
-    const refusal = this.#refusal();
+    const refusal = this.#refusal('write');
     if (refusal) return Promise.reject(refusal);
-    return this.#queue(async () => {
-      for (const line of lines) await this.#send(line);
-    });
+    return hold(
+      this.#queue(async () => {
+        for (const line of lines) await this.#send(line);
+      }),
+    );
   }
 
-  flush() {
-    const refusal = this.#refusal();
+  flush({ signal } = {}) {
+    const refusal = this.#refusal('flush');
     if (refusal) return Promise.reject(refusal);
     const acknowledged = deferred();
-    this.#hold(acknowledged.promise).catch(() => {});
-    const sent = this.#queue(() => {
+    this.#queue(() => {
       this.flushes.push(acknowledged);
       return this.#send('{"type":"flush"}\n');
-    });
-    sent.catch((error) => acknowledged.reject(error));
-    return acknowledged.promise;
+    }).catch((error) => acknowledged.reject(error));
+    return hold(this.#abortable(acknowledged.promise, signal));
   }
 
-  stop() {
-    if (!this.closing) {
-      this.closing = true;
-      this.#queue(() => {
-        this.child.stdin.end('{"type":"stop"}\n');
-      }).catch(() => {});
-    }
-    return this.#hold(this.ended.promise);
+  stop({ signal } = {}) {
+    const refusal = this.#refusal('stop');
+    if (refusal) return Promise.reject(refusal);
+    this.closing = true;
+    this.#queue(() => {
+      this.child.stdin.end('{"type":"stop"}\n');
+    }).catch(() => {});
+    return hold(this.#abortable(this.ended.promise, signal));
   }
 
-  // Ends the process at once; what it had not written yet is lost.
+  // Ends the process at once; what it had not written yet is lost. Resolves
+  // once it has exited.
   close() {
     this.closing = true;
-    if (!this.finished) {
-      this.killed = true;
-      this.child.kill('SIGKILL');
+    this.closed = true;
+    this.kill(new EarshotError('The transcriber was closed', { code: 'closed' }));
+    return hold(this.ended.promise.catch(() => {}));
+  }
+
+  // One step of iteration: results are kept from the start until a step
+  // takes them; the failure is thrown once, then iteration is over.
+  next() {
+    if (this.results.length > 0) return Promise.resolve({ value: this.results.shift(), done: false });
+    if (this.failure && !this.failureThrown) {
+      this.failureThrown = true;
+      return Promise.reject(this.failure);
     }
-    return this.ended.promise.catch(() => {});
+    if (this.finished || this.failure) return Promise.resolve({ value: undefined, done: true });
+    const step = deferred();
+    this.nexts.push(step);
+    return hold(step.promise);
   }
-
-  // An async iterator over results delivered from now on.
-  iterate() {
-    const queue = [];
-    let waiting = null;
-    let done = false;
-    let error = null;
-    const iterator = {
-      push: (result) => {
-        if (waiting) {
-          waiting.resolve({ value: result, done: false });
-          waiting = null;
-        } else {
-          queue.push(result);
-        }
-      },
-      end: (failure) => {
-        done = true;
-        error = failure;
-        if (waiting) {
-          if (error) waiting.reject(error);
-          else waiting.resolve({ value: undefined, done: true });
-          waiting = null;
-        }
-      },
-    };
-    if (this.finished) iterator.end(this.failure);
-    else this.iterators.add(iterator);
-    return {
-      next: () => {
-        if (queue.length > 0) return Promise.resolve({ value: queue.shift(), done: false });
-        if (done) {
-          this.iterators.delete(iterator);
-          if (error) {
-            const failure = error;
-            error = null; // thrown once; later calls report the end
-            return Promise.reject(failure);
-          }
-          return Promise.resolve({ value: undefined, done: true });
-        }
-        waiting = deferred();
-        return this.#hold(waiting.promise);
-      },
-      return: () => {
-        this.iterators.delete(iterator);
-        done = true;
-        queue.length = 0;
-        return Promise.resolve({ value: undefined, done: true });
-      },
-      [Symbol.asyncIterator]() {
-        return this;
-      },
-    };
-  }
-}
-
-function closedError() {
-  return new EarshotError('The transcriber was closed');
 }

@@ -1,4 +1,5 @@
-export { EarshotError } from './error.js';
+export { AbortError, EarshotError, codeOf } from './error.js';
 export { findExecutable } from './executable.js';
+export { transcribeFile } from './file.js';
 export { install, listLocales, release } from './one_shot.js';
 export { Transcriber } from './transcriber.js';

@@ -1,6 +1,8 @@
 import { EventEmitter } from 'node:events';
+import { Writable } from 'node:stream';
 import { audioLines, checkRate, sampleBytes } from './audio_lines.js';
 import { Connection } from './connection.js';
+import { AbortError } from './error.js';
 
 const creating = Symbol('creating');
 
@@ -15,15 +17,16 @@ const dropped = new FinalizationRegistry((connection) => {
 export class Transcriber extends EventEmitter {
   #connection;
 
-  // Starts earshot and resolves once it is ready (or rejects with its error).
-  static async start({ locale, executable, options, env, onStatus, textForm } = {}) {
-    // textForm: "written" (earshot's default) or "spoken"; earshot checks it.
-    if (textForm !== undefined) options = { ...options, textForm };
+  // Starts earshot and resolves once it is ready (or rejects with its error,
+  // an AbortError, or a "start-timeout" EarshotError, once the process has
+  // ended).
+  static async start({ locale, executable, options, env, onStatus, signal, startTimeoutMs } = {}) {
+    if (signal?.aborted) throw new AbortError(signal.reason);
+    if (startTimeoutMs !== undefined && !(typeof startTimeoutMs === 'number' && startTimeoutMs >= 0)) {
+      throw new RangeError(`startTimeoutMs must be a number of milliseconds from 0, not ${startTimeoutMs}`);
+    }
     const transcriber = new Transcriber(creating, { locale, executable, options, env, onStatus });
-    const ready = await transcriber.#connection.ready.promise.catch((error) => {
-      transcriber.close();
-      throw error;
-    });
+    const ready = await transcriber.#connection.whenReady({ signal, timeoutMs: startTimeoutMs });
     transcriber.locale = ready.locale;
     transcriber.sampleRate = ready.sampleRate;
     return transcriber;
@@ -49,25 +52,58 @@ export class Transcriber extends EventEmitter {
   }
 
   // Sends samples (Int16Array, or a Buffer of 16-bit little-endian samples)
-  // at `sampleRate`; resolves once the pipe to earshot has taken them.
+  // at `sampleRate`; resolves once the pipe to earshot has taken them. Bad
+  // samples or a rate outside 8000-192000 Hz throw at once, and nothing is
+  // sent.
   write(samples, sampleRate) {
     checkRate(sampleRate);
     return this.#connection.write(audioLines(sampleBytes(samples), sampleRate));
   }
 
+  // A Writable of 16-bit little-endian samples at `sampleRate`, for
+  // pipeline(): each chunk is written as write() does, and the stream waits
+  // for the pipe to earshot (back-pressure). Chunks may split a sample.
+  // Ending the stream does not stop the transcriber.
+  writable(sampleRate, { highWaterMark } = {}) {
+    checkRate(sampleRate);
+    let odd = null; // the first byte of a sample split between chunks
+    const take = (chunk) => {
+      let bytes = odd ? Buffer.concat([odd, chunk]) : chunk;
+      odd = null;
+      if (bytes.length % 2 !== 0) {
+        odd = Buffer.from(bytes.subarray(bytes.length - 1));
+        bytes = bytes.subarray(0, bytes.length - 1);
+      }
+      return bytes;
+    };
+    return new Writable({
+      highWaterMark,
+      write: (chunk, _encoding, done) => {
+        const bytes = take(chunk);
+        if (bytes.length === 0) return done();
+        this.write(bytes, sampleRate).then(() => done(), done);
+      },
+      final: (done) => {
+        if (odd) done(new RangeError('the stream ended in the middle of a 16-bit sample'));
+        else done();
+      },
+    });
+  }
+
   // Ends the current session; resolves once every transcript of the audio
   // written before it has been delivered.
-  flush() {
-    return this.#connection.flush();
+  flush({ signal } = {}) {
+    return this.#connection.flush({ signal });
   }
 
   // Ends the last session and the process; resolves once every transcript
   // has been delivered and the process has exited.
-  stop() {
-    return this.#connection.stop();
+  stop({ signal } = {}) {
+    return this.#connection.stop({ signal });
   }
 
-  // Kills the process at once, dropping what it has not written yet.
+  // Kills the process at once, dropping what it has not written yet;
+  // resolves once it has exited.
   close() {
     dropped.unregister(this);
     return this.#connection.close();
@@ -83,7 +119,16 @@ export class Transcriber extends EventEmitter {
     return this.#connection.child.stdin.writableLength;
   }
 
+  // Results from the start of the transcriber: those no iterator has taken
+  // yet wait for one. Iterators share them: each result goes to one.
   [Symbol.asyncIterator]() {
-    return this.#connection.iterate();
+    const connection = this.#connection;
+    return {
+      next: () => connection.next(),
+      return: () => Promise.resolve({ value: undefined, done: true }),
+      [Symbol.asyncIterator]() {
+        return this;
+      },
+    };
   }
 }

@@ -1,56 +1,46 @@
 """python -m earshot_client FILE: prints the final transcripts of a WAV file.
 
-    python -m earshot_client recording.wav [--locale en-US] [--partials]
+    python -m earshot_client recording.wav [--locale en-US] [--progress]
 
-The WAV file holds 16-bit samples at any rate from 8 to 192 kHz; channels
-are mixed to mono. earshot is found as the library finds it.
+The WAV file holds integer or float samples at any rate from 8 to 192 kHz,
+in any number of channels (mixed to mono). earshot is found as the library
+finds it.
 """
 
 import argparse
-import array
 import sys
-import wave
+from typing import List, Optional
 
-from .blocking import BlockingTranscriber
+from .blocking import transcribe_file
 from .errors import EarshotError
 
 
-def read_wav(path):
-    """Returns (mono 16-bit samples, sample rate)."""
-    with wave.open(path, "rb") as w:
-        if w.getsampwidth() != 2:
-            raise SystemExit("%s: not 16-bit samples" % path)
-        channels, rate = w.getnchannels(), w.getframerate()
-        samples = array.array("h", w.readframes(w.getnframes()))
-    if sys.byteorder == "big":
-        samples.byteswap()
-    if channels > 1:
-        frames = [samples[c::channels] for c in range(channels)]
-        samples = array.array("h", (sum(f) // channels for f in zip(*frames)))
-    return samples, rate
-
-
-def main(argv=None):
+def main(argv: Optional[List[str]] = None) -> int:
     parser = argparse.ArgumentParser(prog="python -m earshot_client",
                                      description="Prints the final transcripts of a WAV file.")
     parser.add_argument("file")
     parser.add_argument("--locale", default=None, help="default: the user's locale")
     parser.add_argument("--executable", default=None, help="the earshot program")
-    parser.add_argument("--partials", action="store_true", help="print partial results too")
+    parser.add_argument("--progress", action="store_true",
+                        help="show how far it has come on standard error")
     args = parser.parse_args(argv)
-    samples, rate = read_wav(args.file)
+
+    def show(fraction: float) -> None:
+        print("\r%3d%%" % round(100 * fraction), end="", file=sys.stderr, flush=True)
+
     try:
-        with BlockingTranscriber(args.locale, executable=args.executable) as t:
-            t.write(samples, rate)
-            t.stop()
-            for result in t:
-                if result.is_final and result.text:
-                    print(result.text, flush=True)
-                elif args.partials and not result.is_final:
-                    print("...", result.text, flush=True)
+        finals = transcribe_file(args.file, args.locale, executable=args.executable,
+                                 on_progress=show if args.progress else None)
     except EarshotError as error:
+        if args.progress:
+            print(file=sys.stderr)
         print("earshot: %s" % error, file=sys.stderr)
-        return 1
+        return 2 if error.code == "invalid-file" else 1
+    if args.progress:
+        print(file=sys.stderr)
+    for result in finals:
+        if result.text:
+            print(result.text, flush=True)
     return 0
 
 

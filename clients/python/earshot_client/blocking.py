@@ -5,13 +5,15 @@ module, started on first use; the calling thread only waits for results.
 """
 
 import asyncio
+import os
 import threading
-from typing import Any, Callable, Coroutine, Dict, Iterator, Mapping, Optional, TypeVar
+from types import TracebackType
+from typing import Any, Callable, Coroutine, Iterator, List, Mapping, Optional, Type, TypeVar, Union
 
-from . import one_shot
+from . import file, one_shot
 from .audio_lines import Samples
-from .transcriber import Transcriber
-from .transcript import Transcript
+from .transcriber import StatusCallback, Transcriber, TranscriptCallback
+from .transcript import Locales, Transcript
 
 T = TypeVar("T")
 
@@ -42,19 +44,24 @@ class BlockingTranscriber:
     module's event loop thread.
     """
 
-    def __init__(self, locale: Optional[str] = None, **settings: Any):
-        self._transcriber = _run(Transcriber.start(locale, **settings))
+    def __init__(self, locale: Optional[str] = None, *, executable: Optional[str] = None,
+                 options: Optional[Mapping[str, Any]] = None,
+                 env: Optional[Mapping[str, str]] = None,
+                 on_status: Optional[StatusCallback] = None,
+                 on_transcript: Optional[TranscriptCallback] = None,
+                 start_timeout: Optional[float] = None) -> None:
+        self._transcriber = _run(Transcriber.start(
+            locale, executable=executable, options=options, env=env, on_status=on_status,
+            on_transcript=on_transcript, start_timeout=start_timeout))
         self.locale = self._transcriber.locale
         self.sample_rate = self._transcriber.sample_rate
 
     def __enter__(self) -> "BlockingTranscriber":
         return self
 
-    def __exit__(self, kind, value, traceback) -> None:
-        if kind is None:
-            self.stop()
-        else:
-            self.close()
+    def __exit__(self, kind: Optional[Type[BaseException]], value: Optional[BaseException],
+                 traceback: Optional[TracebackType]) -> None:
+        _run(self._transcriber.__aexit__(kind, value, traceback))
 
     def write(self, samples: Samples, sample_rate: float) -> None:
         _run(self._transcriber.write(samples, sample_rate))
@@ -80,8 +87,21 @@ class BlockingTranscriber:
                 return
 
 
+def transcribe_file(path: Union[str, "os.PathLike[str]"], locale: Optional[str] = None, *,
+                    on_progress: Optional[Callable[[float], None]] = None,
+                    executable: Optional[str] = None,
+                    options: Optional[Mapping[str, Any]] = None,
+                    env: Optional[Mapping[str, str]] = None,
+                    start_timeout: Optional[float] = None) -> List[Transcript]:
+    """earshot_client.transcribe_file, blocking; `on_progress` runs on the
+    module's event loop thread."""
+    return _run(file.transcribe_file(path, locale, on_progress=on_progress,
+                                     executable=executable, options=options, env=env,
+                                     start_timeout=start_timeout))
+
+
 def list_locales(*, executable: Optional[str] = None,
-                 env: Optional[Mapping[str, str]] = None) -> Dict[str, Any]:
+                 env: Optional[Mapping[str, str]] = None) -> Locales:
     return _run(one_shot.list_locales(executable=executable, env=env))
 
 

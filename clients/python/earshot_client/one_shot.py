@@ -4,6 +4,7 @@ from typing import Any, Callable, Dict, List, Mapping, Optional
 
 from . import child
 from .errors import EarshotError
+from .transcript import Locales
 
 
 async def _run_mode(args: List[str], executable: Optional[str],
@@ -12,7 +13,7 @@ async def _run_mode(args: List[str], executable: Optional[str],
     """Runs a mode to its end; `on_message` returns a value (not None) to
     finish with once the program has exited with status 0."""
     process = await child.start(args, executable, env, with_input=False)
-    failure = None
+    failure: Optional[EarshotError] = None
     outcome = None
     try:
         async for message in child.messages(process):
@@ -33,13 +34,14 @@ async def _run_mode(args: List[str], executable: Optional[str],
 
 
 async def list_locales(*, executable: Optional[str] = None,
-                       env: Optional[Mapping[str, str]] = None) -> Dict[str, Any]:
-    """What `earshot --locales` says, without its "type"."""
-    def take(message):
+                       env: Optional[Mapping[str, str]] = None) -> Locales:
+    """What `earshot --locales` says."""
+    def take(message: Dict[str, Any]) -> Optional[Locales]:
         if message.get("type") == "locales":
-            return {k: v for k, v in message.items() if k != "type"}
+            return Locales.from_message(message)
         return None
-    return await _run_mode(["--locales"], executable, env, take)
+    locales: Locales = await _run_mode(["--locales"], executable, env, take)
+    return locales
 
 
 async def install(locale: str, on_progress: Optional[Callable[[float], None]] = None, *,
@@ -47,22 +49,25 @@ async def install(locale: str, on_progress: Optional[Callable[[float], None]] = 
                   env: Optional[Mapping[str, str]] = None) -> str:
     """Installs a locale's speech model; `on_progress(fraction)` follows the
     download. Returns the installed locale in BCP 47 form."""
-    def take(message):
+    def take(message: Dict[str, Any]) -> Optional[str]:
         if message.get("type") == "install-progress":
-            if on_progress:
-                on_progress(message.get("fraction"))
+            fraction = message.get("fraction")
+            if on_progress and isinstance(fraction, (int, float)):
+                on_progress(float(fraction))
             return None
         if message.get("type") == "install-done":
             return str(message.get("locale"))
         return None
-    return await _run_mode(["--install", str(locale)], executable, env, take)
+    installed: str = await _run_mode(["--install", str(locale)], executable, env, take)
+    return installed
 
 
 async def release(locale: str, *, executable: Optional[str] = None,
                   env: Optional[Mapping[str, str]] = None) -> bool:
     """Gives up a locale's reservation; True when something was released."""
-    def take(message):
+    def take(message: Dict[str, Any]) -> Optional[bool]:
         if message.get("type") == "release-done":
             return message.get("released") is True
         return None
-    return await _run_mode(["--release", str(locale)], executable, env, take)
+    released: bool = await _run_mode(["--release", str(locale)], executable, env, take)
+    return released

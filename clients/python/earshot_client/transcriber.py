@@ -3,42 +3,59 @@
 import asyncio
 import json
 import weakref
-from typing import Any, Callable, Dict, List, Mapping, Optional
+from types import TracebackType
+from typing import Any, Callable, Dict, List, Mapping, Optional, Type, Union
 
 from . import child
-from .audio_lines import Samples, audio_lines, check_rate, sample_bytes
+from .audio_lines import Samples, audio_lines, rate_number, sample_bytes
 from .errors import EarshotError
 from .transcript import Transcript
 
 _END = object()  # after the last result in the queue
+
+StatusCallback = Callable[[str, str], None]
+TranscriptCallback = Callable[[Transcript], None]
 
 
 class _Connection:
     """The process and everything in flight with it. Nothing here refers to
     the Transcriber, so one the host dropped can be collected and its process
     killed. The reader task owns the output; writers take `lock` so that lines
-    of overlapping calls never interleave."""
+    of overlapping calls never interleave.
 
-    def __init__(self, on_status, on_transcript):
+    The first failure settles every pending call, and every later call
+    raises it too; `failure_raised` records that the host has seen it."""
+
+    def __init__(self, on_status: Optional[StatusCallback],
+                 on_transcript: Optional[TranscriptCallback]) -> None:
         self.on_status = on_status
         self.on_transcript = on_transcript
-        self.process = None
+        self.child: Optional[child.Child] = None
         self.failure: Optional[EarshotError] = None
+        self.failure_raised = False
+        self.iteration_failed = False  # the iterator has raised the failure
+        self.killed_with: Optional[EarshotError] = None
         self.stopped = False  # "stopped" came: every transcript was delivered
         self.closing = False  # stop() or close() was called
-        self.killed = False  # close() was called
-        self.failure_reported = False  # the iterator raised the failure
+        self.closed = False  # close() was called
         self.results: "asyncio.Queue[Any]" = asyncio.Queue()
-        self.flushes: List["asyncio.Future[None]"] = []
+        self.flushes: "List[asyncio.Future[None]]" = []
         self.lock = asyncio.Lock()
         loop = asyncio.get_running_loop()
-        self.ready = loop.create_future()
-        self.ended = loop.create_future()
-        self.reader = None
+        self.ready: "asyncio.Future[Dict[str, Any]]" = loop.create_future()
+        self.ended: "asyncio.Future[None]" = loop.create_future()
+        self.reader: "Optional[asyncio.Future[None]]" = None
 
-    async def open(self, locale, executable, options, env) -> Dict[str, Any]:
-        self.process = await child.start([], executable, env, with_input=True)
-        self.reader = asyncio.ensure_future(self._read())
+    def raise_failure(self) -> None:
+        if self.failure is not None:
+            self.failure_raised = True
+            raise self.failure
+
+    async def open(self, locale: Optional[str], executable: Optional[str],
+                   options: Optional[Mapping[str, Any]], env: Optional[Mapping[str, str]],
+                   timeout: Optional[float]) -> Dict[str, Any]:
+        self.child = await child.start([], executable, env, with_input=True)
+        self.reader = asyncio.ensure_future(self._read(self.child))
         init = dict(options or {})
         init.update(type="init", acknowledgeFlush=True)
         if locale is not None:
@@ -47,37 +64,52 @@ class _Connection:
             await self._send(json.dumps(init).encode() + b"\n")
         except EarshotError:
             pass  # the ready future says why
-        return await asyncio.shield(self.ready)
-
-    async def _read(self) -> None:
-        failure = None
         try:
-            async for message in child.messages(self.process):
+            return await asyncio.wait_for(asyncio.shield(self.ready), timeout)
+        except asyncio.TimeoutError:
+            self.kill(EarshotError("earshot was not ready within %g s" % (timeout or 0),
+                                   "start-timeout"))
+            await asyncio.shield(self.ended)
+            self.raise_failure()
+            raise
+        except EarshotError:
+            await asyncio.shield(self.ended)  # nothing is left running
+            self.failure_raised = True
+            raise
+
+    async def _read(self, process: child.Child) -> None:
+        try:
+            async for message in child.messages(process):
                 self._take(message)
         except EarshotError as error:
-            failure = error
-        status = await child.finish(self.process)
-        clean = failure is None and self.failure is None and self.stopped and status == 0
-        if not clean and self.failure is None:
-            if failure is not None:
-                self.failure = failure
-            elif self.killed:
-                self.failure = EarshotError("The transcriber was closed")
-            else:
-                self.failure = child.unexpected_end(status)
-        error = None if clean else self.failure
+            self._fail(error)
+        status = await child.finish(process)
+        if self.killed_with is not None:
+            self._fail(self.killed_with)
+        if not (self.stopped and status == 0):
+            self._fail(child.unexpected_end(status))
         if not self.ready.done():
-            self.ready.set_exception(error or EarshotError("earshot stopped before it was ready"))
+            self.ready.set_exception(self.failure or EarshotError(
+                "earshot stopped before it was ready", "program-exited"))
             self.ready.exception()  # retrieved: start() reports it
         for flush in self.flushes:
             if not flush.done():
-                if error:
-                    flush.set_exception(error)
-                else:
-                    flush.set_result(None)
+                flush.set_result(None)
         self.flushes.clear()
         self.results.put_nowait(_END)
         self.ended.set_result(None)
+
+    def _fail(self, error: EarshotError) -> None:
+        if self.failure is not None:
+            return
+        self.failure = error
+        if not self.ready.done():
+            self.ready.set_exception(error)
+            self.ready.exception()
+        for flush in self.flushes:
+            if not flush.done():
+                flush.set_exception(error)
+        self.flushes.clear()
 
     def _take(self, message: Dict[str, Any]) -> None:
         kind = message.get("type")
@@ -98,13 +130,12 @@ class _Connection:
             self.stopped = True
         elif kind == "status":
             if self.on_status:
-                self._call(self.on_status, message.get("phase"), message.get("message"))
+                self._call(self.on_status, str(message.get("phase")), str(message.get("message")))
         elif kind == "error":
-            if self.failure is None:
-                self.failure = EarshotError(str(message.get("message")))
+            self._fail(EarshotError(str(message.get("message"))))
 
     @staticmethod
-    def _call(callback, *arguments) -> None:
+    def _call(callback: Callable[..., None], *arguments: Any) -> None:
         # A failing callback is the host's fault; reading goes on.
         try:
             callback(*arguments)
@@ -114,32 +145,39 @@ class _Connection:
 
     async def _failed(self) -> EarshotError:
         await asyncio.shield(self.ended)
-        return self.failure or EarshotError("The transcriber was closed")
+        return self.failure or EarshotError("The transcriber was closed", "closed")
 
     async def _send(self, line: bytes) -> None:
+        self.raise_failure()
+        assert self.child is not None and self.child.process.stdin is not None
         if self.ended.done():
             raise await self._failed()
         try:
-            self.process.stdin.write(line)
-            await self.process.stdin.drain()
+            self.child.process.stdin.write(line)
+            await self.child.process.stdin.drain()
         except (BrokenPipeError, ConnectionResetError):
-            raise await self._failed() from None
+            error = await self._failed()
+            self.failure_raised = True
+            raise error from None
 
-    def _check_open(self) -> None:
-        if self.ended.done():
-            raise self.failure or EarshotError("The transcriber is stopped")
+    def _check_open(self, call: str) -> None:
+        if self.closed:
+            raise RuntimeError("%s() after stop() or close()" % call)
+        self.raise_failure()
         if self.closing:
-            raise EarshotError("The transcriber is stopped")
+            raise RuntimeError("%s() after stop() or close()" % call)
+        if self.ended.done():
+            raise RuntimeError("%s() after the transcriber ended" % call)
 
-    async def write(self, data: bytes, sample_rate: float) -> None:
-        self._check_open()
+    async def write(self, data: bytes, sample_rate: Union[int, float]) -> None:
+        self._check_open("write")
         async with self.lock:
             for line in audio_lines(data, sample_rate):
                 await self._send(line)
 
     async def flush(self) -> None:
-        self._check_open()
-        acknowledged = asyncio.get_running_loop().create_future()
+        self._check_open("flush")
+        acknowledged: "asyncio.Future[None]" = asyncio.get_running_loop().create_future()
         async with self.lock:
             self.flushes.append(acknowledged)
             try:
@@ -148,26 +186,34 @@ class _Connection:
                 if acknowledged in self.flushes:
                     self.flushes.remove(acknowledged)
                 raise
-        await acknowledged
+        try:
+            await acknowledged
+        except EarshotError:
+            self.failure_raised = True
+            raise
 
     async def stop(self) -> None:
-        if not self.closing:
-            self.closing = True
-            async with self.lock:
-                try:
-                    await self._send(b'{"type":"stop"}\n')
-                    self.process.stdin.close()
-                except EarshotError:
-                    pass  # reported below
+        self._check_open("stop")
+        self.closing = True
+        async with self.lock:
+            try:
+                await self._send(b'{"type":"stop"}\n')
+                assert self.child is not None and self.child.process.stdin is not None
+                self.child.process.stdin.close()
+            except EarshotError:
+                pass  # raised below
         await asyncio.shield(self.ended)
-        if self.failure is not None:
-            raise self.failure
+        self.raise_failure()
+
+    def kill(self, error: EarshotError) -> None:
+        if self.child is not None and not self.ended.done() and self.killed_with is None:
+            self.killed_with = error
+            self.child.kill()
 
     async def close(self) -> None:
         self.closing = True
-        if self.process is not None and not self.ended.done():
-            self.killed = True
-            child.kill(self.process)
+        self.closed = True
+        self.kill(EarshotError("The transcriber was closed", "closed"))
         if self.reader is not None:
             await asyncio.shield(self.ended)
 
@@ -175,16 +221,17 @@ class _Connection:
         result = await self.results.get()
         if result is _END:
             self.results.put_nowait(_END)  # later calls end as well
-            if self.failure is not None and not self.failure_reported:
-                self.failure_reported = True  # raised once; later calls report the end
-                raise self.failure
+            if self.failure is not None and not self.iteration_failed:
+                self.iteration_failed = True  # raised once; later steps report the end
+                self.raise_failure()
             raise StopAsyncIteration
+        assert isinstance(result, Transcript)
         return result
 
 
 def _abandon(connection: _Connection) -> None:
-    if connection.process is not None:
-        child.kill(connection.process)
+    if connection.child is not None:
+        connection.child.kill()
 
 
 class Transcriber:
@@ -197,35 +244,41 @@ class Transcriber:
                 print(result.text, result.is_final)
 
     Results are kept for the iterator from the start: iterate while writing,
-    or afterwards. `options` adds members to the "init" line. `text_form` is
-    "written" (earshot's default: "Go forward 10 meters.") or "spoken" (the
-    bare words: "go forward ten meters").
+    or afterwards. `options` adds members to the "init" line (see
+    docs/protocol.md: attributeOptions, contextualStrings, textForm,
+    speakerAdaptation, speakerProfile). `start_timeout` (seconds) kills
+    earshot when it is not ready in time.
     """
 
     def __init__(self, locale: Optional[str] = None, *, executable: Optional[str] = None,
-                 options: Optional[Dict[str, Any]] = None,
+                 options: Optional[Mapping[str, Any]] = None,
                  env: Optional[Mapping[str, str]] = None,
-                 on_status: Optional[Callable[[str, str], None]] = None,
-                 on_transcript: Optional[Callable[[Transcript], None]] = None,
-                 text_form: Optional[str] = None):
-        if text_form is not None:
-            options = dict(options or {}, textForm=text_form)
-        self._settings = (locale, executable, options, env)
+                 on_status: Optional[StatusCallback] = None,
+                 on_transcript: Optional[TranscriptCallback] = None,
+                 start_timeout: Optional[float] = None) -> None:
+        self._settings = (locale, executable, options, env, start_timeout)
         self._callbacks = (on_status, on_transcript)
         self._connection: Optional[_Connection] = None
         self.locale: Optional[str] = None
         self.sample_rate: Optional[float] = None
 
     @classmethod
-    async def start(cls, locale: Optional[str] = None, **settings: Any) -> "Transcriber":
+    async def start(cls, locale: Optional[str] = None, *, executable: Optional[str] = None,
+                    options: Optional[Mapping[str, Any]] = None,
+                    env: Optional[Mapping[str, str]] = None,
+                    on_status: Optional[StatusCallback] = None,
+                    on_transcript: Optional[TranscriptCallback] = None,
+                    start_timeout: Optional[float] = None) -> "Transcriber":
         """Starts earshot; returns once it is ready, or raises its error."""
-        transcriber = cls(locale, **settings)
+        transcriber = cls(locale, executable=executable, options=options, env=env,
+                          on_status=on_status, on_transcript=on_transcript,
+                          start_timeout=start_timeout)
         await transcriber._start()
         return transcriber
 
     async def _start(self) -> None:
         if self._connection is not None:
-            raise EarshotError("The transcriber is already started")
+            raise RuntimeError("The transcriber is already started")
         self._connection = _Connection(*self._callbacks)
         weakref.finalize(self, _abandon, self._connection)
         try:
@@ -233,29 +286,36 @@ class Transcriber:
         except BaseException:
             await self._connection.close()
             raise
-        self.locale = ready.get("locale")
-        self.sample_rate = ready.get("sampleRate")
+        locale = ready.get("locale")
+        rate = ready.get("sampleRate")
+        self.locale = locale if isinstance(locale, str) else None
+        self.sample_rate = float(rate) if isinstance(rate, (int, float)) else None
 
     def _started(self) -> _Connection:
         if self._connection is None:
-            raise EarshotError("The transcriber is not started")
+            raise RuntimeError("The transcriber is not started")
         return self._connection
 
     async def __aenter__(self) -> "Transcriber":
         await self._start()
         return self
 
-    async def __aexit__(self, kind, value, traceback) -> None:
-        if kind is None:
-            await self.stop()
+    async def __aexit__(self, kind: Optional[Type[BaseException]],
+                        value: Optional[BaseException],
+                        traceback: Optional[TracebackType]) -> None:
+        connection = self._started()
+        if kind is not None or connection.closing or connection.failure_raised:
+            await self.close()  # a failure the host has seen is not raised again
         else:
-            await self.close()
+            await self.stop()
 
     async def write(self, samples: Samples, sample_rate: float) -> None:
-        """Sends 16-bit mono samples at `sample_rate` Hz; returns once the
-        pipe to earshot has taken them."""
-        check_rate(sample_rate)
-        await self._started().write(sample_bytes(samples), sample_rate)
+        """Sends 16-bit mono samples at `sample_rate` Hz (8000 to 192000);
+        returns once the pipe to earshot has taken them. Bad samples or rates
+        raise TypeError or ValueError at once, and nothing is sent."""
+        rate = rate_number(sample_rate)
+        data = sample_bytes(samples)
+        await self._started().write(data, rate)
 
     async def flush(self) -> None:
         """Ends the current session; returns once every transcript of the
@@ -274,13 +334,20 @@ class Transcriber:
 
     @property
     def pid(self) -> int:
-        return self._started().process.pid
+        connection = self._started()
+        assert connection.child is not None
+        return connection.child.pid
 
     @property
     def buffered_bytes(self) -> int:
         """Bytes written but not yet taken by the pipe to earshot."""
-        transport = self._started().process.stdin.transport
-        return 0 if transport.is_closing() else transport.get_write_buffer_size()
+        connection = self._started()
+        assert connection.child is not None and connection.child.process.stdin is not None
+        transport = connection.child.process.stdin.transport
+        if transport.is_closing():
+            return 0
+        size: int = transport.get_write_buffer_size()
+        return size
 
     def __aiter__(self) -> "Transcriber":
         return self

@@ -12,8 +12,8 @@ class OneShotTest(unittest.IsolatedAsyncioTestCase):
     async def test_install_reports_rising_progress_then_the_locale_is_installed_and_released(self):
         with CatalogHome() as home:
             before = await list_locales(env=home.env)
-            self.assertEqual(sorted(before["supported"]), sorted(["en-US", CATALOG_LOCALE]))
-            self.assertEqual((before["installed"], before["reserved"]), (["en-US"], []))
+            self.assertEqual(sorted(before.supported), sorted(["en-US", CATALOG_LOCALE]))
+            self.assertEqual((before.installed, before.reserved), (["en-US"], []))
 
             fractions = []
             installed = await install(CATALOG_LOCALE.replace("-", "_"), fractions.append,
@@ -25,13 +25,13 @@ class OneShotTest(unittest.IsolatedAsyncioTestCase):
             self.assertEqual(sorted(fractions), fractions, "never goes back")
 
             now = await list_locales(env=home.env)
-            self.assertEqual(sorted(now["installed"]), sorted(["en-US", CATALOG_LOCALE]))
-            self.assertEqual(now["reserved"], [CATALOG_LOCALE])
-            self.assertIsInstance(now["maxReserved"], int)
+            self.assertEqual(sorted(now.installed), sorted(["en-US", CATALOG_LOCALE]))
+            self.assertEqual(now.reserved, [CATALOG_LOCALE])
+            self.assertGreater(now.max_reserved, 0)
 
             self.assertIs(await release(CATALOG_LOCALE, env=home.env), True)
             self.assertIs(await release(CATALOG_LOCALE, env=home.env), False)
-            self.assertEqual((await list_locales(env=home.env))["reserved"], [])
+            self.assertEqual((await list_locales(env=home.env)).reserved, [])
 
     async def test_a_locale_no_catalog_lists_fails_install_with_earshots_text(self):
         with CatalogHome(with_catalog=False) as home:
@@ -46,7 +46,7 @@ class OneShotTest(unittest.IsolatedAsyncioTestCase):
 class BlockingOneShotTest(unittest.TestCase):
     def test_the_blocking_functions_give_the_same_answers(self):
         with CatalogHome() as home:
-            self.assertEqual(blocking.list_locales(env=home.env)["installed"], ["en-US"])
+            self.assertEqual(blocking.list_locales(env=home.env).installed, ["en-US"])
             fractions = []
             self.assertEqual(blocking.install(CATALOG_LOCALE, fractions.append, env=home.env),
                              CATALOG_LOCALE)

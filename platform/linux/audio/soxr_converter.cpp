@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform_error.h"
+#include "protocol/rates.h"
 
 namespace earshot::platform::linuxos {
 namespace {
@@ -103,8 +104,7 @@ class SoxrConverter final : public AudioConverter {
 
 bool convertible(const AudioFormat& format) {
   return format.commonFormat == CommonFormat::int16 && format.channels == 1 &&
-         format.sampleRate >= SoxrConverterFactory::kLowestRate &&
-         format.sampleRate <= SoxrConverterFactory::kHighestRate;
+         protocol::isAcceptedRate(format.sampleRate);
 }
 
 }  // namespace

@@ -95,7 +95,6 @@ Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings,
     config_ = nullptr;
     fail(cannotLoad);
   }
-  frameRate_ = cmd_ln_int32_r(config_, "-frate");
   if (!contextualPhrases.empty()) loadVocabulary(model, contextualPhrases);
   framesPerSecond_ = static_cast<unsigned>(std::max<int32>(1, cmd_ln_int32_r(config_, "-frate")));
   if (settings.earlyAdaptationMilliseconds > 0) {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/vocabulary/contextual_vocabulary.h"
 #include "platform/linux/engine/engine_settings.h"
 #include "platform/linux/models/installed_models.h"
 #include "platform/linux/support/text_encoding.h"
+#include "platform/linux/vocabulary/contextual_vocabulary.h"
 
 struct ps_decoder_s;
 struct cmd_ln_s;
@@ -19,7 +19,7 @@ namespace earshot::platform::linuxos {
 
 // A word of a hypothesis and the frames it spans, counted from the first
 // audio the decoder was given (the silence its voice activity detection
-// drops included: frame n starts n / frameRate() seconds into that audio);
+// drops included: frame n starts n / framesPerSecond() seconds into that audio);
 // `endFrame` is one past its last frame.
 struct DecodedWord {
   std::string text;
@@ -64,8 +64,6 @@ class Decoder {
   // The same with the frames of each word; with `confidence`, which needs a
   // closed utterance, each word's posterior too.
   DecodedHypothesis detailedHypothesis(bool confidence);
-  // Frames per second of the engine's feature stream.
-  double frameRate() const { return frameRate_; }
   // Seconds of audio the decoder has been given since it was loaded.
   double secondsProcessed() const { return double(samplesProcessed_) / sampleRate_; }
   void endUtterance();
@@ -77,12 +75,12 @@ class Decoder {
   // Starts from a mean learned before, weighted like a few seconds of
   // speech. False, and nothing changed, when its length is not the model's.
   bool setCepstralMean(std::span<const float> mean);
-  // Frames of speech decoded since the decoder was loaded, and how many
-  // make a second.
+  // Frames of speech decoded since the decoder was loaded.
   uint64_t speechFrames() const { return finishedFrames_ + utteranceFrames_; }
   // Frames of the current utterance (speech, as voice activity detection
   // lets through).
   uint64_t utteranceFrames() const { return utteranceFrames_; }
+  // Frames per second of the engine's feature stream (at least one).
   unsigned framesPerSecond() const { return framesPerSecond_; }
 
   // What SpeakerAdaptation keeps about this decoder.
@@ -103,7 +101,6 @@ class Decoder {
   cmd_ln_s* config_ = nullptr;
   ps_decoder_s* engine_ = nullptr;
   ContextualVocabulary vocabulary_;
-  double frameRate_ = 100.0;
   double sampleRate_;
   uint64_t samplesProcessed_ = 0;
   bool inUtterance_ = false;

@@ -59,7 +59,7 @@ DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSe
   lease.pool_ = this;
   lease.key_ = key;
   {
-    std::lock_guard lock(mutex_);
+    threading::MutexLock lock(mutex_);
     auto found = std::find_if(idle_.begin(), idle_.end(),
                               [&](const auto& idle) { return *idle->key == *key; });
     if (found != idle_.end()) {
@@ -70,19 +70,19 @@ DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSe
   }
   // Loading takes long; other leases go on meanwhile.
   lease.decoder_ = std::make_unique<Decoder>(model, settings, contextualPhrases);
-  std::lock_guard lock(mutex_);
+  threading::MutexLock lock(mutex_);
   ++loads_;
   return lease;
 }
 
 size_t DecoderPool::loadCount() const {
-  std::lock_guard lock(mutex_);
+  threading::MutexLock lock(mutex_);
   return loads_;
 }
 
 void DecoderPool::giveBack(std::shared_ptr<const Lease::Key> key,
                            std::unique_ptr<Decoder> decoder) {
-  std::lock_guard lock(mutex_);
+  threading::MutexLock lock(mutex_);
   idle_.push_back(std::make_unique<Idle>(Idle{std::move(key), std::move(decoder)}));
 }
 

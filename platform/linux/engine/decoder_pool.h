@@ -1,13 +1,13 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/linux/engine/decoder.h"
 #include "platform/linux/engine/engine_settings.h"
 #include "platform/linux/models/installed_models.h"
+#include "threading/mutex.h"
 
 namespace earshot::platform::linuxos {
 
@@ -55,9 +55,9 @@ class DecoderPool {
   struct Idle;
   void giveBack(std::shared_ptr<const Lease::Key> key, std::unique_ptr<Decoder> decoder);
 
-  mutable std::mutex mutex_;
-  std::vector<std::unique_ptr<Idle>> idle_;
-  size_t loads_ = 0;
+  mutable threading::Mutex mutex_;
+  std::vector<std::unique_ptr<Idle>> idle_ GUARDED_BY(mutex_);
+  size_t loads_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace earshot::platform::linuxos

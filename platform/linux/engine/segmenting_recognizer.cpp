@@ -19,7 +19,8 @@ SegmentingRecognizer::SegmentingRecognizer(Decoder& decoder, double sampleRate,
                                    double(settings.maxSegmentSeconds) / 2);
     windowSamples_ = std::max<size_t>(chunkFrames_, static_cast<size_t>(sampleRate * window));
     holdFromFrame_ = std::max<uint64_t>(
-        1, static_cast<uint64_t>((settings.maxSegmentSeconds - window) * decoder.frameRate()));
+        1,
+        static_cast<uint64_t>((settings.maxSegmentSeconds - window) * decoder.framesPerSecond()));
     // Blocks of 20 ms: shorter than the gap between words, longer than a
     // pitch period.
     blockSamples_ = std::max<size_t>(1, static_cast<size_t>(sampleRate / 50));
@@ -103,7 +104,7 @@ TranscriptionResult SegmentingRecognizer::result(std::string text, bool isFinal)
   const bool confidence = isFinal && attributes_.transcriptionConfidence;
   if (!attributes_.audioTimeRange && !confidence) return result;
   DecodedHypothesis hypothesis = decoder_.detailedHypothesis(confidence);
-  const double frameRate = decoder_.frameRate(), origin = origin_;
+  const double frameRate = decoder_.framesPerSecond(), origin = origin_;
   // A session's first frame can start a few samples before the session.
   auto seconds = [frameRate, origin](int frame) {
     return std::max(0.0, frame / frameRate - origin);

@@ -137,7 +137,7 @@ std::vector<SpeechModel> InstalledModels::models() const {
 }
 
 std::optional<SpeechModel> InstalledModels::find(const Locale& locale) const {
-  std::lock_guard lock(kept_->mutex);
+  threading::MutexLock lock(kept_->mutex);
   for (const auto& model : kept_->models) {
     if (model.locale == locale) return model;
   }

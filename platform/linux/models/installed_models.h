@@ -2,13 +2,13 @@
 
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "platform/audio_format.h"
 #include "platform/linux/support/store_locations.h"
 #include "platform/locale.h"
+#include "threading/mutex.h"
 
 namespace earshot::platform::linuxos {
 
@@ -66,8 +66,8 @@ class InstalledModels {
 
  private:
   struct Kept {
-    std::mutex mutex;
-    std::vector<SpeechModel> models;
+    threading::Mutex mutex;
+    std::vector<SpeechModel> models GUARDED_BY(mutex);
   };
 
   std::vector<ModelSource> sources_;

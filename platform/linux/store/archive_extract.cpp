@@ -243,8 +243,8 @@ void checkLinksOnDisk(const fs::path& into) {
 }  // namespace
 
 uint64_t unpackedLimit(uint64_t archiveBytes) {
-  if (archiveBytes > maximumUnpackedBytes / unpackedFactor) return maximumUnpackedBytes;
-  return std::min(archiveBytes * unpackedFactor + unpackedAllowance, maximumUnpackedBytes);
+  if (archiveBytes > kMaximumUnpackedBytes / kUnpackedFactor) return kMaximumUnpackedBytes;
+  return std::min(archiveBytes * kUnpackedFactor + kUnpackedAllowance, kMaximumUnpackedBytes);
 }
 
 void extractArchive(const fs::path& archivePath, ArchiveFormat format, const fs::path& into,

@@ -11,13 +11,13 @@
 namespace earshot::platform::linuxos::store {
 
 // How far an archive may expand: its files may add up to at most
-// `unpackedFactor` times the archive's size plus `unpackedAllowance`, and
-// never more than `maximumUnpackedBytes`. Models compress by a factor of 1.1
+// `kUnpackedFactor` times the archive's size plus `kUnpackedAllowance`, and
+// never more than `kMaximumUnpackedBytes`. Models compress by a factor of 1.1
 // to 4; an archive that expands further is refused before anything is
 // written.
-inline constexpr uint64_t unpackedFactor = 32;
-inline constexpr uint64_t unpackedAllowance = uint64_t{1} << 20;
-inline constexpr uint64_t maximumUnpackedBytes = uint64_t{4} << 30;
+inline constexpr uint64_t kUnpackedFactor = 32;
+inline constexpr uint64_t kUnpackedAllowance = uint64_t{1} << 20;
+inline constexpr uint64_t kMaximumUnpackedBytes = uint64_t{4} << 30;
 uint64_t unpackedLimit(uint64_t archiveBytes);
 
 struct ExtractRules {

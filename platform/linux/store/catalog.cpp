@@ -106,7 +106,8 @@ std::optional<CatalogEntry> parseEntry(simdjson::dom::element element) {
   // Optional; a model whose words are not UTF-8 says what they are.
   if (simdjson::dom::element encoding; object["textEncoding"].get(encoding) == simdjson::SUCCESS) {
     std::string_view name;
-    if (encoding.get_string().get(name) != simdjson::SUCCESS || !support::isKnownTextEncoding(name)) {
+    if (encoding.get_string().get(name) != simdjson::SUCCESS ||
+        !support::isKnownTextEncoding(name)) {
       return std::nullopt;
     }
     entry.textEncoding = std::string(name);
@@ -125,7 +126,7 @@ std::optional<std::vector<CatalogEntry>> Catalog::parse(std::string_view json) {
       root["models"].get_array().get(models) != simdjson::SUCCESS) {
     return std::nullopt;
   }
-  if (models.size() > maximumCatalogEntries) return std::nullopt;
+  if (models.size() > kMaximumCatalogEntries) return std::nullopt;
   std::vector<CatalogEntry> entries;
   for (simdjson::dom::element element : models) {
     auto entry = parseEntry(element);
@@ -147,7 +148,7 @@ std::optional<std::string> readCatalogFile(const std::filesystem::path& file) {
   for (;;) {
     ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || text.size() + static_cast<size_t>(got) > maximumCatalogFileBytes) {
+    if (got <= 0 || text.size() + static_cast<size_t>(got) > kMaximumCatalogFileBytes) {
       ::close(fd);
       if (got == 0) return text;
       return std::nullopt;

@@ -30,8 +30,8 @@ struct CatalogEntry {
 
 // What one catalog file may hold; a larger file is skipped like a
 // malformed one. A catalog entry takes some 400 bytes.
-inline constexpr uint64_t maximumCatalogFileBytes = uint64_t{4} << 20;
-inline constexpr size_t maximumCatalogEntries = 10000;
+inline constexpr uint64_t kMaximumCatalogFileBytes = uint64_t{4} << 20;
+inline constexpr size_t kMaximumCatalogEntries = 10000;
 
 // The catalog files, merged: one entry per locale. Files are read least
 // important first (system folders from the last of $XDG_DATA_DIRS to the

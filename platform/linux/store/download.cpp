@@ -10,16 +10,16 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/linux/support/sha256.h"
 #include "platform/linux/store/store_failure.h"
+#include "platform/linux/support/sha256.h"
 
 namespace earshot::platform::linuxos::store {
 namespace {
 
-constexpr long receiveBufferBytes = 256 * 1024;
+constexpr long kReceiveBufferBytes = 256 * 1024;
 // A transfer that stays below one byte a second for this long has stalled.
-constexpr long stallSeconds = 60;
-constexpr long connectSeconds = 30;
+constexpr long kStallSeconds = 60;
+constexpr long kConnectSeconds = 30;
 
 class FileDescriptor {
  public:
@@ -149,7 +149,8 @@ void trustCertificateAuthoritiesOfEnvironment(CURL* curl) {
 }  // namespace
 
 std::chrono::milliseconds downloadDeadline(uint64_t size) {
-  return downloadBaseTime + std::chrono::milliseconds(size * 1000 / downloadSlowestBytesPerSecond);
+  return kDownloadBaseTime +
+         std::chrono::milliseconds(size * 1000 / kDownloadSlowestBytesPerSecond);
 }
 
 void download(const DownloadRequest& request, const std::function<void(uint64_t)>& onBytes) {
@@ -192,14 +193,14 @@ void download(const DownloadRequest& request, const std::function<void(uint64_t)
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connectSeconds);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     auto deadline =
         request.deadline.count() > 0 ? request.deadline : downloadDeadline(request.size);
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(deadline.count()));
     trustCertificateAuthoritiesOfEnvironment(c);
-    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, receiveBufferBytes);
+    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(c, CURLOPT_USERAGENT, "earshot");
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, message);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &receive);

@@ -11,8 +11,8 @@ namespace earshot::platform::linuxos::store {
 // How long a download of `size` bytes may take in all: a minute plus the
 // time the bytes take at 32 KiB/s (256 kbit/s). A slower transfer fails and
 // keeps what it got, which the next attempt continues.
-inline constexpr std::chrono::seconds downloadBaseTime{60};
-inline constexpr uint64_t downloadSlowestBytesPerSecond = 32 * 1024;
+inline constexpr std::chrono::seconds kDownloadBaseTime{60};
+inline constexpr uint64_t kDownloadSlowestBytesPerSecond = 32 * 1024;
 std::chrono::milliseconds downloadDeadline(uint64_t size);
 
 struct DownloadRequest {

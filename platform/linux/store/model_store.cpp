@@ -9,16 +9,16 @@
 #include <iterator>
 #include <system_error>
 
-#include "platform/linux/support/durable_files.h"
 #include "platform/linux/store/store_failure.h"
 #include "platform/linux/store/store_lock.h"
+#include "platform/linux/support/durable_files.h"
 
 namespace earshot::platform::linuxos::store {
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view temporaryPrefix = ".tmp-";
+constexpr std::string_view kTemporaryPrefix = ".tmp-";
 
 std::optional<std::string> readSmallFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -99,7 +99,7 @@ std::vector<Locale> ModelStore::reservedLocales() const {
 void ModelStore::removeLeftovers() const {
   std::error_code error;
   for (const auto& item : fs::directory_iterator(locations_.modelsDir(), error)) {
-    if (item.path().filename().string().starts_with(temporaryPrefix)) {
+    if (item.path().filename().string().starts_with(kTemporaryPrefix)) {
       std::error_code ignored;
       fs::remove_all(item.path(), ignored);
     }
@@ -127,7 +127,7 @@ fs::path ModelStore::makeTemporaryDir(const Locale& locale) const {
     throw StoreFailure("cannot create " + locations_.modelsDir().string() + ": " + error.message());
   }
   std::string pattern =
-      (locations_.modelsDir() / (std::string(temporaryPrefix) + locale.bcp47() + "-XXXXXX"))
+      (locations_.modelsDir() / (std::string(kTemporaryPrefix) + locale.bcp47() + "-XXXXXX"))
           .string();
   if (::mkdtemp(pattern.data()) == nullptr) failWithErrno("cannot create a folder in the store");
   return pattern;
@@ -137,7 +137,7 @@ void ModelStore::moveAsideAndDelete(const fs::path& dir, const Locale& locale) c
   // Renamed first so that the locale disappears at once, whole; a crash
   // during the deletion leaves only a temporary folder.
   std::string aside = (locations_.modelsDir() /
-                       (std::string(temporaryPrefix) + "old-" + locale.bcp47() + "-XXXXXX"))
+                       (std::string(kTemporaryPrefix) + "old-" + locale.bcp47() + "-XXXXXX"))
                           .string();
   if (::mkdtemp(aside.data()) == nullptr) failWithErrno("cannot create a folder in the store");
   if (::rename(dir.c_str(), aside.c_str()) != 0) {

@@ -8,7 +8,8 @@
 
 namespace earshot::platform::linuxos::store {
 
-StoreAssetInventory::StoreAssetInventory(support::StoreLocations locations, SystemModelCheck isSystemModel,
+StoreAssetInventory::StoreAssetInventory(support::StoreLocations locations,
+                                         SystemModelCheck isSystemModel,
                                          ModelLoadCheck checkLoadable, ReleaseFollowUp afterRelease)
     : locations_(std::move(locations)),
       isSystemModel_(std::move(isSystemModel)),
@@ -20,7 +21,7 @@ std::vector<Locale> StoreAssetInventory::reservedLocales() {
 }
 
 int64_t StoreAssetInventory::maximumReservedLocales() {
-  return store::maximumReservedLocales;
+  return store::kMaximumReservedLocales;
 }
 
 std::unique_ptr<AssetInstallationRequest> StoreAssetInventory::assetInstallationRequest(

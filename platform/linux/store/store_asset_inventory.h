@@ -13,7 +13,7 @@ namespace earshot::platform::linuxos::store {
 // How many downloaded locales the store keeps reserved at once. A model is
 // tens of megabytes (the engine's en-US model is 31 MB), so this bounds the
 // store to a few hundred. System models are never reserved and do not count.
-inline constexpr int64_t maximumReservedLocales = 5;
+inline constexpr int64_t kMaximumReservedLocales = 5;
 
 // Whether the engine's own model folder covers a locale (such a locale is
 // installed, never downloaded, never reserved).

@@ -6,11 +6,11 @@
 
 #include "platform/linux/store/archive_extract.h"
 #include "platform/linux/store/download.h"
-#include "platform/linux/support/durable_files.h"
 #include "platform/linux/store/manifest.h"
 #include "platform/linux/store/model_store.h"
 #include "platform/linux/store/store_failure.h"
 #include "platform/linux/store/store_lock.h"
+#include "platform/linux/support/durable_files.h"
 #include "platform/platform_error.h"
 
 namespace earshot::platform::linuxos::store {
@@ -53,16 +53,17 @@ void checkParts(const fs::path& root, const CatalogEntry& entry) {
 void checkReservationLimit(const ModelStore& store, const Locale& locale) {
   std::vector<Locale> reserved = store.reservedLocales();
   std::erase(reserved, locale);  // reinstalling a reserved locale takes no new place
-  if (static_cast<int64_t>(reserved.size()) < maximumReservedLocales) return;
+  if (static_cast<int64_t>(reserved.size()) < kMaximumReservedLocales) return;
   std::string names;
   for (const auto& other : reserved) names += (names.empty() ? "" : ", ") + other.bcp47();
   throw PlatformError("Cannot install the speech model for " + locale.bcp47() + ": the limit of " +
-                      std::to_string(maximumReservedLocales) +
+                      std::to_string(kMaximumReservedLocales) +
                       " reserved locales is reached (reserved: " + names +
                       "). Release one of them first.");
 }
 
-StoreInstallationRequest::StoreInstallationRequest(support::StoreLocations locations, CatalogEntry entry,
+StoreInstallationRequest::StoreInstallationRequest(support::StoreLocations locations,
+                                                   CatalogEntry entry,
                                                    SystemModelCheck isSystemModel,
                                                    ModelLoadCheck checkLoadable)
     : locations_(std::move(locations)),
@@ -84,7 +85,6 @@ void StoreInstallationRequest::downloadAndInstall() {
 void StoreInstallationRequest::install() {
   ModelStore store(locations_);
   const Locale& locale = entry_.locale;
-  auto waiting = [this] { progress_->setWaitingForOtherProcess(true); };
   if (isSystemModel_(locale) || store.installedModel(locale)) {
     progress_->setFractionCompleted(1.0);
     return;
@@ -93,8 +93,7 @@ void StoreInstallationRequest::install() {
   // One process at a time fetches one archive, whatever data home it
   // installs into; a second install of this locale waits here, then finds
   // it installed. Held until the download is published and deleted.
-  StoreLock downloadLock(locations_.downloadsDir() / (entry_.sha256 + ".lock"), waiting);
-  progress_->setWaitingForOtherProcess(false);
+  StoreLock downloadLock(locations_.downloadsDir() / (entry_.sha256 + ".lock"));
   DownloadRequest request{entry_.url, entry_.size, entry_.sha256,
                           locations_.downloadsDir() / (entry_.sha256 + ".part")};
   // The lock file goes with the download; one kept for a later attempt stays.
@@ -122,8 +121,7 @@ void StoreInstallationRequest::install() {
   });
 
   {
-    StoreLock lock(locations_.lockFile(), waiting);
-    progress_->setWaitingForOtherProcess(false);
+    StoreLock lock(locations_.lockFile());
     store.removeLeftovers();
     // Another data home's process, or a release, may have changed the store.
     if (!store.installedModel(locale)) {

@@ -30,24 +30,19 @@ bool stillThere(int fd, const std::filesystem::path& path) {
 
 }  // namespace
 
-StoreLock::StoreLock(const std::filesystem::path& file, const std::function<void()>& whileWaiting) {
+StoreLock::StoreLock(const std::filesystem::path& file) {
   std::error_code error;
   std::filesystem::create_directories(file.parent_path(), error);
   if (error) {
     throw StoreFailure("cannot create " + file.parent_path().string() + ": " + error.message());
   }
-  bool waited = false;
   for (;;) {
     fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd_ < 0) failWithErrno("cannot open the lock " + file.string());
-    if (lockOnce(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if (errno == EWOULDBLOCK && whileWaiting && !waited) whileWaiting();
-      waited = true;
-      if (lockOnce(fd_, LOCK_EX) != 0) {
-        int failure = errno;
-        ::close(fd_);
-        failWithErrno("cannot lock " + file.string(), failure);
-      }
+    if (lockOnce(fd_, LOCK_EX) != 0) {
+      int failure = errno;
+      ::close(fd_);
+      failWithErrno("cannot lock " + file.string(), failure);
     }
     if (stillThere(fd_, file)) break;
     ::close(fd_);

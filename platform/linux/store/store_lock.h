@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 
 namespace earshot::platform::linuxos::store {
@@ -12,11 +11,9 @@ namespace earshot::platform::linuxos::store {
 // archive). The kernel drops it when a holder dies.
 class StoreLock {
  public:
-  // Blocks until the lock is free; `whileWaiting` is called first when
-  // another process holds it. Throws StoreFailure when the file cannot be
-  // opened.
-  explicit StoreLock(const std::filesystem::path& file,
-                     const std::function<void()>& whileWaiting = {});
+  // Blocks until the lock is free. Throws StoreFailure when the file cannot
+  // be opened.
+  explicit StoreLock(const std::filesystem::path& file);
   ~StoreLock();
   StoreLock(const StoreLock&) = delete;
   StoreLock& operator=(const StoreLock&) = delete;

@@ -31,11 +31,11 @@ std::string Sha256::hexDigest() {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (EVP_DigestFinal_ex(context_, digest, &length) != 1) throw FileFailure("SHA-256 failed");
-  static constexpr char hex[] = "0123456789abcdef";
+  static constexpr char kHex[] = "0123456789abcdef";
   std::string text;
   for (unsigned int i = 0; i < length; ++i) {
-    text += hex[digest[i] >> 4];
-    text += hex[digest[i] & 15];
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 15];
   }
   reset();
   return text;

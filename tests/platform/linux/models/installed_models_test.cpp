@@ -20,9 +20,9 @@ namespace fs = std::filesystem;
 class ModelFolder : public testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("earshot-models-" + std::to_string(::getpid()) + "-" +
-             testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ =
+        fs::temp_directory_path() / ("earshot-models-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     fs::create_directories(root_);
   }
@@ -118,7 +118,7 @@ TEST_F(ModelFolder, ServicesAndTheStoresInventoryFollowTheInstalledModels) {
   Platform platform = makeLinuxPlatform(installed());
   AssetInventory& assets = *platform.assets;
   EXPECT_TRUE(assets.reservedLocales().empty());
-  EXPECT_EQ(assets.maximumReservedLocales(), store::maximumReservedLocales);
+  EXPECT_EQ(assets.maximumReservedLocales(), store::kMaximumReservedLocales);
   EXPECT_EQ(assets.assetInstallationRequest(english), nullptr);
   EXPECT_THROW(assets.assetInstallationRequest(french), PlatformError);
   EXPECT_FALSE(assets.release(Locale::fromIdentifier("en-US")));

@@ -54,7 +54,8 @@ TEST(Catalog, ReadsTheModelsTextEncoding) {
 
 TEST(TextToUtf8, ConvertsTheModelsWordsWithIcu) {
   EXPECT_EQ(support::TextToUtf8("ISO-8859-1")("caf\xE9 na\xEFve"), "caf\xC3\xA9 na\xC3\xAFve");
-  EXPECT_EQ(support::TextToUtf8("windows-1252")("\x80 \x93x\x94"), "\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
+  EXPECT_EQ(support::TextToUtf8("windows-1252")("\x80 \x93x\x94"),
+            "\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
   EXPECT_EQ(support::TextToUtf8("")("caf\xC3\xA9"), "caf\xC3\xA9");
   EXPECT_TRUE(support::isKnownTextEncoding("UTF-8"));
   EXPECT_FALSE(support::isKnownTextEncoding(""));
@@ -142,7 +143,7 @@ TEST(Catalog, MergesTheFoldersByImportance) {
 // A file above the size or entry limit is skipped like a malformed one.
 TEST(Catalog, SkipsFilesOverTheLimits) {
   std::vector<CatalogLine> many;
-  for (size_t i = 0; i <= maximumCatalogEntries; ++i) {
+  for (size_t i = 0; i <= kMaximumCatalogEntries; ++i) {
     many.push_back(line("en-GB", "https://m.example/" + std::to_string(i)));
   }
   EXPECT_FALSE(Catalog::parse(catalogJson(many)));
@@ -152,7 +153,7 @@ TEST(Catalog, SkipsFilesOverTheLimits) {
   TemporaryHome home;
   std::string small = catalogJson({line("de-DE")});
   std::string padded = small;
-  padded.insert(1, maximumCatalogFileBytes - small.size(), ' ');
+  padded.insert(1, kMaximumCatalogFileBytes - small.size(), ' ');
   writeFile(home.userCatalogDir() / "a.json", padded);
   ASSERT_EQ(Catalog::load(home.locations()).entries().size(), 1u);
   padded.insert(1, " ");

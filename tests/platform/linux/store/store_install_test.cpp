@@ -87,7 +87,7 @@ class StoreTest : public testing::Test {
 TEST_F(StoreTest, InstallsTheRepackagedEnglishModelAndReservesIt) {
   catalog({line("en-GB", "ok", served_.englishFile)});
   EXPECT_TRUE(inventory_.reservedLocales().empty());
-  EXPECT_EQ(inventory_.maximumReservedLocales(), maximumReservedLocales);
+  EXPECT_EQ(inventory_.maximumReservedLocales(), kMaximumReservedLocales);
 
   install("en_GB");
 
@@ -286,9 +286,11 @@ TEST_F(StoreTest, DownloadsDoNotHoldTheStoreLock) {
   EXPECT_LT(progress->fractionCompleted(), 1.0);
   {
     StoreLock held(home_.locations().lockFile());
-    ASSERT_TRUE(wait([&] { return progress->waitingForOtherProcess(); }));
     // Downloaded in full; nothing is unpacked while the lock is held.
-    EXPECT_EQ(fs::file_size(partial), served_.size(served_.smallFile));
+    ASSERT_TRUE(wait([&] {
+      std::error_code error;
+      return fs::file_size(partial, error) == served_.size(served_.smallFile);
+    }));
     double fraction = progress->fractionCompleted();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(progress->fractionCompleted(), fraction);
@@ -296,7 +298,6 @@ TEST_F(StoreTest, DownloadsDoNotHoldTheStoreLock) {
     EXPECT_FALSE(store().installedModel(Locale::fromIdentifier("en-GB")));
   }
   installing.join();
-  EXPECT_FALSE(progress->waitingForOtherProcess());
   EXPECT_EQ(progress->fractionCompleted(), 1.0);
   EXPECT_EQ(tags(inventory_.reservedLocales()), std::vector<std::string>{"en-GB"});
   EXPECT_FALSE(fs::exists(partial));
@@ -321,7 +322,7 @@ TEST_F(StoreTest, AVerifiedDownloadLeftAfterPublishingGoesAtTheNextChange) {
 TEST_F(StoreTest, TheReservationLimitStopsAnInstallBeforeAnyDownload) {
   catalog({line("en-GB", "ok", served_.smallFile)});
   const std::vector<std::string> reserved = {"de-DE", "es-ES", "fr-FR", "it-IT", "nl-NL"};
-  ASSERT_EQ(static_cast<int64_t>(reserved.size()), maximumReservedLocales);
+  ASSERT_EQ(static_cast<int64_t>(reserved.size()), kMaximumReservedLocales);
   for (size_t i = 0; i + 1 < reserved.size(); ++i) addEntry(reserved[i]);
   // One place left when the request is made; another process takes it
   // before the download starts.

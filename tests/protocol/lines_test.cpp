@@ -1,49 +1,13 @@
 #include <gtest/gtest.h>
 #include <simdjson.h>
 
-#include "tools/feed/base64.h"
-#include "tools/feed/protocol_lines.h"
+#include "protocol/host_lines.h"
+#include "protocol/program_lines.h"
 
-namespace earshot::feed {
+namespace earshot::protocol {
 namespace {
 
-std::string base64(std::string_view text) {
-  std::string out;
-  appendBase64(out, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-  return out;
-}
-
-TEST(FeedLines, Base64MatchesTheStandardVectors) {
-  using namespace std::literals;
-  const std::pair<std::string_view, std::string_view> vectors[] = {
-      {"", ""},
-      {"f", "Zg=="},
-      {"fo", "Zm8="},
-      {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="},
-      {"fooba", "Zm9vYmE="},
-      {"foobar", "Zm9vYmFy"},
-      {"\xff\xfe\xfd\x00\x3f"sv, "//79AD8="},
-  };
-  for (const auto& [plain, encoded] : vectors) EXPECT_EQ(base64(plain), encoded) << plain;
-}
-
-// PCM is little-endian whatever the length; each tail length takes its own path.
-TEST(FeedLines, PcmIsLittleEndianForEveryTailLength) {
-  const std::vector<int16_t> samples{1, -1, 0x1234, -32768, 32767, 0x00ff, -256};
-  for (size_t n = 0; n <= samples.size(); ++n) {
-    std::string bytes;
-    for (size_t i = 0; i < n; ++i) {
-      bytes += char(uint16_t(samples[i]) & 0xff);
-      bytes += char(uint16_t(samples[i]) >> 8);
-    }
-    std::string encoded;
-    appendPcmBase64(encoded, std::span(samples.data(), n));
-    EXPECT_EQ(encoded, base64(bytes)) << n;
-  }
-}
-
-TEST(FeedLines, OutgoingLinesAreExactAndLocalesSurviveEscaping) {
+TEST(ProtocolLines, OutgoingLinesAreExactAndLocalesSurviveEscaping) {
   EXPECT_EQ(initLine("en-US"), "{\"type\":\"init\",\"locale\":\"en-US\"}\n");
   const int16_t two[] = {1, -1};
   EXPECT_EQ(audioLine(two, 16000),
@@ -64,7 +28,7 @@ TEST(FeedLines, OutgoingLinesAreExactAndLocalesSurviveEscaping) {
 
 // Init asks only for what the output needs; without extras it is the
 // plain line every earshot understands.
-TEST(FeedLines, InitCarriesOptionsOnlyWhenAsked) {
+TEST(ProtocolLines, InitCarriesOptionsOnlyWhenAsked) {
   const std::pair<InitExtras, std::string> cases[] = {
       {{}, R"({"type":"init","locale":"en-US"})"},
       {{true, false, {}},
@@ -81,7 +45,7 @@ TEST(FeedLines, InitCarriesOptionsOnlyWhenAsked) {
   for (const auto& [extras, line] : cases) EXPECT_EQ(initLine("en-US", extras), line + "\n");
 }
 
-TEST(FeedLines, ReadsEarshotLines) {
+TEST(ProtocolLines, ReadsEarshotLines) {
   auto locales = parseEarshotLine(
       R"({"type":"locales","available":true,"supported":["en-US","de-DE"],"installed":["en-US"],"reserved":[],"maxReserved":3})");
   ASSERT_TRUE(locales);
@@ -121,4 +85,4 @@ TEST(FeedLines, ReadsEarshotLines) {
 }
 
 }  // namespace
-}  // namespace earshot::feed
+}  // namespace earshot::protocol

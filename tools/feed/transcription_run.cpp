@@ -1,4 +1,4 @@
-#include "tools/feed/host_runs.h"
+#include "tools/feed/transcription_run.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -18,11 +17,18 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/host_lines.h"
+#include "protocol/program_lines.h"
+#include "tools/feed/child_outcome.h"
 #include "tools/feed/child_process.h"
-#include "tools/feed/protocol_lines.h"
 
 namespace earshot::feed {
 namespace {
+
+using protocol::audioLine;
+using protocol::flushLine;
+using protocol::initLine;
+using protocol::stopLine;
 
 using Clock = std::chrono::steady_clock;
 
@@ -195,22 +201,6 @@ void feed(ChildProcess& child, std::vector<RunInput>& inputs, const FeedOptions&
   child.closeInput();
 }
 
-// Waits for earshot and says how it ended if it failed without saying why;
-// `killed` when this tool ended it.
-int finishRun(ChildProcess& child, View& view, const RunSettings& settings, bool killed = false) {
-  std::optional<int> signal;
-  int status = child.wait(&signal);
-  view.finish();
-  if (killed) {
-  } else if (signal) {
-    settings.err << "earshot ended by signal " << *signal << '\n';
-  } else if (status != 0 && !view.sawError()) {
-    settings.err << "earshot ended with status " << status << " and no error message\n";
-  }
-  settings.err.flush();
-  return status;
-}
-
 std::string seconds(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g s", value);
@@ -226,55 +216,15 @@ class QuietView final : public View {
   void onLine(const EarshotLine&) override {}
 };
 
-// "en_US.UTF-8", "en-us" and "en-US" name one locale.
-std::string sameLocaleKey(std::string locale) {
-  locale = locale.substr(0, locale.find('.'));
-  for (char& c : locale) c = c == '_' ? '-' : char(std::tolower(static_cast<unsigned char>(c)));
-  return locale;
-}
-
-std::optional<EarshotLine> localesOf(const std::string& earshot) {
-  try {
-    ChildProcess child(earshot, {"--locales"}, /*ownProcessGroup=*/false);
-    child.closeInput();
-    LineInput lines(child.output());
-    std::optional<EarshotLine> found;
-    for (std::string line; lines.next(line);) {
-      std::optional<EarshotLine> parsed = parseEarshotLine(line);
-      if (parsed && parsed->type == "locales") found = parsed;
-    }
-    child.wait();
-    return found;
-  } catch (const SpawnError&) {
-    return std::nullopt;
-  }
-}
-
-std::string joined(const std::vector<std::string>& items) {
-  std::string text;
-  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
-  return text.empty() ? "none" : text;
-}
-
 }  // namespace
 
 pid_t runningChild() {
   return currentChild.load();
 }
 
-std::string explainEarshotError(const std::string& message, const std::string& earshot) {
-  const std::string refused = "Apple Speech does not support language ";
-  if (message.rfind(refused, 0) != 0) return message;
-  std::string locale = message.substr(refused.size());
-  locale = locale.substr(0, locale.find(". Choose"));
-  if (!locale.empty() && locale.back() == '.') locale.pop_back();
-  std::optional<EarshotLine> locales = localesOf(earshot);
-  std::string supported = locales ? joined(locales->supported) : "unknown";
-  return "earshot-feed: locale " + locale + " is not supported; supported locales: " + supported;
-}
-
 int runTranscription(const FeedOptions& options, const InitExtras& extras,
-                     std::vector<RunInput>& inputs, const RunSettings& settings) {
+                     std::vector<RunInput>& inputs, const RunSettings& settings,
+                     ProgressLine* progress) {
   ChildProcess child(settings.earshot, {}, /*ownProcessGroup=*/true);
   currentChild = child.pid();
   RunState state;
@@ -293,13 +243,18 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
     if (!heard) settings.err << "earshot-feed: " << inputs[input].name << ": no speech heard\n";
     heard = false;
   };
+  double offset = 0;  // where the current session starts in its input
   auto moveTo = [&](const Session& session, bool newInput) {
     if (newInput) {
       view->finish();
       view = inputs[session.input].makeView();
       view->explainError = explain;
+      if (progress) {
+        progress->start(inputs[session.input].name, inputs[session.input].audio->lengthSeconds());
+      }
     }
     view->setOffset(session.offset);
+    offset = session.offset;
   };
 
   LineInput lines(child.output());
@@ -311,7 +266,7 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
                          std::chrono::duration<double>(options.readyTimeoutSeconds));
   size_t input = 0;
   for (;;) {
-    int timeout = -1;
+    int timeout = ready && progress ? 250 : -1;
     if (!ready && readyLimited) {
       auto left = std::chrono::ceil<std::chrono::milliseconds>(readyDeadline - Clock::now());
       timeout = int(std::clamp<long long>(left.count(), 0, 1000));
@@ -319,7 +274,8 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
     LineInput::Got got = lines.next(line, timeout);
     if (got == LineInput::Got::End) break;
     if (got == LineInput::Got::Timeout) {
-      if (readyLimited && Clock::now() >= readyDeadline) {
+      if (ready && progress) progress->tick();
+      if (!ready && readyLimited && Clock::now() >= readyDeadline) {
         timedOut = true;
         ::kill(child.pid(), SIGKILL);
         break;
@@ -345,11 +301,14 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
     } else if (parsed && parsed->type == "transcript" && !parsed->text.empty()) {
       heard = true;
     }
+    if (progress && parsed && parsed->end) progress->heard(offset + *parsed->end);
     view->show(line);
+    if (ready && progress) progress->tick();
   }
+  if (progress) progress->clear();
   // earshot has closed its output: release a feeder that still waits.
   state.end();
-  int status = finishRun(child, *view, settings, timedOut);
+  int status = finishRun(child, *view, settings.err, timedOut);
   if (ready && status == 0) sayIfSilent(input);
   feeder.join();
   currentChild = -1;
@@ -373,47 +332,6 @@ int runTranscription(const FeedOptions& options, const InitExtras& extras,
   }
   settings.err.flush();
   return status;
-}
-
-int runOneShot(const FeedOptions& options, const RunSettings& settings) {
-  std::unique_ptr<View> view;
-  std::vector<std::string> arguments;
-  switch (options.action) {
-    case Action::Locales:
-      view = std::make_unique<LocalesView>(settings.style, settings.out, settings.err);
-      arguments = {"--locales"};
-      break;
-    case Action::Install: {
-      std::optional<EarshotLine> locales = localesOf(settings.earshot);
-      if (locales) {
-        for (const std::string& installed : locales->installed) {
-          if (sameLocaleKey(installed) == sameLocaleKey(options.assetLocale)) {
-            settings.out << installed << " is already installed: nothing to do.\n";
-            return 0;
-          }
-        }
-      }
-      view = std::make_unique<InstallView>(settings.style, settings.out, settings.err);
-      arguments = {"--install", options.assetLocale};
-      break;
-    }
-    case Action::Release:
-      view = std::make_unique<ReleaseView>(settings.style, settings.out, settings.err);
-      arguments = {"--release", options.assetLocale};
-      break;
-    default:
-      return 2;
-  }
-  view->explainError = [&](const std::string& message) {
-    return explainEarshotError(message, settings.earshot);
-  };
-  // Same process group: a Ctrl-C ends a download as well as this tool.
-  ChildProcess child(settings.earshot, arguments, /*ownProcessGroup=*/false);
-  child.closeInput();
-  LineInput lines(child.output());
-  std::string line;
-  while (lines.next(line)) view->show(line);
-  return finishRun(child, *view, settings);
 }
 
 }  // namespace earshot::feed

@@ -1,21 +1,19 @@
-#include "channel/base64.h"
+#include "protocol/base64.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "tests/support/base64.h"
-
-namespace earshot::channel {
+namespace earshot::protocol {
 namespace {
 
 // Decodes with both halves of the decoder; nullopt when either refuses.
 std::optional<std::string> decode(const std::string& text) {
-  std::optional<size_t> size = channel::base64DecodedSize(text);
+  std::optional<size_t> size = base64DecodedSize(text);
   if (!size) return std::nullopt;
   // Exactly the room asked for, so that a write past it shows under ASan.
   auto out = std::make_unique<unsigned char[]>(*size);
-  if (!channel::decodeBase64(text, out.get())) return std::nullopt;
+  if (!decodeBase64(text, out.get())) return std::nullopt;
   return std::string(reinterpret_cast<const char*>(out.get()), *size);
 }
 
@@ -68,7 +66,9 @@ TEST(Base64, AcceptsOnlyPaddedStandardBase64) {
 }
 
 std::string encodeBytes(const std::string& bytes) {
-  return testkit::base64Bytes(bytes);
+  std::string text;
+  appendBase64(text, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  return text;
 }
 
 TEST(Base64, DecodesWhatAnEncoderWritesAtEveryLengthAndRejectsAnyBadCharacter) {
@@ -99,5 +99,36 @@ TEST(Base64, EveryByteValueRoundTrips) {
   }
 }
 
+TEST(Base64, EncodesTheStandardVectors) {
+  using namespace std::literals;
+  const std::pair<std::string_view, std::string_view> vectors[] = {
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {"\xff\xfe\xfd\x00\x3f"sv, "//79AD8="},
+  };
+  for (const auto& [plain, encoded] : vectors)
+    EXPECT_EQ(encodeBytes(std::string(plain)), encoded) << plain;
+}
+
+// PCM is little-endian whatever the length; each tail length takes its own path.
+TEST(Base64, PcmIsLittleEndianForEveryTailLength) {
+  const std::vector<int16_t> samples{1, -1, 0x1234, -32768, 32767, 0x00ff, -256};
+  for (size_t n = 0; n <= samples.size(); ++n) {
+    std::string bytes;
+    for (size_t i = 0; i < n; ++i) {
+      bytes += char(uint16_t(samples[i]) & 0xff);
+      bytes += char(uint16_t(samples[i]) >> 8);
+    }
+    std::string encoded;
+    appendPcmBase64(encoded, std::span(samples.data(), n));
+    EXPECT_EQ(encoded, encodeBytes(bytes)) << n;
+  }
+}
+
 }  // namespace
-}  // namespace earshot::channel
+}  // namespace earshot::protocol
