@@ -31,8 +31,6 @@ struct FeedOptions {
   std::string locale = "en-US";
   int chunkMs = 100;
   bool realtime = false;
-  // --spoken: the recognizer's bare words instead of text as people write it.
-  bool spoken = false;
   std::optional<double> flushEverySeconds;
   Format format = Format::Text;
   // --output: everything into this file; --output-dir: one file per input,
