@@ -12,12 +12,18 @@ namespace earshot::platform {
 
 enum class TranscriberPreset { progressiveTranscription };
 
+// How a transcriber writes its text: as people write it (capitals,
+// punctuation, digits) or as the recognizer's bare words.
+enum class TextForm { written, spoken };
+
 // Which attributes a transcriber's results carry besides their text.
 struct AttributeOptions {
   // When in the audio each result and each of its words was heard.
   bool audioTimeRange = false;
   // How likely each word of a final result is to be right.
   bool transcriptionConfidence = false;
+  // How the text, and the words, are written.
+  TextForm textForm = TextForm::written;
 
   bool operator==(const AttributeOptions&) const = default;
 };

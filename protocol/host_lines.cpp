@@ -59,6 +59,7 @@ std::string initLine(std::string_view locale, const InitExtras& extras) {
     appendKey(line, member::kSpeakerProfile);
     appendJsonString(line, extras.speakerProfile);
   }
+  if (extras.spoken) line += ",\"textForm\":\"spoken\"";
   return line + "}\n";
 }
 

@@ -19,6 +19,7 @@ struct InitExtras {
   // "speakerAdaptation" and "speakerProfile", sent when not empty.
   std::string speakerAdaptation;
   std::string speakerProfile;
+  bool spoken = false;  // "textForm": "spoken", the recognizer's bare words
 };
 
 // The host's lines, each with its line feed.

@@ -27,6 +27,15 @@ platform::AttributeOptions readAttributes(const channel::IncomingMessage& init) 
   return attributes;
 }
 
+// "written" (the default) or "spoken": how transcripts are written.
+platform::TextForm readTextForm(const channel::IncomingMessage& init) {
+  if (!init.has("textForm")) return platform::TextForm::written;
+  std::optional<std::string_view> form = init.string("textForm");
+  if (form == "written") return platform::TextForm::written;
+  if (form == "spoken") return platform::TextForm::spoken;
+  throw mode::BridgeError("textForm must be \"written\" or \"spoken\"");
+}
+
 std::vector<std::string> readContextualStrings(const channel::IncomingMessage& init) {
   std::vector<std::string> phrases;
   if (!init.has("contextualStrings")) return phrases;
@@ -96,6 +105,7 @@ InitOptions readInitOptions(const channel::IncomingMessage& init) {
   options.acknowledgeFlush = readFlag(init, "acknowledgeFlush");
   options.speakerAdaptation = readSpeakerAdaptation(init);
   options.speakerProfile = readSpeakerProfile(init);
+  options.attributes.textForm = readTextForm(init);
   return options;
 }
 

@@ -20,6 +20,7 @@ inline constexpr size_t kMaxSpeakerProfileBytes = 64;
 // What the host may ask for in "init" besides the locale. A member that is
 // absent or null asks for nothing, and so does an empty list.
 struct InitOptions {
+  // Besides the attributes, "textForm": how the text is written.
   platform::AttributeOptions attributes;
   std::vector<std::string> contextualStrings;
   // "acknowledgeFlush": write "flushed" once a flush has ended the session.

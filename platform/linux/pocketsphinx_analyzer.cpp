@@ -57,9 +57,14 @@ void PocketSphinxAnalyzer::prepareToAnalyze(const AudioFormat& format) {
   }
   // Only a model that loaded is worth preloading next time.
   if (lastLocale_) lastLocale_->remember(locale);
+  if (transcriber_->attributes().textForm == TextForm::written) {
+    writtenForm_ =
+        std::make_unique<WrittenForm>(locale, casedWordsFor(locale), context_.contextualStrings);
+  }
   recognizer_ = std::make_unique<SegmentingRecognizer>(
       *decoder_, model->sampleRate, settings_,
-      [results = &transcriber_->queue()](TranscriptionResult result) {
+      [results = &transcriber_->queue(), written = writtenForm_.get()](TranscriptionResult result) {
+        if (written) written->apply(result);
         results->push(std::move(result));
       },
       transcriber_->attributes());

@@ -11,6 +11,7 @@
 #include "platform/linux/last_live_locale.h"
 #include "platform/linux/linux_transcriber.h"
 #include "platform/linux/models/installed_models.h"
+#include "platform/linux/text/written_form.h"
 #include "platform/speech_analyzer.h"
 
 namespace earshot::platform::linuxos {
@@ -67,6 +68,9 @@ class PocketSphinxAnalyzer final : public SpeechAnalyzer {
 
   AudioFormat format_;
   DecoderPool::Lease decoder_;
+  // Rewrites each result before it is pushed, unless the transcriber asked
+  // for the spoken form; used by whichever thread drives the recognizer.
+  std::unique_ptr<WrittenForm> writtenForm_;
   std::unique_ptr<SegmentingRecognizer> recognizer_;
   std::shared_ptr<AnalyzerInputQueue> input_;
   // Written by the consumer, read after joining it.

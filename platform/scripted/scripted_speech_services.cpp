@@ -33,6 +33,7 @@ std::shared_ptr<SpeechTranscriber> ScriptedSpeechServices::makeTranscriber(
   std::string call = "makeTranscriber(" + locale.bcp47();
   if (attributes.audioTimeRange) call += ", audioTimeRange";
   if (attributes.transcriptionConfidence) call += ", transcriptionConfidence";
+  if (attributes.textForm == TextForm::spoken) call += ", spoken";
   log_->record(call + ")");
   // Results carry whatever the session scripts give them.
   return std::make_shared<ScriptedTranscriber>(locale);

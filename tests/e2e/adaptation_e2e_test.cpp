@@ -32,7 +32,7 @@ const std::string kClipWords = "he might even have been made amiable himself";
 const std::vector<std::string> kSameSpeaker = {kBook + "0870.wav", kBook + "0880.wav",
                                                kBook + "0890.wav", kBook + "0920.wav"};
 
-const std::string kInit = "{\"type\":\"init\",\"locale\":\"en-US\"}\n";
+const std::string kInit = "{\"type\":\"init\",\"locale\":\"en-US\",\"textForm\":\"spoken\"}\n";
 const std::string kFlush = "{\"type\":\"flush\"}\n";
 const std::string kStop = "{\"type\":\"stop\"}\n";
 

@@ -39,8 +39,8 @@ class Recording : public testing::TestWithParam<Case> {};
 TEST_P(Recording, IsTranscribedWithPartialsBeforeItsFinal) {
   const Case& c = GetParam();
   std::vector<int16_t> audio = resampled(recording(c.file), 16000, c.rate);
-  ProcessRun run =
-      runEarshot({}, initLine(c.locale) + "\n" + audioLines(audio, c.rate) + stopLine() + "\n");
+  ProcessRun run = runEarshot(
+      {}, initLine(c.locale, kSpokenForm) + "\n" + audioLines(audio, c.rate) + stopLine() + "\n");
   expectSession(run);
   auto heard = transcripts(run.lines);
   ASSERT_FALSE(heard.empty());
@@ -53,13 +53,13 @@ TEST_P(Recording, IsTranscribedWithPartialsBeforeItsFinal) {
 // cold, gives "he might even at then made amiable itself" at 16 kHz.
 INSTANTIATE_TEST_SUITE_P(HostRates, Recording,
                          testing::Values(Case{kGoForward, kGoForwardWords, 16000, 4, "en-US"},
-                                           Case{kBook, kBookWords, 16000, 5, "en_US.UTF-8"},
-                                           Case{kGoForward, kGoForwardWords, 22050, 3, "en"},
-                                           Case{kGoForward, kGoForwardWords, 44100, 3, "en-US"},
-                                           Case{kGoForward, kGoForwardWords, 48000, 3, "en-US"},
-                                           Case{kBook, kBookWords, 22050, 5, "en-US"},
-                                           Case{kBook, kBookWords, 44100, 5, "en-US"},
-                                           Case{kBook, kBookWords, 48000, 5, "en-US"}),
+                                         Case{kBook, kBookWords, 16000, 5, "en_US.UTF-8"},
+                                         Case{kGoForward, kGoForwardWords, 22050, 3, "en"},
+                                         Case{kGoForward, kGoForwardWords, 44100, 3, "en-US"},
+                                         Case{kGoForward, kGoForwardWords, 48000, 3, "en-US"},
+                                         Case{kBook, kBookWords, 22050, 5, "en-US"},
+                                         Case{kBook, kBookWords, 44100, 5, "en-US"},
+                                         Case{kBook, kBookWords, 48000, 5, "en-US"}),
                          [](const auto& info) {
                            std::string name = info.param.file == kGoForward ? "GoForward" : "Book";
                            return name + std::to_string(int(info.param.rate));
@@ -75,9 +75,10 @@ bool mentionsAny(const std::string& text, const std::vector<std::string>& words)
 TEST(LiveTranscription, AFlushKeepsTwoRecordingsApartAndInOrder) {
   // The second recording at another rate also exercises a converter after
   // the first session's audio needed none.
-  std::string input =
-      initLine("en-US") + "\n" + audioLines(recording(kGoForward), 16000) + flushLine() + "\n" +
-      audioLines(resampled(recording(kBook), 16000, 44100), 44100) + stopLine() + "\n";
+  std::string input = initLine("en-US", kSpokenForm) + "\n" +
+                      audioLines(recording(kGoForward), 16000) + flushLine() + "\n" +
+                      audioLines(resampled(recording(kBook), 16000, 44100), 44100) + stopLine() +
+                      "\n";
   ProcessRun run = runEarshot({}, input);
   expectSession(run);
   auto heard = transcripts(run.lines);
@@ -97,10 +98,26 @@ TEST(LiveTranscription, AFlushKeepsTwoRecordingsApartAndInOrder) {
 }
 
 TEST(LiveTranscription, EndOfInputEndsTheSessionLikeStop) {
-  ProcessRun run =
-      runEarshot({}, initLine("en-US") + "\n" + audioLines(recording(kGoForward), 16000));
+  ProcessRun run = runEarshot(
+      {}, initLine("en-US", kSpokenForm) + "\n" + audioLines(recording(kGoForward), 16000));
   expectSession(run);
   EXPECT_GE(wordsHeard(kGoForwardWords, finalText(transcripts(run.lines))), 3u);
+}
+
+TEST(LiveTranscription, WritesTextAsPeopleWriteItUnlessAskedForTheSpokenForm) {
+  const std::string audio = audioLines(recording(kGoForward), 16000) + stopLine() + "\n";
+  ProcessRun written = runEarshot({}, initLine("en-US") + "\n" + audio);
+  ProcessRun spoken = runEarshot({}, initLine("en-US", kSpokenForm) + "\n" + audio);
+  expectSession(written);
+  expectSession(spoken);
+  EXPECT_EQ(finalText(transcripts(written.lines)), "Go forward 10 meters.");
+  EXPECT_EQ(finalText(transcripts(spoken.lines)), kGoForwardWords);
+  // Partials are written too, without closing punctuation.
+  for (const Transcript& heard : transcripts(written.lines)) {
+    if (heard.isFinal || heard.text.empty()) continue;
+    EXPECT_TRUE(heard.text.starts_with("Go")) << heard.text;
+    EXPECT_FALSE(heard.text.ends_with('.')) << heard.text;
+  }
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ std::string joined(const std::vector<std::string>& texts) {
 
 ProcessRun transcribe(const std::string& input) {
   ChildProcess child({.argv = earshotCommand()});
-  child.write(initLine() + "\n" + input);
+  child.write(initLine("en-US", kSpokenForm) + "\n" + input);
   ProcessRun exit = child.wait();
   EXPECT_EQ(exit.status, 0);
   EXPECT_EQ(exit.err, "");
@@ -128,10 +128,10 @@ TEST_P(SpeechUpToTheEdge, IsInTheFinals) {
 
 INSTANTIATE_TEST_SUITE_P(Hardening, SpeechUpToTheEdge,
                          testing::Values(EdgeCase{"Stop16k", 16000, stopLine() + "\n"},
-                                           EdgeCase{"EndOfInput16k", 16000, ""},
-                                           EdgeCase{"Flush16k", 16000, flushLine() + "\n"},
-                                           EdgeCase{"Stop44k", 44100, stopLine() + "\n"},
-                                           EdgeCase{"Flush44k", 44100, flushLine() + "\n"}),
+                                         EdgeCase{"EndOfInput16k", 16000, ""},
+                                         EdgeCase{"Flush16k", 16000, flushLine() + "\n"},
+                                         EdgeCase{"Stop44k", 44100, stopLine() + "\n"},
+                                         EdgeCase{"Flush44k", 44100, flushLine() + "\n"}),
                          [](const auto& info) { return info.param.name; });
 
 // Words in the same order in both, over the longer one.

@@ -44,6 +44,7 @@ TEST(ProtocolLines, InitCarriesOptionsOnlyWhenAsked) {
        R"({"type":"init","locale":"en-US","acknowledgeFlush":true,"speakerAdaptation":"off","speakerProfile":"kid-2"})"},
       {{false, false, {}, false, "", "phone"},
        R"({"type":"init","locale":"en-US","speakerProfile":"phone"})"},
+      {{false, false, {}, false, "", "", true}, R"({"type":"init","locale":"en-US","textForm":"spoken"})"},
   };
   for (const auto& [extras, line] : cases) EXPECT_EQ(initLine("en-US", extras), line + "\n");
 }

@@ -27,6 +27,7 @@ const std::string kAttributesValue =
     "attributeOptions may only hold \"audioTimeRange\" and \"transcriptionConfidence\"";
 const std::string kPhrasesKind = "contextualStrings must be an array of strings";
 const std::string kPhrasesCount = "contextualStrings may hold at most 100 phrases";
+const std::string kTextForm = "textForm must be \"written\" or \"spoken\"";
 const std::string kPhraseShape =
     "Each phrase of contextualStrings must have 1 to 10 words and at most 100 bytes";
 
@@ -58,8 +59,15 @@ TEST(InitOptions, ABadOptionFailsTheHandshakeBeforeTheLocaleIsLookedAt) {
       {"\"contextualStrings\":[\"\\u00a0\\u3000\"]", kPhraseShape},
       {"\"contextualStrings\":[\"a\u00a0b\u3000c d e f g h i j\u2003k\"]", kPhraseShape},
       {R"("contextualStrings":[")" + std::string(101, 'x') + "\"]", kPhraseShape},
+      {R"("textForm":"Spoken")", kTextForm},
+      {R"("textForm":"")", kTextForm},
+      {R"("textForm":"display")", kTextForm},
+      {R"("textForm":true)", kTextForm},
+      {R"("textForm":["spoken"])", kTextForm},
+      {R"("textForm":{})", kTextForm},
       // The first bad member in this order wins.
       {R"("contextualStrings":[1],"attributeOptions":[2])", kAttributesKind},
+      {R"("textForm":1,"contextualStrings":[1])", kPhrasesKind},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.members);
@@ -88,6 +96,13 @@ TEST(InitOptions, GoodOptionsReachEverySessionsTranscriberAndAnalyzer) {
       {R"("attributeOptions":null,"contextualStrings":null)", plain, {}},
       {R"("attributeOptions":[],"contextualStrings":[])", plain, {}},
       {R"("attributeOptions":["audioTimeRange"])", "makeTranscriber(en-US, audioTimeRange)", {}},
+      // The written form is the default; only the spoken form is asked for.
+      {R"("textForm":"written")", plain, {}},
+      {R"("textForm":null)", plain, {}},
+      {R"("textForm":"spoken")", "makeTranscriber(en-US, spoken)", {}},
+      {R"("textForm":"spoken","attributeOptions":["audioTimeRange"])",
+       "makeTranscriber(en-US, audioTimeRange, spoken)",
+       {}},
       {R"("attributeOptions":["transcriptionConfidence"])",
        "makeTranscriber(en-US, transcriptionConfidence)",
        {}},

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string_view>
 
 #include "tests/support/host_lines.h"
 
@@ -75,6 +76,12 @@ std::string finalText(const std::vector<Transcript>& transcripts) {
 size_t wordsHeard(const std::string& expected, const std::string& text) {
   std::istringstream heardStream(text), expectedStream(expected);
   std::vector<std::string> heard{std::istream_iterator<std::string>(heardStream), {}};
+  // Sentence punctuation is not part of a word.
+  for (std::string& word : heard) {
+    while (!word.empty() && std::string_view(".,?!").find(word.back()) != std::string_view::npos) {
+      word.pop_back();
+    }
+  }
   size_t found = 0;
   for (std::istream_iterator<std::string> word(expectedStream), end; word != end; ++word) {
     if (std::find(heard.begin(), heard.end(), *word) != heard.end()) ++found;

@@ -28,7 +28,8 @@ struct Transcript {
 std::vector<Transcript> transcripts(const std::vector<std::string>& lines);
 // The final texts joined by spaces.
 std::string finalText(const std::vector<Transcript>& transcripts);
-// How many words of `expected` occur in `text`.
+// How many words of `expected` occur in `text`, whose words count without
+// the sentence punctuation after them.
 size_t wordsHeard(const std::string& expected, const std::string& text);
 
 }  // namespace earshot::testkit

@@ -49,8 +49,10 @@ std::string quoted(const std::string& text) {
 
 }  // namespace
 
-std::string initLine(const std::string& locale) {
-  return withoutLineFeed(protocol::initLine(locale));
+std::string initLine(const std::string& locale, const std::string& members) {
+  std::string line = withoutLineFeed(protocol::initLine(locale));
+  if (!members.empty()) line.insert(line.size() - 1, "," + members);
+  return line;
 }
 
 std::string audioLineWithPcm(const std::string& pcmJson, const std::string& rateJson) {

@@ -10,7 +10,11 @@ namespace earshot::testkit {
 // test and benchmark. Each is one line without its line feed.
 
 // Host lines (the protocol's own builders, which tests/protocol checks).
-std::string initLine(const std::string& locale = "en-US");
+// `members`: more members of "init" as JSON text (`"textForm":"spoken"`).
+std::string initLine(const std::string& locale = "en-US", const std::string& members = "");
+// The members that ask for the recognizer's words as they are: lower case,
+// no punctuation, numbers as words.
+inline const std::string kSpokenForm = R"("textForm":"spoken")";
 std::string audioLine(const std::vector<int16_t>& samples, double sampleRate);
 // "pcm" and "sampleRate" as raw JSON values, for malformed messages.
 std::string audioLineWithPcm(const std::string& pcmJson, const std::string& rateJson);

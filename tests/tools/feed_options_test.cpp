@@ -184,6 +184,8 @@ TEST(FeedOptions, RepeatedAndListOptions) {
   EXPECT_FALSE(o.mic);
   EXPECT_EQ(o.adaptation, "");  // not asked for: earshot's default
   EXPECT_EQ(o.profile, "");
+  EXPECT_FALSE(o.spoken);  // text as people write it unless asked
+  EXPECT_TRUE(parseArguments({"a.wav", "--spoken"}).spoken);
 }
 
 TEST(FeedOptions, AdaptationAndProfileAreCarried) {

@@ -43,6 +43,9 @@ struct FeedOptions {
   // lines, read by the caller).
   std::vector<std::string> vocabulary;
   std::string vocabularyFile;
+  // --spoken: the recognizer's bare words (lower case, no punctuation,
+  // numbers as words) instead of text as people write it.
+  bool spoken = false;
   // How long earshot may take to answer "init" before this tool gives up,
   // unless it says it is downloading a model.
   double readyTimeoutSeconds = 30;

@@ -105,6 +105,7 @@ int runTranscriptionJob(const FeedOptions& options, const RunSettings& given, in
   extras.phrases = vocabularyOf(options);
   extras.speakerAdaptation = options.adaptation;
   extras.speakerProfile = options.profile;
+  extras.spoken = options.spoken;
 
   std::vector<fs::path> targets = plannedOutputs(options);
 

@@ -37,7 +37,7 @@ describe('a recording', () => {
     assert.equal(results[0].isFinal, false, 'partials come first');
     assert.equal(results.at(-1).isFinal, true);
     assert.deepEqual(finals(results), finals(byHand([pcm], home.env)[0]));
-    assert.match(finals(results).join(' '), /dashwood/);
+    assert.match(finals(results).join(' '), /Mr\. John Dashwood/);
     for (const result of results) assert.deepEqual(Object.keys(result).sort(), ['isFinal', 'text']);
     assert.equal(isRunning(transcriber.pid), false);
   });
@@ -75,6 +75,15 @@ describe('a recording', () => {
     await assert.rejects(transcriber.flush(), misuse);
     await assert.rejects(transcriber.stop(), misuse);
     assert.deepEqual(await collect(transcriber), []);
+  });
+
+  test('comes as the bare spoken words with textForm "spoken"', async () => {
+    const transcriber = await start({ options: { textForm: 'spoken' } });
+    await transcriber.write(recording('0870'), 16000);
+    await transcriber.stop();
+    const text = finals(await collect(transcriber)).join(' ');
+    assert.match(text, /mister john dashwood/);
+    assert.doesNotMatch(text, /[A-Z.]/);
   });
 });
 

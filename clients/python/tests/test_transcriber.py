@@ -32,7 +32,7 @@ class LiveTest(OwnHome, unittest.IsolatedAsyncioTestCase):
         self.assertTrue(results[-1].is_final)
         self.assertEqual(finals(results),
                          finals((await asyncio.to_thread(by_hand, [pcm], self.home.env))[0]))
-        self.assertIn("dashwood", " ".join(finals(results)))
+        self.assertIn("Mr. John Dashwood", " ".join(finals(results)))
         self.assertTrue(all(r.extra == {} and r.words == [] and r.start is None for r in results))
         self.assertFalse(is_running(t.pid))
 

@@ -56,9 +56,13 @@ size_t wordsFound(const std::string& expected, const std::string& text) {
 // thread from the start while 100 ms buffers are appended.
 class Session {
  public:
+  // The engine's own words unless `form` says otherwise: most of these tests
+  // are about recognition.
   explicit Session(Platform& platform, AudioFormat format = {CommonFormat::int16, 16000, 1, false},
-                   AttributeOptions attributes = {}, std::vector<std::string> phrases = {})
+                   AttributeOptions attributes = {}, std::vector<std::string> phrases = {},
+                   TextForm form = TextForm::spoken)
       : format_(format) {
+    attributes.textForm = form;
     transcriber_ = platform.speech->makeTranscriber(
         Locale::fromIdentifier("en-US"), TranscriberPreset::progressiveTranscription, attributes);
     analyzer_ = platform.speech->makeAnalyzer({transcriber_});
@@ -111,8 +115,10 @@ class Session {
 
 std::vector<TranscriptionResult> transcribe(Platform& platform, const std::vector<int16_t>& audio,
                                             AttributeOptions attributes = {},
-                                            std::vector<std::string> phrases = {}) {
-  Session session(platform, {CommonFormat::int16, 16000, 1, false}, attributes, std::move(phrases));
+                                            std::vector<std::string> phrases = {},
+                                            TextForm form = TextForm::spoken) {
+  Session session(platform, {CommonFormat::int16, 16000, 1, false}, attributes, std::move(phrases),
+                  form);
   session.start();
   session.append(audio);
   return session.finish();
@@ -284,6 +290,24 @@ TEST_F(Analyzer, WordTimesAreSecondsOfTheSessionsAudioInOrder) {
   ASSERT_EQ(goStarts.size(), 2u) << finals(results);
   EXPECT_NEAR(goStarts[0], 1.5 + 0.47, 0.05);
   EXPECT_NEAR(goStarts[1], second + 0.47, 0.05);
+}
+
+TEST_F(Analyzer, WritesItsResultsAsPeopleWriteThemByDefault) {
+  auto speech = raw(kData + "goforward.raw");
+  auto results = transcribe(platform_, speech, {true, true}, {}, TextForm::written);
+  ASSERT_FALSE(results.empty());
+  const TranscriptionResult& last = results.back();
+  ASSERT_TRUE(last.isFinal);
+  EXPECT_EQ(last.text, "Go forward 10 meters.");
+  EXPECT_EQ(wordsOf(last), last.text);
+  for (const auto& result : results) {
+    EXPECT_EQ(wordsOf(result), result.text);
+    if (!result.isFinal) {
+      EXPECT_FALSE(result.text.ends_with('.')) << result.text;
+    }
+  }
+  ASSERT_EQ(last.words.size(), 4u);
+  EXPECT_TRUE(last.words[2].audioTimeRange && last.words[2].confidence);
 }
 
 TEST_F(Analyzer, RightWordsAreMoreConfidentThanWrongOnes) {

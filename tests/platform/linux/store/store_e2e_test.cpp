@@ -25,8 +25,8 @@ std::vector<std::string> lines(const std::string& text) {
 
 // "init" in `locale`, a recording in 0.1 s messages, "stop".
 std::string liveInput(const std::string& locale) {
-  return initLine(locale) + "\n" + audioLines(recording("goforward.raw"), 16000) + stopLine() +
-         "\n";
+  return initLine(locale, kSpokenForm) + "\n" + audioLines(recording("goforward.raw"), 16000) +
+         stopLine() + "\n";
 }
 
 // The channel writes "/" as "\/".
@@ -169,7 +169,7 @@ TEST_F(StoreEndToEnd, AReleaseLeavesARunningSessionItsModel) {
   ASSERT_EQ(earshot({"--install", "en-GB"}).status, 0);
   ChildProcess live(
       {.argv = earshotCommand(), .environment = home_.environment(), .readOutput = false});
-  ASSERT_TRUE(live.write(initLine("en-GB") + "\n"));
+  ASSERT_TRUE(live.write(initLine("en-GB", kSpokenForm) + "\n"));
   EXPECT_EQ(live.readLine(), readyLine("en-GB"));
   const std::string audio = audioLines(recording("goforward.raw"), 16000);
   ASSERT_TRUE(live.write(audio));
