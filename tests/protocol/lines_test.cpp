@@ -31,20 +31,22 @@ TEST(ProtocolLines, OutgoingLinesAreExactAndLocalesSurviveEscaping) {
 TEST(ProtocolLines, InitCarriesOptionsOnlyWhenAsked) {
   const std::pair<InitExtras, std::string> cases[] = {
       {{}, R"({"type":"init","locale":"en-US"})"},
-      {{true, false, {}},
+      {{true, false, {}, false, "", "", false},
        R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange"]})"},
-      {{true, true, {}},
+      {{true, true, {}, false, "", "", false},
        R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange","transcriptionConfidence"]})"},
-      {{false, false, {"Ksenia Wojcik", "say \"hi\""}},
+      {{false, false, {"Ksenia Wojcik", "say \"hi\""}, false, "", "", false},
        R"({"type":"init","locale":"en-US","contextualStrings":["Ksenia Wojcik","say \"hi\""]})"},
-      {{false, false, {}, true}, R"({"type":"init","locale":"en-US","acknowledgeFlush":true})"},
-      {{true, true, {"earshot"}, true},
+      {{false, false, {}, true, "", "", false},
+       R"({"type":"init","locale":"en-US","acknowledgeFlush":true})"},
+      {{true, true, {"earshot"}, true, "", "", false},
        R"({"type":"init","locale":"en-US","attributeOptions":["audioTimeRange","transcriptionConfidence"],"contextualStrings":["earshot"],"acknowledgeFlush":true})"},
-      {{false, false, {}, true, "off", "kid-2"},
+      {{false, false, {}, true, "off", "kid-2", false},
        R"({"type":"init","locale":"en-US","acknowledgeFlush":true,"speakerAdaptation":"off","speakerProfile":"kid-2"})"},
-      {{false, false, {}, false, "", "phone"},
+      {{false, false, {}, false, "", "phone", false},
        R"({"type":"init","locale":"en-US","speakerProfile":"phone"})"},
-      {{false, false, {}, false, "", "", true}, R"({"type":"init","locale":"en-US","textForm":"spoken"})"},
+      {{false, false, {}, false, "", "", true},
+       R"({"type":"init","locale":"en-US","textForm":"spoken"})"},
   };
   for (const auto& [extras, line] : cases) EXPECT_EQ(initLine("en-US", extras), line + "\n");
 }
