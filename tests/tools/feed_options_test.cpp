@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 #include <tuple>
 
@@ -10,162 +11,86 @@
 namespace earshot::feed {
 namespace {
 
+// A command line and how its options differ from the defaults.
 struct Accepted {
   std::vector<std::string> arguments;
-  Action action;
-  std::vector<std::string> inputs;
-  std::optional<double> rawRate;
-  std::string locale;
-  int chunkMs;
-  std::optional<double> flushEvery;
-  bool realtime;
-  Format format;
-  std::string earshot, assetLocale;
+  std::function<void(FeedOptions&)> expected;
 };
 
 TEST(FeedOptions, AcceptedCommandLines) {
-  using V = std::vector<std::string>;
   const Accepted cases[] = {
-      {{"talk.wav"},
-       Action::Transcribe,
-       V{"talk.wav"},
-       {},
-       "en-US",
-       100,
-       {},
-       false,
-       Format::Text,
-       "",
-       ""},
+      {{"talk.wav"}, [](FeedOptions& o) { o.inputs = {"talk.wav"}; }},
       {{"--rate", "48000", "-", "--locale=de_DE", "--chunk-ms", "20", "--flush-every", "2.5",
         "--realtime", "--json", "--earshot", "/opt/e"},
-       Action::Transcribe,
-       V{"-"},
-       48000,
-       "de_DE",
-       20,
-       2.5,
-       true,
-       Format::Json,
-       "/opt/e",
-       ""},
+       [](FeedOptions& o) {
+         o.inputs = {"-"};
+         o.rawRate = 48000;
+         o.locale = "de_DE";
+         o.chunkMs = 20;
+         o.flushEverySeconds = 2.5;
+         o.realtime = true;
+         o.format = Format::Json;
+         o.earshotPath = "/opt/e";
+       }},
       // A file named like an option after "--"; a locale value that starts with "--".
       {{"--locale", "--odd", "--", "--x.wav"},
-       Action::Transcribe,
-       V{"--x.wav"},
-       {},
-       "--odd",
-       100,
-       {},
-       false,
-       Format::Text,
-       "",
-       ""},
+       [](FeedOptions& o) {
+         o.inputs = {"--x.wav"};
+         o.locale = "--odd";
+       }},
       // Several inputs in order, a fractional rate, standard input without --rate.
       {{"a.wav", "--rate=16000.5", "b.raw", "-", "--format", "srt", "--output-dir", "caps"},
-       Action::Transcribe,
-       V{"a.wav", "b.raw", "-"},
-       16000.5,
-       "en-US",
-       100,
-       {},
-       false,
-       Format::Srt,
-       "",
-       ""},
-      {{"-"}, Action::Transcribe, V{"-"}, {}, "en-US", 100, {}, false, Format::Text, "", ""},
+       [](FeedOptions& o) {
+         o.inputs = {"a.wav", "b.raw", "-"};
+         o.rawRate = 16000.5;
+         o.format = Format::Srt;
+         o.outputDir = "caps";
+       }},
+      {{"-"}, [](FeedOptions& o) { o.inputs = {"-"}; }},
       {{"--mic", "--device", "t.monitor", "--format=words"},
-       Action::Transcribe,
-       V{},
-       {},
-       "en-US",
-       100,
-       {},
-       false,
-       Format::Words,
-       "",
-       ""},
+       [](FeedOptions& o) {
+         o.mic = true;
+         o.device = "t.monitor";
+         o.format = Format::Words;
+       }},
       {{"--locales", "--json"},
-       Action::Locales,
-       V{},
-       {},
-       "en-US",
-       100,
-       {},
-       false,
-       Format::Json,
-       "",
-       ""},
+       [](FeedOptions& o) {
+         o.action = Action::Locales;
+         o.format = Format::Json;
+       }},
       {{"--install", "fr-FR"},
-       Action::Install,
-       V{},
-       {},
-       "en-US",
-       100,
-       {},
-       false,
-       Format::Text,
-       "",
-       "fr-FR"},
+       [](FeedOptions& o) {
+         o.action = Action::Install;
+         o.assetLocale = "fr-FR";
+       }},
       {{"--release=en_US"},
-       Action::Release,
-       V{},
-       {},
-       "en-US",
-       100,
-       {},
-       false,
-       Format::Text,
-       "",
-       "en_US"},
-      {{"--list-devices"},
-       Action::ListDevices,
-       V{},
-       {},
-       "en-US",
-       100,
-       {},
-       false,
-       Format::Text,
-       "",
-       ""},
+       [](FeedOptions& o) {
+         o.action = Action::Release;
+         o.assetLocale = "en_US";
+       }},
+      {{"--list-devices"}, [](FeedOptions& o) { o.action = Action::ListDevices; }},
       // Help wins over anything else on the line, even a mistake; then --version.
-      {{"--install", "x", "--help", "a", "b"},
-       Action::Help,
-       V{},
-       {},
-       "en-US",
-       100,
-       {},
-       false,
-       Format::Text,
-       "",
-       ""},
-      {{"--loud", "--version"},
-       Action::Version,
-       V{},
-       {},
-       "en-US",
-       100,
-       {},
-       false,
-       Format::Text,
-       "",
-       ""},
+      {{"--install", "x", "--help", "a", "b"}, [](FeedOptions& o) { o.action = Action::Help; }},
+      {{"--loud", "--version"}, [](FeedOptions& o) { o.action = Action::Version; }},
   };
   for (const Accepted& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
     FeedOptions o = parseArguments(c.arguments);
-    EXPECT_EQ(o.action, c.action);
-    EXPECT_EQ(o.inputs, c.inputs);
-    EXPECT_EQ(o.rawRate, c.rawRate);
-    EXPECT_EQ(o.locale, c.locale);
-    EXPECT_EQ(o.chunkMs, c.chunkMs);
-    EXPECT_EQ(o.flushEverySeconds, c.flushEvery);
-    EXPECT_EQ(o.realtime, c.realtime);
-    EXPECT_EQ(o.format, c.format);
-    EXPECT_EQ(o.earshotPath, c.earshot);
-    EXPECT_EQ(o.assetLocale, c.assetLocale);
+    FeedOptions want;
+    c.expected(want);
+    EXPECT_EQ(o.action, want.action);
+    EXPECT_EQ(o.inputs, want.inputs);
+    EXPECT_EQ(o.mic, want.mic);
+    EXPECT_EQ(o.device, want.device);
+    EXPECT_EQ(o.rawRate, want.rawRate);
+    EXPECT_EQ(o.locale, want.locale);
+    EXPECT_EQ(o.chunkMs, want.chunkMs);
+    EXPECT_EQ(o.flushEverySeconds, want.flushEverySeconds);
+    EXPECT_EQ(o.realtime, want.realtime);
+    EXPECT_EQ(o.format, want.format);
+    EXPECT_EQ(o.outputDir, want.outputDir);
+    EXPECT_EQ(o.earshotPath, want.earshotPath);
+    EXPECT_EQ(o.assetLocale, want.assetLocale);
   }
 }
 
