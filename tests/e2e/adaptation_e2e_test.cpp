@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/files.h"
 #include "tests/support/host_audio.h"
 #include "tests/support/scratch_folder.h"
 
@@ -58,26 +59,6 @@ std::string initWith(const std::string& members) {
   return R"({"type":"init","locale":"en-US",)" + members + "}\n";
 }
 
-std::vector<std::string> namesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& item : fs::directory_iterator(folder, error)) {
-    names.push_back(item.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// The isolated environment with `stateHome` as the state folder.
-std::vector<std::string> withState(const fs::path& stateHome) {
-  std::vector<std::string> environment = isolatedEnvironment();
-  std::erase_if(environment, [](const std::string& variable) {
-    return variable.starts_with("XDG_STATE_HOME=");
-  });
-  environment.push_back("XDG_STATE_HOME=" + stateHome.string());
-  return environment;
-}
-
 fs::path adaptationFolder(const fs::path& stateHome) {
   return stateHome / "earshot" / "adaptation";
 }
@@ -89,18 +70,13 @@ std::vector<fs::path> filesIn(const fs::path& folder) {
   return found;
 }
 
-std::string readAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // A whole state file: its header, its own key, the seconds of speech it
 // was learned from and the thirteen finite values of the engine's cepstral
 // mean.
 void expectWholeStateFile(const fs::path& file) {
   std::string name = file.filename().string();
   ASSERT_TRUE(name.starts_with("en-US-") && name.ends_with(".cmn") && name.size() == 26) << name;
-  std::istringstream in(readAll(file));
+  std::istringstream in(readFile(file));
   std::string header, key, seconds, values;
   ASSERT_TRUE(std::getline(in, header) && std::getline(in, key) && std::getline(in, seconds) &&
               std::getline(in, values));
@@ -125,7 +101,8 @@ class Adaptation : public testing::Test {
   // stderr.
   ProcessRun run(const std::string& input, const fs::path& stateHome = {}) {
     ProcessRun result = runEarshot(
-        {}, input, stateHome.empty() ? std::nullopt : std::optional(withState(stateHome)));
+        {}, input,
+        stateHome.empty() ? std::nullopt : std::optional(isolatedEnvironment(stateHome)));
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.lines.empty() ? "" : result.lines.back(), R"({"type":"stopped"})");
@@ -161,7 +138,7 @@ TEST_F(Adaptation, TheNextProcessStartsFromWhatThisOneLearned) {
 TEST_F(Adaptation, UnusableStateGivesTheColdTranscriptQuietly) {
   const fs::path learned = learn(root_ / "learned", {kBook + "0870.wav"});
   ASSERT_FALSE(learned.empty());
-  const std::string valid = readAll(learned);
+  const std::string valid = readFile(learned);
   const std::string name = learned.filename().string();
   const std::string key = name.substr(0, name.size() - 4);
   const std::string header = "earshot cepstral mean 1\n" + key + "\n";
@@ -227,7 +204,7 @@ TEST_F(Adaptation, AStateFolderThatCannotBeWrittenOnlyMeansNoMemory) {
   // Where the state folder should be, a file.
   std::ofstream(root_ / "taken") << "not a folder";
   EXPECT_EQ(run(session({kClip}), root_ / "taken").lines, cold.lines);
-  EXPECT_EQ(readAll(root_ / "taken"), "not a folder");
+  EXPECT_EQ(readFile(root_ / "taken"), "not a folder");
 
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop the superuser";
   fs::create_directories(root_ / "read-only");
@@ -242,7 +219,7 @@ TEST_F(Adaptation, OffGivesTheSameLinesEveryRunAndNothingIsKept) {
   fs::path state = root_ / "state";
   fs::path file = learn(state);
   ASSERT_FALSE(file.empty());
-  const std::string learned = readAll(file);
+  const std::string learned = readFile(file);
   const std::string off =
       session({kClip, kBook + "0880.wav"}, initWith(R"("speakerAdaptation":"off")"));
   const ProcessRun first = run(off, state);
@@ -253,7 +230,7 @@ TEST_F(Adaptation, OffGivesTheSameLinesEveryRunAndNothingIsKept) {
   EXPECT_EQ(run(off, root_ / "empty").lines, first.lines);
   run(session(kSameSpeaker, initWith(R"("speakerAdaptation":"session")")), state);
   EXPECT_EQ(filesIn(adaptationFolder(state)), std::vector<fs::path>{file});
-  EXPECT_EQ(readAll(file), learned);
+  EXPECT_EQ(readFile(file), learned);
   EXPECT_TRUE(filesIn(adaptationFolder(root_ / "empty")).empty());
 }
 

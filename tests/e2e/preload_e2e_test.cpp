@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/files.h"
 #include "tests/support/host_audio.h"
 #include "tests/support/scratch_folder.h"
 
@@ -20,22 +21,8 @@ namespace fs = std::filesystem;
 
 const std::string kStop = "{\"type\":\"stop\"}\n";
 
-std::vector<std::string> withState(const fs::path& stateHome) {
-  std::vector<std::string> environment = isolatedEnvironment();
-  std::erase_if(environment, [](const std::string& variable) {
-    return variable.starts_with("XDG_STATE_HOME=");
-  });
-  environment.push_back("XDG_STATE_HOME=" + stateHome.string());
-  return environment;
-}
-
 fs::path lastLocaleFile(const fs::path& stateHome) {
   return stateHome / "earshot" / "last-live-locale";
-}
-
-std::string readAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // What a state folder may hold where the last locale is kept.
@@ -75,7 +62,7 @@ TEST(Preload, TheHostSeesTheSameWhateverTheLastLocaleFileHolds) {
          {Kept::nothing, Kept::sameLocale, Kept::otherLocale, Kept::garbage, Kept::pipe}) {
       ScratchFolder state("earshot-preload-e2e");
       prepare(state.path(), kept);
-      ProcessRun run = runEarshot({}, init + speech + kStop, withState(state.path()));
+      ProcessRun run = runEarshot({}, init + speech + kStop, isolatedEnvironment(state.path()));
       if (kept == Kept::nothing) {
         expected = run.lines;
         ASSERT_FALSE(expected.empty());
@@ -87,7 +74,7 @@ TEST(Preload, TheHostSeesTheSameWhateverTheLastLocaleFileHolds) {
       EXPECT_EQ(run.status, ready ? 0 : 1);
       if (ready) {
         // The session's locale is kept for the next process.
-        EXPECT_EQ(readAll(lastLocaleFile(state.path())), "en-US\n");
+        EXPECT_EQ(readFile(lastLocaleFile(state.path())), "en-US\n");
       }
     }
   }

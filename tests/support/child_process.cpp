@@ -94,6 +94,15 @@ std::vector<std::string> isolatedEnvironment() {
   return environment;
 }
 
+std::vector<std::string> isolatedEnvironment(const std::filesystem::path& stateHome) {
+  std::vector<std::string> environment = isolatedEnvironment();
+  std::erase_if(environment, [](const std::string& variable) {
+    return variable.starts_with("XDG_STATE_HOME=");
+  });
+  environment.push_back("XDG_STATE_HOME=" + stateHome.string());
+  return environment;
+}
+
 ChildProcess::ChildProcess(Options options) {
   // Writing to a child that has gone must fail, not kill the test.
   ::signal(SIGPIPE, SIG_IGN);

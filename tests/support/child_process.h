@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,9 @@ struct ProcessRun {
 // models are all it finds), and a state folder ($XDG_STATE_HOME) of each
 // call's own below it, so that no child hears what another learned.
 std::vector<std::string> isolatedEnvironment();
+// The same with `stateHome` as the state folder, for tests of what is kept
+// there from one child to the next.
+std::vector<std::string> isolatedEnvironment(const std::filesystem::path& stateHome);
 
 // A program as a child process whose host end the test drives: it writes
 // standard input piece by piece, can close either pipe at any moment, and

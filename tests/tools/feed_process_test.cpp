@@ -23,6 +23,7 @@
 #include "protocol/json_text.h"
 #include "protocol/program_lines.h"
 #include "tests/support/child_process.h"
+#include "tests/support/files.h"
 #include "tests/support/scratch_folder.h"
 
 namespace earshot::feed {
@@ -30,6 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using earshot::testkit::ProcessRun;
+using earshot::testkit::readFile;
 using earshot::testkit::runProgram;
 using protocol::audioLine;
 using protocol::flushLine;
@@ -46,11 +48,6 @@ const InitExtras kAcknowledged = [] {
   extras.acknowledgeFlush = true;
   return extras;
 }();
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;

@@ -12,22 +12,15 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
 #include "tests/support/scratch_folder.h"
 
 namespace earshot::platform::linuxos {
 namespace {
 namespace fs = std::filesystem;
 
-std::string readAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::vector<std::string> namesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path().filename());
-  return names;
-}
+using testkit::namesIn;
+using testkit::readFile;
 
 TEST(LastLiveLocale, KeepsTheLocaleInAFolderItMakesAndLeavesNothingElse) {
   testkit::ScratchFolder scratch("earshot-last-locale");
@@ -35,7 +28,7 @@ TEST(LastLiveLocale, KeepsTheLocaleInAFolderItMakesAndLeavesNothingElse) {
   LastLiveLocale kept(file);
   EXPECT_EQ(kept.recall(), std::nullopt);
   kept.remember(Locale::fromIdentifier("en_US"));
-  EXPECT_EQ(readAll(file), "en-US\n");
+  EXPECT_EQ(readFile(file), "en-US\n");
   EXPECT_EQ(LastLiveLocale(file).recall(), "en-US");
   kept.remember(Locale::fromIdentifier("de-CH"));
   EXPECT_EQ(LastLiveLocale(file).recall(), "de-CH");
@@ -64,8 +57,8 @@ TEST(LastLiveLocale, IgnoresWhatIsNotOneLineOfALocaleAndEverythingButARegularFil
   // Remembering replaces the link, never writes through it.
   LastLiveLocale(file).remember(Locale::fromIdentifier("de-CH"));
   EXPECT_FALSE(fs::is_symlink(file));
-  EXPECT_EQ(readAll(file), "de-CH\n");
-  EXPECT_EQ(readAll(real), "en-US\n");
+  EXPECT_EQ(readFile(file), "de-CH\n");
+  EXPECT_EQ(readFile(real), "en-US\n");
 
   fs::remove(file);
   ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/platform/linux/stderr_capture.h"
+#include "tests/support/files.h"
 #include "tests/support/scratch_folder.h"
 
 namespace earshot::platform::linuxos {
@@ -24,24 +25,9 @@ const std::string kModel = "en-US-0123456789abcdef";
 const std::vector<float> kMean = {41.25f, -5.29f, -0.125f, 5.09f,  2.48f,  -4.07f,     -1.37f,
                                   -1.78f, -5.08f, -2.05f,  -6.45f, -1.42f, 1.0f / 3.0f};
 
-std::string readAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void writeAll(const fs::path& file, const std::string& text) {
-  std::ofstream(file, std::ios::binary) << text;
-}
-
-std::vector<std::string> names(const fs::path& folder) {
-  std::vector<std::string> found;
-  std::error_code error;
-  for (const auto& item : fs::directory_iterator(folder, error)) {
-    found.push_back(item.path().filename().string());
-  }
-  std::sort(found.begin(), found.end());
-  return found;
-}
+using testkit::namesIn;
+using testkit::readFile;
+using testkit::writeFile;
 
 class CepstralMeanFilesTest : public testing::Test {
  protected:
@@ -53,7 +39,7 @@ TEST_F(CepstralMeanFilesTest, AMeanComesBackExactlyFromItsModelsFile) {
   CepstralMeanFiles files(root_ / "state/earshot/adaptation");
   EXPECT_EQ(files.recall(kModel), std::nullopt);
   files.remember(kModel, kMean);
-  EXPECT_EQ(names(root_ / "state/earshot/adaptation"), std::vector<std::string>{kModel + ".cmn"});
+  EXPECT_EQ(namesIn(root_ / "state/earshot/adaptation"), std::vector<std::string>{kModel + ".cmn"});
   EXPECT_EQ(files.recall(kModel), kMean);
   // Another model, or the same file read by a second instance.
   EXPECT_EQ(files.recall("en-US-fedcba9876543210"), std::nullopt);
@@ -62,7 +48,7 @@ TEST_F(CepstralMeanFilesTest, AMeanComesBackExactlyFromItsModelsFile) {
   std::vector<float> later(kMean.size(), 1.5f);
   files.remember(kModel, later);
   EXPECT_EQ(files.recall(kModel), later);
-  EXPECT_EQ(names(root_ / "state/earshot/adaptation"), std::vector<std::string>{kModel + ".cmn"});
+  EXPECT_EQ(namesIn(root_ / "state/earshot/adaptation"), std::vector<std::string>{kModel + ".cmn"});
 
   // With the speech it was learned from, under a profile's and a band's name.
   const KeptMean kept{kMean, 42.125};
@@ -74,14 +60,14 @@ TEST_F(CepstralMeanFilesTest, AMeanComesBackExactlyFromItsModelsFile) {
 // State written before the speech amount was kept still counts.
 TEST_F(CepstralMeanFilesTest, AFileOfTheFirstFormatIsReadWithoutItsSpeechAmount) {
   CepstralMeanFiles files(root_);
-  writeAll(files.fileOf(kModel), "earshot cepstral mean 1\n" + kModel + "\n41 -5.5 0.25\n");
+  writeFile(files.fileOf(kModel), "earshot cepstral mean 1\n" + kModel + "\n41 -5.5 0.25\n");
   EXPECT_EQ(files.recallKept(kModel), (KeptMean{{41.0f, -5.5f, 0.25f}, 0.0}));
 }
 
 TEST_F(CepstralMeanFilesTest, UnusableFilesAreIgnoredQuietly) {
   CepstralMeanFiles files(root_);
   files.remember(kModel, kMean);
-  const std::string valid = readAll(files.fileOf(kModel));
+  const std::string valid = readFile(files.fileOf(kModel));
   ASSERT_EQ(valid.substr(0, valid.find('\n')), "earshot cepstral mean 2");
   const std::string header = "earshot cepstral mean 1\n" + kModel + "\n";
   const std::string header2 = "earshot cepstral mean 2\n" + kModel + "\n";
@@ -118,7 +104,7 @@ TEST_F(CepstralMeanFilesTest, UnusableFilesAreIgnoredQuietly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    writeAll(files.fileOf(kModel), c.contents);
+    writeFile(files.fileOf(kModel), c.contents);
     testkit::StderrCapture stderrText;
     EXPECT_EQ(files.recall(kModel), std::nullopt);
     EXPECT_EQ(stderrText.text(), "");
@@ -132,7 +118,7 @@ TEST_F(CepstralMeanFilesTest, UnusableFilesAreIgnoredQuietly) {
 TEST_F(CepstralMeanFilesTest, NothingIsKeptWhereNothingCanBeWritten) {
   testkit::StderrCapture stderrText;
   // The state folder's place is taken by a file.
-  writeAll(root_ / "state", "not a folder");
+  writeFile(root_ / "state", "not a folder");
   CepstralMeanFiles blocked(root_ / "state/earshot/adaptation");
   blocked.remember(kModel, kMean);
   EXPECT_EQ(blocked.recall(kModel), std::nullopt);
@@ -149,7 +135,7 @@ TEST_F(CepstralMeanFilesTest, NothingIsKeptWhereNothingCanBeWritten) {
   CepstralMeanFiles readOnly(root_ / "read-only");
   readOnly.remember(kModel, kMean);
   EXPECT_EQ(readOnly.recall(kModel), std::nullopt);
-  EXPECT_TRUE(names(root_ / "read-only").empty());
+  EXPECT_TRUE(namesIn(root_ / "read-only").empty());
   EXPECT_EQ(stderrText.text(), "");
 }
 
@@ -186,7 +172,7 @@ TEST_F(CepstralMeanFilesTest, ProcessesSavingAtOnceLeaveOneWholeFile) {
   ASSERT_TRUE(last.has_value());
   EXPECT_GE(last->front(), 1.0f);
   EXPECT_LE(last->front(), float(writers));
-  EXPECT_EQ(names(root_), std::vector<std::string>{kModel + ".cmn"});
+  EXPECT_EQ(namesIn(root_), std::vector<std::string>{kModel + ".cmn"});
   EXPECT_GT(seen, 0);
 }
 
@@ -201,11 +187,11 @@ TEST_F(CepstralMeanFilesTest, ForgettingALocaleRemovesOnlyItsFiles) {
   files.remember("en-US-0123456789abcdef@default+narrowband", kMean);
   files.remember("en-US-fedcba9876543210@a.cmn-b+narrowband", kMean);
   files.remember("en-GB-0123456789abcdef@kid", kMean);
-  writeAll(root_ / ".en-US-0123456789abcdef.cmn.a1b2c3", "left by a crash");
-  writeAll(root_ / ".en-US-0123456789abcdef@kid.cmn.a1b2c3", "left by a crash");
-  writeAll(root_ / "notes.txt", "the user's");
+  writeFile(root_ / ".en-US-0123456789abcdef.cmn.a1b2c3", "left by a crash");
+  writeFile(root_ / ".en-US-0123456789abcdef@kid.cmn.a1b2c3", "left by a crash");
+  writeFile(root_ / "notes.txt", "the user's");
   files.forget(Locale::fromIdentifier("en-US"));
-  EXPECT_EQ(names(root_),
+  EXPECT_EQ(namesIn(root_),
             (std::vector<std::string>{"en-0123456789abcdef.cmn", "en-GB-0123456789abcdef.cmn",
                                       "en-GB-0123456789abcdef@kid.cmn", "notes.txt"}));
   // A folder that does not exist is nothing to forget.

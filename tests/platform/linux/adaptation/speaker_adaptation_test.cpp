@@ -18,6 +18,7 @@
 #include "platform/linux/engine/decoder_pool.h"
 #include "platform/linux/linux_platform.h"
 #include "tests/platform/linux/stderr_capture.h"
+#include "tests/support/files.h"
 #include "tests/support/scratch_folder.h"
 
 namespace earshot::platform::linuxos {
@@ -144,20 +145,8 @@ TEST_F(SpeakerAdaptationTest, EarlyUpdatesMoveTheMeanWithinTheFirstUtterance) {
   EXPECT_NE(late.cepstralMean(), generic);
 }
 
-std::string readAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::vector<std::string> namesIn(const fs::path& folder) {
-  std::vector<std::string> found;
-  std::error_code error;
-  for (const auto& item : fs::directory_iterator(folder, error)) {
-    found.push_back(item.path().filename().string());
-  }
-  std::sort(found.begin(), found.end());
-  return found;
-}
+using testkit::namesIn;
+using testkit::readFile;
 
 // "off" and "session" neither read what is kept nor write anything; "off"
 // also leaves out the early updates, so the first utterance is heard with
@@ -170,7 +159,7 @@ TEST_F(SpeakerAdaptationTest, OffAndSessionNeitherReadNorWriteKeptState) {
   std::vector<float> planted = generic;
   for (float& value : planted) value += 3.0f;
   files_->keep(*key, KeptMean{planted, 30.0});
-  const std::string plantedFile = readAll(folder_ / (*key + ".cmn"));
+  const std::string plantedFile = readFile(folder_ / (*key + ".cmn"));
 
   const auto start = speech("sense_and_sensibility_01_austen_64kb-0870", 3.0);
   for (auto mode : {SpeakerAdaptationMode::off, SpeakerAdaptationMode::session}) {
@@ -189,7 +178,7 @@ TEST_F(SpeakerAdaptationTest, OffAndSessionNeitherReadNorWriteKeptState) {
     decode(decoder, speech("sense_and_sensibility_01_austen_64kb-0880"));
     adaptation.save(decoder);
     EXPECT_EQ(namesIn(folder_), std::vector<std::string>{*key + ".cmn"});
-    EXPECT_EQ(readAll(folder_ / (*key + ".cmn")), plantedFile);
+    EXPECT_EQ(readFile(folder_ / (*key + ".cmn")), plantedFile);
 
     // The next session of the process: "off" starts afresh, "session" where
     // the last one ended.

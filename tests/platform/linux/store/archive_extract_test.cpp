@@ -11,11 +11,7 @@ namespace earshot::platform::linuxos::store {
 namespace {
 
 namespace fs = std::filesystem;
-using earshot::testkit::ArchiveItem;
-using earshot::testkit::readFile;
-using earshot::testkit::TemporaryHome;
-using earshot::testkit::TestArchiveFormat;
-using earshot::testkit::writeArchive;
+using namespace earshot::testkit;  // the store tests' fixtures
 using Kind = ArchiveItem::Kind;
 
 // Extracts into <home>/work/into; <home>/work/outside is where a hostile

@@ -10,10 +10,7 @@
 namespace earshot::platform::linuxos::store {
 namespace {
 
-using earshot::testkit::catalogJson;
-using earshot::testkit::CatalogLine;
-using earshot::testkit::TemporaryHome;
-using earshot::testkit::writeFile;
+using namespace earshot::testkit;  // the store tests' fixtures
 
 const std::string digest(64, 'a');
 
@@ -166,9 +163,6 @@ TEST(Catalog, AcceptsTagsInEitherForm) {
     EXPECT_TRUE(Catalog::parse(catalogJson({line(tag)}))) << tag;
   }
 }
-
-using earshot::testkit::CatalogFileLine;
-using earshot::testkit::DownloadLine;
 
 DownloadLine download(const std::string& name, char digit = 'b', uint64_t size = 10) {
   return {"https://m.example/" + name, size, std::string(64, digit)};

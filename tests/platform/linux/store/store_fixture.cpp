@@ -278,19 +278,6 @@ std::string gzipped(const std::string& data) {
   return out;
 }
 
-void writeFile(const fs::path& file, const std::string& contents) {
-  fs::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << contents;
-  if (!out) throw std::runtime_error("cannot write " + file.string());
-}
-
-std::string readFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + file.string());
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 std::string sha256Of(const fs::path& file) {
   platform::linuxos::support::Sha256 hash;
   std::string data = readFile(file);

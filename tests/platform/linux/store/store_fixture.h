@@ -9,6 +9,7 @@
 #include "platform/linux/support/store_locations.h"
 #include "platform/speech_transcriber.h"
 #include "tests/support/child_process.h"
+#include "tests/support/files.h"
 
 namespace earshot::testkit {
 
@@ -111,10 +112,8 @@ struct CatalogLine {
   std::vector<CatalogFileLine> files = {};
 };
 std::string catalogJson(const std::vector<CatalogLine>& entries);
-void writeFile(const std::filesystem::path& file, const std::string& contents);
 // `data` compressed with gzip.
 std::string gzipped(const std::string& data);
-std::string readFile(const std::filesystem::path& file);
 std::string sha256Of(const std::filesystem::path& file);
 
 // A transcriber that only names a locale: what an installation request

@@ -18,15 +18,7 @@ namespace earshot::platform::linuxos::store {
 namespace {
 
 namespace fs = std::filesystem;
-using earshot::testkit::CatalogFileLine;
-using earshot::testkit::catalogJson;
-using earshot::testkit::CatalogLine;
-using earshot::testkit::LoopbackServer;
-using earshot::testkit::modulesFor;
-using earshot::testkit::readFile;
-using earshot::testkit::ServedModels;
-using earshot::testkit::TemporaryHome;
-using earshot::testkit::writeFile;
+using namespace earshot::testkit;  // the store tests' fixtures
 
 std::vector<std::string> tags(const std::vector<Locale>& locales) {
   std::vector<std::string> result;

@@ -14,13 +14,7 @@ namespace earshot::platform::linuxos::store {
 namespace {
 
 namespace fs = std::filesystem;
-using earshot::testkit::catalogJson;
-using earshot::testkit::ChildProcess;
-using earshot::testkit::LoopbackServer;
-using earshot::testkit::runProgram;
-using earshot::testkit::ServedModels;
-using earshot::testkit::TemporaryHome;
-using earshot::testkit::writeFile;
+using namespace earshot::testkit;  // the store tests' fixtures
 
 class StoreProcessTest : public testing::Test {
  protected:
