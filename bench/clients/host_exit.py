@@ -20,6 +20,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CLIENTS = os.path.join(HERE, "..", "..", "clients")
+sys.path.insert(0, os.path.join(CLIENTS, "python"))
+from tests.processes import is_running  # noqa: E402
+
 RECORDINGS = ["/usr/share/pocketsphinx/test/data/librivox/"
               "sense_and_sensibility_01_austen_64kb-%s.wav" % n
               for n in ("0870", "0880", "0890", "0920", "0930")]
@@ -62,15 +65,6 @@ PYTHON_ENDINGS = {
 }
 
 
-def gone(pid):
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            stat = f.read()
-    except OSError:
-        return True
-    return stat[stat.rindex(")") + 2] == "Z"
-
-
 def once(command, how):
     host = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     pid = int(host.stdout.readline())
@@ -78,7 +72,7 @@ def once(command, how):
         host.send_signal(getattr(signal, how))
     host.wait()
     began = time.monotonic()
-    while not gone(pid):
+    while is_running(pid):
         if time.monotonic() - began > 120:
             os.kill(pid, signal.SIGKILL)
             return float("inf")

@@ -2,11 +2,11 @@
 // is killed, and nothing is left running when it does.
 import assert from 'node:assert/strict';
 import { describe, test } from 'node:test';
-import { AbortError, EarshotError, Transcriber } from '../src/index.js';
-import { afterReady, children, conversation } from './stand_in.js';
+import { AbortError, EarshotError } from '../src/index.js';
+import { children } from './processes.js';
+import { afterReady, conversation, start } from './stand_in.js';
 
 const hangsBeforeReady = () => conversation({ text: '> init\n! hang\n' });
-const start = (stand, settings = {}) => Transcriber.start({ executable: stand.executable, env: stand.env, ...settings });
 
 function assertAborted(error) {
   assert.ok(error instanceof AbortError, String(error));

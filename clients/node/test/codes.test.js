@@ -8,7 +8,7 @@ import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { describe, test } from 'node:test';
 import { EarshotError, Transcriber, codeOf, listLocales } from '../src/index.js';
-import { afterReady, conversation, tenth } from './stand_in.js';
+import { afterReady, conversation, tenth, withTranscriber } from './stand_in.js';
 
 const documented = JSON.parse(
   execFileSync('python3', [fileURLToPath(new URL('../../../tests/clients/documented_errors.py', import.meta.url))]),
@@ -42,16 +42,11 @@ describe('codes as the transcriber and the one-shot modes report them', () => {
     ['death by a signal', '! kill SIGSEGV', 'program-exited', 'earshot was killed by SIGSEGV without an error message'],
   ];
   for (const [what, entry, code, message] of ends) {
-    test(`${what} is ${code}`, async () => {
-      const stand = afterReady('> audio', entry);
-      try {
-        const transcriber = await Transcriber.start({ executable: stand.executable, env: stand.env });
+    test(`${what} is ${code}`, () =>
+      withTranscriber(afterReady('> audio', entry), async (transcriber) => {
         await transcriber.write(tenth, 16000).catch(() => {});
         await assert.rejects(transcriber.stop(), { name: 'EarshotError', code, message });
-      } finally {
-        stand.remove();
-      }
-    });
+      }));
   }
 
   test('a missing program is program-not-found', async () => {
@@ -68,16 +63,11 @@ describe('codes as the transcriber and the one-shot modes report them', () => {
     await assert.rejects(listLocales({ env: { PATH: '/nonexistent' } }), { code: 'program-not-found', message: /EARSHOT_EXECUTABLE/ });
   });
 
-  test('a transcriber closed while a call waits rejects it with closed', async () => {
-    const stand = afterReady('> flush', '! hang');
-    try {
-      const transcriber = await Transcriber.start({ executable: stand.executable, env: stand.env });
+  test('a transcriber closed while a call waits rejects it with closed', () =>
+    withTranscriber(afterReady('> flush', '! hang'), async (transcriber) => {
       const flushing = transcriber.flush();
       await new Promise((resolve) => setTimeout(resolve, 50));
       await transcriber.close();
       await assert.rejects(flushing, { name: 'EarshotError', code: 'closed' });
-    } finally {
-      stand.remove();
-    }
-  });
+    }));
 });

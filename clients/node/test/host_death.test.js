@@ -2,7 +2,8 @@
 // then, so the child holds a parent-death signal.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { afterReady, ends, host } from './stand_in.js';
+import { ends } from './processes.js';
+import { afterReady, host } from './stand_in.js';
 
 for (const signal of ['SIGKILL', 'SIGTERM', 'SIGINT']) {
   test(`a host killed by ${signal} leaves no child`, async () => {

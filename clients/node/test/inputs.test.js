@@ -3,7 +3,7 @@
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import { Transcriber } from '../src/index.js';
-import { conversation, tenth } from './stand_in.js';
+import { conversation, tenth, withTranscriber } from './stand_in.js';
 
 const badWrites = [
   ['a rate below the range', tenth, 4000, RangeError, /^sampleRate 4000 is outside the accepted range of 8000 to 192000 Hz$/],
@@ -19,10 +19,8 @@ const badWrites = [
   ['samples as a plain array', [1, 2, 3], 16000, TypeError, /^samples must be an Int16Array or a Buffer/],
 ];
 
-test('bad writes throw at once, send nothing, and the session goes on', async () => {
-  const stand = conversation({ name: 'goforward' });
-  try {
-    const transcriber = await Transcriber.start({ executable: stand.executable, env: stand.env });
+test('bad writes throw at once, send nothing, and the session goes on', () =>
+  withTranscriber(conversation({ name: 'goforward' }), async (transcriber, stand) => {
     for (const [what, samples, rate, type, message] of badWrites) {
       assert.throws(() => transcriber.write(samples, rate), (error) => {
         assert.ok(error instanceof type, `${what}: ${error}`);
@@ -43,10 +41,7 @@ test('bad writes throw at once, send nothing, and the session goes on', async ()
       ['go forward ten meters', 'go forward ten meters'],
       'the session went on (the replay writes the rest of its conversation at the stop)',
     );
-  } finally {
-    stand.remove();
-  }
-});
+  }));
 
 test('bad start options throw before anything starts', async () => {
   await assert.rejects(Transcriber.start({ startTimeoutMs: -1 }), RangeError);

@@ -3,7 +3,8 @@
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { after, before, test } from 'node:test';
-import { ends, isRunning, throwawayHome } from './support.js';
+import { ends, isRunning } from './processes.js';
+import { throwawayHome } from './support.js';
 
 let home;
 before(async () => {
@@ -61,19 +62,12 @@ test('a transcriber the host dropped is killed while the host runs on', async ()
       await transcriber.write(pcm, 16000);
       return transcriber.pid;
     })();
-    const state = () => {
-      try {
-        const stat = readFileSync('/proc/' + pid + '/stat', 'latin1');
-        return stat.slice(stat.lastIndexOf(')') + 2)[0] === 'Z' ? 'gone' : 'running';
-      } catch {
-        return 'gone';
-      }
-    };
-    for (let i = 0; i < 100 && state() !== 'gone'; i++) {
+    import { isRunning } from ${JSON.stringify(new URL('./processes.js', import.meta.url).href)};
+    for (let i = 0; i < 100 && isRunning(pid); i++) {
       globalThis.gc();
       await new Promise((resolve) => setTimeout(resolve, 50));
     }
-    console.log(state());
+    console.log(isRunning(pid) ? 'running' : 'gone');
     `,
     ['--expose-gc'],
   );

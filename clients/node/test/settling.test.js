@@ -3,10 +3,10 @@
 // and the end of the child is its exit, not the end of its output pipe.
 import assert from 'node:assert/strict';
 import { describe, test } from 'node:test';
-import { EarshotError, Transcriber } from '../src/index.js';
-import { afterReady, conversation, ends, host, tenth } from './stand_in.js';
+import { EarshotError } from '../src/index.js';
+import { ends } from './processes.js';
+import { afterReady, conversation, host, start, tenth } from './stand_in.js';
 
-const start = (stand, settings = {}) => Transcriber.start({ executable: stand.executable, env: stand.env, ...settings });
 const refused = '< {"type":"error","message":"Expected mono Int16 PCM with a valid sample rate"}';
 
 describe('after a failure', () => {

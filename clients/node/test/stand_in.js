@@ -2,10 +2,11 @@
 // stand_in.py in place of earshot (no engine, milliseconds a test), and what
 // the library sent it.
 import { spawn } from 'node:child_process';
-import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { Transcriber } from '../src/index.js';
 
 const clientsTests = fileURLToPath(new URL('../../../tests/clients/', import.meta.url));
 export const standIn = join(clientsTests, 'stand_in.py');
@@ -32,23 +33,17 @@ export function conversation({ name, text }) {
 export const afterReady = (...after) =>
   conversation({ text: ['> init', '< {"type":"ready","locale":"en-US","sampleRate":16000}', ...after, ''].join('\n') });
 
-// Running and not a zombie.
-export function isRunning(pid) {
-  try {
-    const stat = readFileSync(`/proc/${pid}/stat`, 'latin1');
-    return stat.slice(stat.lastIndexOf(')') + 2)[0] !== 'Z';
-  } catch {
-    return false;
-  }
-}
+// A Transcriber talking to the conversation `stand`, with `settings` added.
+export const start = (stand, settings = {}) => Transcriber.start({ executable: stand.executable, env: stand.env, ...settings });
 
-// Waits up to `seconds` for `pid` to end; true when it did.
-export async function ends(pid, seconds = 10) {
-  for (let waited = 0; waited < seconds * 1000; waited += 20) {
-    if (!isRunning(pid)) return true;
-    await new Promise((resolve) => setTimeout(resolve, 20));
+// Runs `use(transcriber, stand)` with a Transcriber started on `stand`, then
+// removes the conversation's files, whatever the outcome.
+export async function withTranscriber(stand, use) {
+  try {
+    return await use(await start(stand), stand);
+  } finally {
+    stand.remove();
   }
-  return false;
 }
 
 // Runs a host script that imports the library as `lib`, with `env`;
@@ -80,19 +75,3 @@ export function host(body, env, onLine = () => {}) {
 // 100 ms of a tone at 16 kHz, as 16-bit little-endian bytes.
 export const tenth = Buffer.alloc(3200, 1);
 
-// The processes this one started that still run (its children, zombies
-// left out).
-export function children() {
-  const found = [];
-  for (const entry of readdirSync('/proc')) {
-    if (!/^\d+$/.test(entry)) continue;
-    try {
-      const stat = readFileSync(`/proc/${entry}/stat`, 'latin1');
-      const [state, parent] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-      if (Number(parent) === process.pid && state !== 'Z') found.push(Number(entry));
-    } catch {
-      // ended meanwhile
-    }
-  }
-  return found;
-}

@@ -4,13 +4,11 @@ import assert from 'node:assert/strict';
 import { Readable } from 'node:stream';
 import { pipeline } from 'node:stream/promises';
 import { test } from 'node:test';
-import { Transcriber } from '../src/index.js';
-import { afterReady, conversation } from './stand_in.js';
+import { afterReady, conversation, withTranscriber } from './stand_in.js';
 
-test('a source faster than earshot reads is held back by the pipe, not buffered', async () => {
-  const stand = afterReady('! hang'); // reads nothing after the handshake
-  try {
-    const transcriber = await Transcriber.start({ executable: stand.executable, env: stand.env });
+test('a source faster than earshot reads is held back by the pipe, not buffered', () =>
+  // The stand-in reads nothing after the handshake.
+  withTranscriber(afterReady('! hang'), async (transcriber) => {
     let pulled = 0;
     const chunk = Buffer.alloc(64 * 1024);
     const source = new Readable({
@@ -29,15 +27,10 @@ test('a source faster than earshot reads is held back by the pipe, not buffered'
     assert.ok(transcriber.bufferedBytes < 256 * 1024, `${transcriber.bufferedBytes} bytes queued`);
     await transcriber.close();
     await assert.rejects(piping, { code: 'closed' });
-  } finally {
-    stand.remove();
-  }
-});
+  }));
 
-test('chunks that split samples are joined, and all of them arrive', async () => {
-  const stand = conversation({ name: 'goforward' });
-  try {
-    const transcriber = await Transcriber.start({ executable: stand.executable, env: stand.env });
+test('chunks that split samples are joined, and all of them arrive', () =>
+  withTranscriber(conversation({ name: 'goforward' }), async (transcriber, stand) => {
     const sizes = [3, 5, 1, 7, 3200, 1, 999, 1000, 4];
     const total = sizes.reduce((a, b) => a + b);
     assert.equal(total % 2, 0);
@@ -46,18 +39,10 @@ test('chunks that split samples are joined, and all of them arrive', async () =>
     const audio = stand.sent().filter((line) => line.startsWith('audio'));
     assert.ok(audio.every((line) => line.startsWith('audio 16000 ')), audio.join());
     assert.equal(audio.reduce((sum, line) => sum + Number(line.split(' ')[2]), 0), total);
-  } finally {
-    stand.remove();
-  }
-});
+  }));
 
-test('a stream that ends inside a sample fails with a RangeError', async () => {
-  const stand = conversation({ name: 'goforward' });
-  try {
-    const transcriber = await Transcriber.start({ executable: stand.executable, env: stand.env });
+test('a stream that ends inside a sample fails with a RangeError', () =>
+  withTranscriber(conversation({ name: 'goforward' }), async (transcriber) => {
     await assert.rejects(pipeline(Readable.from([Buffer.alloc(3)]), transcriber.writable(16000)), RangeError);
     await transcriber.stop();
-  } finally {
-    stand.remove();
-  }
-});
+  }));

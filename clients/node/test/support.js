@@ -1,5 +1,5 @@
 // Helpers of the tests: a throwaway home, the packaged recordings, earshot
-// run by hand for reference, and whether a process still runs.
+// run by hand for reference.
 import { spawn, spawnSync } from 'node:child_process';
 import { readFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
@@ -60,21 +60,3 @@ export function byHand(recordings, env) {
 
 export const finals = (results) => results.filter((r) => r.isFinal).map((r) => r.text);
 
-// Running and not a zombie.
-export function isRunning(pid) {
-  try {
-    const stat = readFileSync(`/proc/${pid}/stat`, 'latin1');
-    return stat.slice(stat.lastIndexOf(')') + 2)[0] !== 'Z';
-  } catch {
-    return false;
-  }
-}
-
-// Waits up to `seconds` for `pid` to end; true when it did.
-export async function ends(pid, seconds = 10) {
-  for (let waited = 0; waited < seconds * 1000; waited += 50) {
-    if (!isRunning(pid)) return true;
-    await new Promise((resolve) => setTimeout(resolve, 50));
-  }
-  return false;
-}

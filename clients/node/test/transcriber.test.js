@@ -2,7 +2,8 @@
 import assert from 'node:assert/strict';
 import { after, before, describe, test } from 'node:test';
 import { EarshotError, Transcriber } from '../src/index.js';
-import { byHand, ends, finals, isRunning, recording, throwawayHome } from './support.js';
+import { ends, isRunning } from './processes.js';
+import { byHand, finals, recording, throwawayHome } from './support.js';
 
 let home;
 before(async () => {

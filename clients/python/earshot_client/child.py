@@ -6,7 +6,7 @@ import json
 import os
 import signal
 import sys
-from typing import Any, AsyncIterator, Dict, List, Mapping, Optional, Set
+from typing import Any, AsyncIterator, Dict, List, Mapping, Optional, Set, Tuple
 
 from .errors import EarshotError
 from .executable import find_executable
@@ -89,17 +89,27 @@ def _kill_running() -> None:
         running.kill()
 
 
+def process_status(pid: int) -> Optional[Tuple[str, int]]:
+    """Process `pid`'s state letter ("Z" for a zombie) and parent from /proc;
+    None once it is gone. OSError where there is no /proc."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            stat = f.read()
+    except (FileNotFoundError, ProcessLookupError):
+        return None
+    # The command name, in parentheses, may hold spaces and parentheses itself.
+    state, parent = stat[stat.rindex(")") + 2:].split()[:2]
+    return state, int(parent)
+
+
 def _still_ours(pid: int) -> bool:
     # Once the event loop is closed a reaped child may not be marked as ended;
     # its number could then name another process. A child of ours is one.
     try:
-        with open("/proc/%d/stat" % pid) as f:
-            stat = f.read()
-    except FileNotFoundError:
-        return False
+        status = process_status(pid)
     except OSError:
         return True  # no /proc here: trust the exit future
-    return int(stat[stat.rindex(")") + 2:].split()[1]) == os.getpid()
+    return status is not None and status[1] == os.getpid()
 
 
 def _command(program: str, args: List[str]) -> List[str]:

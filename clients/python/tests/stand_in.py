@@ -7,7 +7,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 from typing import Dict, List, Optional, Tuple
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -52,41 +51,6 @@ class Conversation:
 
 def after_ready(*entries: str) -> Conversation:
     return Conversation(text="\n".join(["> init", READY, *entries, ""]))
-
-
-def is_running(pid: int) -> bool:
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            stat = f.read()
-    except OSError:
-        return False
-    return stat[stat.rindex(")") + 2] != "Z"
-
-
-def ends(pid: int, seconds: float = 10) -> bool:
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if not is_running(pid):
-            return True
-        time.sleep(0.02)
-    return False
-
-
-def children() -> List[int]:
-    """The processes this one started that still run."""
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open("/proc/%s/stat" % entry) as f:
-                stat = f.read()
-        except OSError:
-            continue
-        state, parent = stat[stat.rindex(")") + 2:].split()[:2]
-        if int(parent) == os.getpid() and state != "Z":
-            found.append(int(entry))
-    return found
 
 
 def host(body: str, env: Dict[str, str]) -> Tuple[int, List[str], str]:

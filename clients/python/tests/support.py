@@ -1,12 +1,11 @@
 """Helpers of the tests: a throwaway home, the packaged recordings, earshot
-run by hand for reference, and whether a process still runs."""
+run by hand for reference."""
 
 import base64
 import json
 import os
 import subprocess
 import sys
-import time
 import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -80,23 +79,3 @@ def finals(results) -> list:
         elif r.is_final:
             out.append(r.text)
     return out
-
-
-def is_running(pid: int) -> bool:
-    """Running and not a zombie."""
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            stat = f.read()
-    except OSError:
-        return False
-    return stat[stat.rindex(")") + 2] != "Z"
-
-
-def ends(pid: int, seconds: float = 10) -> bool:
-    """Waits up to `seconds` for `pid` to end; True when it did."""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if not is_running(pid):
-            return True
-        time.sleep(0.05)
-    return False

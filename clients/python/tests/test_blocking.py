@@ -5,7 +5,8 @@ import subprocess
 import sys
 import unittest
 
-from .support import REPOSITORY, OwnHome, by_hand, finals, is_running, recording
+from .processes import is_running
+from .support import REPOSITORY, OwnHome, by_hand, finals, recording
 
 from earshot_client import BlockingTranscriber, EarshotError
 

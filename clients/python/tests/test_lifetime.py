@@ -6,43 +6,48 @@ import subprocess
 import sys
 import unittest
 
-from .support import REPOSITORY, OwnHome, ends, is_running
+from .processes import ends, is_running
+from .support import REPOSITORY, OwnHome
 
+# Each host starts earshot, prints its pid and queues a recording, with
+# `started()` (asyncio) or `blocking()`, then ends its own way.
 _PROLOGUE = """
-import asyncio, gc, os, sys, time, wave
+import asyncio, gc, os, sys, wave
 from earshot_client import BlockingTranscriber, Transcriber
 with wave.open("/usr/share/pocketsphinx/test/data/librivox/"
                "sense_and_sensibility_01_austen_64kb-0870.wav") as w:
     pcm = w.readframes(w.getnframes())
+async def started():
+    t = await Transcriber.start("en-US")
+    print(t.pid, flush=True)
+    await t.write(pcm, 16000)
+    return t
+def blocking():
+    t = BlockingTranscriber("en-US")
+    print(t.pid, flush=True)
+    t.write(pcm, 16000)
+    return t
 """
 
 _ENDINGS = {
     "returns from asyncio.run while audio is queued": """
 async def main():
-    t = await Transcriber.start("en-US")
-    print(t.pid, flush=True)
-    await t.write(pcm, 16000)
+    await started()
 asyncio.run(main())
 """,
     "calls sys.exit from a blocking transcriber": """
-t = BlockingTranscriber("en-US")
-print(t.pid, flush=True)
-t.write(pcm, 16000)
+t = blocking()
 sys.exit(3)
 """,
     "dies of an uncaught exception with a flush outstanding": """
 async def main():
-    t = await Transcriber.start("en-US")
-    print(t.pid, flush=True)
-    await t.write(pcm, 16000)
+    t = await started()
     asyncio.ensure_future(t.flush())
     raise RuntimeError("host bug")
 asyncio.run(main())
 """,
     "calls os._exit, which runs no exit handler": """
-t = BlockingTranscriber("en-US")
-print(t.pid, flush=True)
-t.write(pcm, 16000)
+t = blocking()
 os._exit(0)
 """,
 }
@@ -70,24 +75,12 @@ class LifetimeTest(OwnHome, unittest.TestCase):
 
     def test_a_transcriber_the_host_dropped_is_killed_while_the_host_runs_on(self):
         status, out = self.host("""
-t = BlockingTranscriber("en-US")
+from tests.processes import ends
+t = blocking()
 pid = t.pid
-print(pid, flush=True)
-t.write(pcm, 16000)
 del t
 gc.collect()
-def gone():
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            stat = f.read()
-    except OSError:
-        return True
-    return stat[stat.rindex(")") + 2] == "Z"
-for _ in range(100):
-    if gone():
-        break
-    time.sleep(0.05)
-print("gone" if gone() else "running", flush=True)
+print("gone" if ends(pid, 5) else "running", flush=True)
 """)
         self.assertEqual(status, 0)
         self.assertEqual(out[1:], ["gone"], "killed while the host still ran")

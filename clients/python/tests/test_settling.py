@@ -9,7 +9,8 @@ import subprocess
 import sys
 import unittest
 
-from .stand_in import READY, TENTH, Conversation, after_ready, children, ends, host
+from .processes import children, ends
+from .stand_in import READY, TENTH, Conversation, after_ready, host
 
 from earshot_client import EarshotError, Transcriber, Transcript, Word
 
@@ -36,53 +37,52 @@ class AfterAFailureTest(unittest.IsolatedAsyncioTestCase):
             self.assertEqual(children(), [])
 
     def test_hosts_see_a_failure_once_and_nothing_on_standard_error(self):
-        hosts = {
-            "blocking, caught in the block": """
+        # Each host prints where it caught the failure (`caught(where)`),
+        # then "after": it runs on.
+        hosts = [
+            ("blocking, caught in the block", """
 with BlockingTranscriber(executable=E) as t:
     t.write(pcm, 16000)
-    try:
+    with caught("flush"):
         t.flush()
-    except EarshotError as error:
-        print("flush", error.code)
-print("after")
-""",
-            "asyncio, the block's end sees it": """
+""", ["flush model-unavailable", "after"]),
+            ("asyncio, the block's end sees it", """
 async def main():
     async with Transcriber(executable=E) as t:
         await t.write(pcm, 16000)
         await asyncio.sleep(0.5)
-try:
+with caught("end"):
     asyncio.run(main())
-except EarshotError as error:
-    print("end", error.code)
-print("after")
-""",
-            "asyncio, writing on after it": """
+""", ["end model-unavailable", "after"]),
+            ("asyncio, writing on after it", """
 async def main():
     async with Transcriber(executable=E) as t:
-        for _ in range(20):
-            try:
+        with caught("write"):
+            for _ in range(20):
                 await t.write(pcm * 50, 16000)
-            except EarshotError as error:
-                print("write", error.code)
-                break
 asyncio.run(main())
 gc.collect()
-print("after")
-""",
-        }
-        expected = {"blocking, caught in the block": ["flush model-unavailable", "after"],
-                    "asyncio, the block's end sees it": ["end model-unavailable", "after"],
-                    "asyncio, writing on after it": ["write model-unavailable", "after"]}
+""", ["write model-unavailable", "after"]),
+        ]
+        prologue = """
+import asyncio, contextlib, gc
+from earshot_client import BlockingTranscriber, EarshotError, Transcriber
+E = %r
+pcm = bytes(3200)
+@contextlib.contextmanager
+def caught(where):
+    try:
+        yield
+    except EarshotError as error:
+        print(where, error.code)
+"""
         failure = '< {"type":"error","message":"Speech model for en-US could not be loaded."}'
-        for how, body in hosts.items():
+        for how, body, expected in hosts:
             with self.subTest(how), after_ready("> audio", "! sleep 0.2", failure,
                                                 "! exit 1") as stand:
                 status, lines, errors = host(
-                    "import asyncio, gc\n"
-                    "from earshot_client import BlockingTranscriber, EarshotError, Transcriber\n"
-                    "E = %r\npcm = bytes(3200)\n" % stand.executable + body, stand.env)
-                self.assertEqual((status, lines, errors), (0, expected[how], ""))
+                    prologue % stand.executable + body + 'print("after")\n', stand.env)
+                self.assertEqual((status, lines, errors), (0, expected, ""))
 
 
 class LinesTest(unittest.IsolatedAsyncioTestCase):

@@ -7,7 +7,8 @@ import signal
 import sys
 import unittest
 
-from .support import CatalogHome, OwnHome, by_hand, finals, is_running, recording
+from .processes import is_running
+from .support import CatalogHome, OwnHome, by_hand, finals, recording
 
 from earshot_client import EarshotError, Transcriber
 
