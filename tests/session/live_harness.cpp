@@ -1,6 +1,7 @@
 #include "tests/session/live_harness.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -181,6 +182,19 @@ std::vector<std::string> callsMatching(const platform::scripted::CallLog& log,
     }
   }
   return matching;
+}
+
+std::string initWith(const std::string& members) {
+  return R"({"type":"init","locale":"en-US",)" + members + "}";
+}
+
+void expectInitRefused(const std::string& members, const std::string& error) {
+  SCOPED_TRACE(members);
+  auto scripted = LiveHarness::defaultPlatform();
+  LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{initWith(members), {}}});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.lines, std::vector<std::string>{errorLine(error)});
+  EXPECT_EQ(scripted.log->calls(), std::vector<std::string>{"isAvailable"});
 }
 
 }  // namespace earshot::testkit

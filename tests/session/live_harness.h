@@ -38,6 +38,15 @@ class LiveHarness {
                      const std::vector<Line>& input);
 };
 
+// An en-US "init" line (without its line feed) with more members, given as
+// JSON text: R"("textForm":"spoken")".
+std::string initWith(const std::string& members);
+
+// Runs the live mode on initWith(members) and expects the handshake to fail
+// with `error` as its one line, the platform asked nothing but whether it is
+// available.
+void expectInitRefused(const std::string& members, const std::string& error);
+
 // The log entries that start with any of the prefixes, in order.
 std::vector<std::string> callsMatching(const platform::scripted::CallLog& log,
                                        const std::vector<std::string>& prefixes);

@@ -10,11 +10,8 @@ namespace {
 using platform::AudioTimeRange;
 using platform::TranscriptionResult;
 using platform::scripted::SessionScript;
+using testkit::initWith;
 using testkit::LiveHarness;
-
-std::string initWith(const std::string& members) {
-  return R"({"type":"init","locale":"en-US",)" + members + "}";
-}
 
 std::string quotedList(size_t count, const std::string& phrase) {
   std::string list = "[";
@@ -69,14 +66,7 @@ TEST(InitOptions, ABadOptionFailsTheHandshakeBeforeTheLocaleIsLookedAt) {
       {R"("contextualStrings":[1],"attributeOptions":[2])", kAttributesKind},
       {R"("textForm":1,"contextualStrings":[1])", kPhrasesKind},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.members);
-    auto scripted = LiveHarness::defaultPlatform();
-    LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{initWith(c.members), {}}});
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.lines, std::vector<std::string>{testkit::errorLine(c.error)});
-    EXPECT_EQ(scripted.log->calls(), std::vector<std::string>{"isAvailable"});
-  }
+  for (const Case& c : cases) testkit::expectInitRefused(c.members, c.error);
   // Even a locale nobody supports is not looked at.
   auto scripted = LiveHarness::defaultPlatform();
   LiveHarness::Outcome outcome = LiveHarness::run(

@@ -7,11 +7,8 @@
 namespace earshot {
 namespace {
 
+using testkit::initWith;
 using testkit::LiveHarness;
-
-std::string initWith(const std::string& members) {
-  return R"({"type":"init","locale":"en-US",)" + members + "}";
-}
 
 const std::string kModeError = R"(speakerAdaptation must be "persistent", "session" or "off")";
 const std::string kProfileError =
@@ -43,14 +40,7 @@ TEST(SpeakerOptions, ABadValueFailsTheHandshakeWithItsText) {
       {R"("speakerProfile":7)", kProfileError},
       {R"("speakerProfile":{"name":"kid"})", kProfileError},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.members);
-    auto scripted = LiveHarness::defaultPlatform();
-    LiveHarness::Outcome outcome = LiveHarness::run(scripted, {{initWith(c.members), {}}});
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.lines, std::vector<std::string>{testkit::errorLine(c.error)});
-    EXPECT_EQ(scripted.log->calls(), std::vector<std::string>{"isAvailable"});
-  }
+  for (const Case& c : cases) testkit::expectInitRefused(c.members, c.error);
 }
 
 TEST(SpeakerOptions, GoodValuesReachEverySessionsAnalyzer) {

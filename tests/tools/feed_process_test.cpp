@@ -49,6 +49,23 @@ const InitExtras kAcknowledged = [] {
   return extras;
 }();
 
+// earshot-feed run with `earshot` and the arguments, and all it should give.
+struct FeedRun {
+  std::vector<std::string> arguments;
+  int status;
+  std::string err, out;
+};
+
+void expectFeedRun(const std::string& earshot, const FeedRun& expected) {
+  SCOPED_TRACE(testing::PrintToString(expected.arguments));
+  std::vector<std::string> argv{FEED_BINARY, "--earshot", earshot};
+  argv.insert(argv.end(), expected.arguments.begin(), expected.arguments.end());
+  ProcessRun run = runProgram(argv);
+  EXPECT_EQ(run.status, expected.status);
+  EXPECT_EQ(run.err, expected.err);
+  EXPECT_EQ(run.out, expected.out);
+}
+
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -280,12 +297,7 @@ TEST_F(StandIn, EveryMessageSaysWhatIsWrongWithWhichInput) {
   oneHertz.replace(40, 4, std::string("\x02\0\0\0", 4));
   std::ofstream(d / "onehertz.wav", std::ios::binary) << oneHertz << "\x01\x01";
   std::string p = d.string() + "/";
-  struct Case {
-    std::vector<std::string> arguments;
-    int status;
-    std::string err, out;
-  };
-  const Case cases[] = {
+  const FeedRun cases[] = {
       {{p + "nosuch.wav"}, 1, "earshot-feed: " + p + "nosuch.wav: no such file\n", ""},
       {{p + "empty.wav"}, 1, "earshot-feed: " + p + "empty.wav: the file is empty\n", ""},
       {{d.string()}, 1, "earshot-feed: " + d.string() + ": a directory, not an audio file\n", ""},
@@ -327,15 +339,7 @@ TEST_F(StandIn, EveryMessageSaysWhatIsWrongWithWhichInput) {
        "earshot-feed --help.\n",
        ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.arguments));
-    std::vector<std::string> argv{FEED_BINARY, "--earshot", silent};
-    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-    ProcessRun run = runProgram(argv);
-    EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.err, c.err);
-    EXPECT_EQ(run.out, c.out);
-  }
+  for (const FeedRun& c : cases) expectFeedRun(silent, c);
 }
 
 // Captions and words ask earshot for times (and words for confidence);
@@ -798,12 +802,7 @@ std::string supportedLocales() {
 
 TEST(RealEarshot, MessagesNameTheLocaleAndWhatThereIs) {
   const std::string librivox = TESTDATA "/librivox/sense_and_sensibility_01_austen_64kb-0880.wav";
-  struct Case {
-    std::vector<std::string> arguments;
-    int status;
-    std::string err, out;
-  };
-  const Case cases[] = {
+  const FeedRun cases[] = {
       {{"--locale", "xx-YY", "--rate", "16000", kGoForward},
        1,
        "earshot-feed: locale xx-YY is not supported; supported locales: " + supportedLocales() +
@@ -817,15 +816,7 @@ TEST(RealEarshot, MessagesNameTheLocaleAndWhatThereIs) {
       // The model that comes with the system needs no install.
       {{"--install", "en_US"}, 0, "", "en-US is already installed: nothing to do.\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.arguments));
-    std::vector<std::string> argv{FEED_BINARY, "--earshot", EARSHOT_BINARY};
-    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-    ProcessRun run = runProgram(argv);
-    EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.err, c.err);
-    EXPECT_EQ(run.out, c.out);
-  }
+  for (const FeedRun& c : cases) expectFeedRun(EARSHOT_BINARY, c);
 }
 
 const std::string kLibrivox = TESTDATA "/librivox/sense_and_sensibility_01_austen_64kb-";
