@@ -12,6 +12,7 @@
 #include <thread>
 #include <type_traits>
 
+#include "tests/support/scratch_folder.h"
 #include "tools/feed/audio_input.h"
 
 namespace earshot::feed {
@@ -21,13 +22,6 @@ namespace fs = std::filesystem;
 
 class SoundFiles : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/feed-audio-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Writes interleaved `frames` with libsndfile: doubles for float files,
   // shorts as they are (libsndfile scales doubles into 16 bits by 32767).
   template <typename Sample>
@@ -60,7 +54,8 @@ class SoundFiles : public testing::Test {
     return all;
   }
 
-  fs::path dir_;
+  testkit::ScratchFolder scratch_{"feed-audio"};
+  const fs::path dir_ = scratch_.path();
 };
 
 constexpr double kStep = 1.0 / 32768;

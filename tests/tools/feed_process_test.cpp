@@ -84,6 +84,8 @@ std::string rawBytes(const std::vector<int16_t>& samples) {
 
 class StandIn : public testing::Test {
  protected:
+  // A short folder name: the progress test expects its file's whole path
+  // on an 80-column line.
   void SetUp() override {
     char pattern[] = "/tmp/feed-process-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);

@@ -115,21 +115,30 @@ archive_entry* nextEntry(archive* reader) {
   return entry;
 }
 
-// The end of the data of the current entry, from its blocks (a zip entry
-// need not declare its size up front).
-uint64_t dataEnd(archive* reader) {
+// Calls `use(block, size, offset)` for each data block of the current entry.
+template <typename Use>
+void forEachBlock(archive* reader, Use use) {
   const void* block;
   size_t size;
   la_int64_t offset;
-  uint64_t end = 0;
   for (;;) {
     int status = archive_read_data_block(reader, &block, &size, &offset);
-    if (status == ARCHIVE_EOF) return end;
+    if (status == ARCHIVE_EOF) return;
     if (status < ARCHIVE_WARN) {
       throw StoreFailure("the archive is damaged: " + archiveError(reader));
     }
-    end = std::max(end, static_cast<uint64_t>(offset) + size);
+    use(block, size, offset);
   }
+}
+
+// The end of the data of the current entry, from its blocks (a zip entry
+// need not declare its size up front).
+uint64_t dataEnd(archive* reader) {
+  uint64_t end = 0;
+  forEachBlock(reader, [&end](const void*, size_t size, la_int64_t offset) {
+    end = std::max(end, static_cast<uint64_t>(offset) + size);
+  });
+  return end;
 }
 
 std::string bytesText(uint64_t bytes) {
@@ -168,15 +177,8 @@ void checkFreeSpace(const fs::path& into, uint64_t needed) {
 // Copies the current entry's data; `budget` is what the archive's files
 // may still add up to.
 void copyData(archive* reader, archive* writer, const std::string& name, uint64_t& budget) {
-  const void* block;
-  size_t size;
-  la_int64_t offset;
   uint64_t end = 0;
-  for (;;) {
-    int status = archive_read_data_block(reader, &block, &size, &offset);
-    if (status == ARCHIVE_EOF) break;
-    if (status < ARCHIVE_WARN)
-      throw StoreFailure("the archive is damaged: " + archiveError(reader));
+  forEachBlock(reader, [&](const void* block, size_t size, la_int64_t offset) {
     uint64_t reach = static_cast<uint64_t>(offset) + size;
     if (reach > end) {
       if (reach - end > budget) {
@@ -190,7 +192,7 @@ void copyData(archive* reader, archive* writer, const std::string& name, uint64_
     if (archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK) {
       throw StoreFailure("cannot write \"" + name + "\": " + writeError(writer));
     }
-  }
+  });
 }
 
 // The file on disk must be as long as the archive says it is.

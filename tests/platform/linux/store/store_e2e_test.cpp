@@ -105,6 +105,16 @@ class StoreEndToEnd : public testing::Test {
     return result;
   }
 
+  // A live session in `locale` on goforward.raw hears `text` as its one final.
+  void expectHeard(const std::string& locale, const std::string& text) {
+    ProcessRun live = earshot({}, liveInput(locale));
+    EXPECT_EQ(live.status, 0);
+    EXPECT_EQ(withoutPartials(lines(live.out)),
+              (std::vector<std::string>{
+                  R"({"type":"ready","locale":")" + locale + R"(","sampleRate":16000})",
+                  transcriptLine(text, true), stoppedLine()}));
+  }
+
   TemporaryHome home_;
   const ServedModels& served_;
   LoopbackServer server_;
@@ -269,12 +279,7 @@ TEST_F(StoreEndToEnd, WordsOfAModelInAnotherEncodingReachTheHostInUtf8) {
   ProcessRun install = earshot({"--install", "fr-FR"});
   ASSERT_EQ(install.status, 0) << install.out;
 
-  ProcessRun live = earshot({}, liveInput("fr-FR"));
-  EXPECT_EQ(live.status, 0);
-  EXPECT_EQ(withoutPartials(lines(live.out)),
-            (std::vector<std::string>{R"({"type":"ready","locale":"fr-FR","sampleRate":16000})",
-                                      transcriptLine("go f\xC3\xB6rward ten meters", true),
-                                      stoppedLine()}));
+  expectHeard("fr-FR", "go f\xC3\xB6rward ten meters");
 }
 
 // A model published file by file, with its dictionary and its ARPA
@@ -302,12 +307,7 @@ TEST_F(StoreEndToEnd, InstallsTranscribesAndReleasesAModelOfSeveralFiles) {
   EXPECT_EQ(readFile(entry / "acoustic_model/means"),
             readFile(systemEnglishModel() / "en-us/means"));
 
-  ProcessRun live = earshot({}, liveInput("en-IN"));
-  EXPECT_EQ(live.status, 0);
-  EXPECT_EQ(
-      withoutPartials(lines(live.out)),
-      (std::vector<std::string>{R"({"type":"ready","locale":"en-IN","sampleRate":16000})",
-                                transcriptLine("go forward ten meters", true), stoppedLine()}));
+  expectHeard("en-IN", "go forward ten meters");
 
   EXPECT_EQ(
       lines(earshot({"--release", "en-IN"}).out),
@@ -338,12 +338,7 @@ TEST_F(StoreEndToEnd, WordsOfAnotherScriptReachTheHostInUtf8) {
   writeFile(home_.userCatalogDir() / "files.json", catalogJson({entry}));
   ProcessRun install = earshot({"--install", "de-DE"});
   ASSERT_EQ(install.status, 0) << install.out;
-  ProcessRun live = earshot({}, liveInput("de-DE"));
-  EXPECT_EQ(live.status, 0);
-  EXPECT_EQ(withoutPartials(lines(live.out)),
-            (std::vector<std::string>{
-                R"({"type":"ready","locale":"de-DE","sampleRate":16000})",
-                transcriptLine("go " + forward + " " + ten + " " + meters, true), stoppedLine()}));
+  expectHeard("de-DE", "go " + forward + " " + ten + " " + meters);
 }
 
 // An LDA matrix in the engine's file form ("s3" header, byte order mark,
