@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/program_lines.h"
 #include "tests/support/child_process.h"
 #include "tests/support/host_audio.h"
 #include "tests/support/host_lines.h"
@@ -18,11 +19,7 @@
 namespace earshot::testkit {
 namespace {
 
-struct HeardWord {
-  std::string text;
-  double start = 0, end = 0;
-  std::optional<double> confidence;
-};
+using HeardWord = protocol::TimedWord;
 
 // A "transcript" line read in full.
 struct Heard {
