@@ -1,50 +1,17 @@
 #include "platform/linux/last_live_locale.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string_view>
 #include <system_error>
 
 #include "platform/linux/support/durable_files.h"
+#include "platform/linux/support/regular_file.h"
 
 namespace earshot::platform::linuxos {
 namespace fs = std::filesystem;
 namespace {
 
 // BCP 47 identifiers are far shorter; anything longer is not one of ours.
-constexpr size_t largestFile = 128;
-
-// Reads a small regular file without following a link at its name and
-// without waiting on a pipe or device put there; nullopt for anything else.
-std::optional<std::string> readSmallRegularFile(const fs::path& file, size_t largest) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> text;
-  struct stat status {};
-  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-      static_cast<size_t>(status.st_size) <= largest) {
-    std::string buffer(largest + 1, '\0');
-    size_t filled = 0;
-    while (filled < buffer.size()) {
-      ssize_t n = ::read(fd, buffer.data() + filled, buffer.size() - filled);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (n == 0) {
-          buffer.resize(filled);
-          text = std::move(buffer);
-        }
-        break;
-      }
-      filled += static_cast<size_t>(n);
-    }
-  }
-  ::close(fd);
-  if (text && text->size() > largest) return std::nullopt;  // grew while read
-  return text;
-}
+constexpr size_t kLargestFile = 128;
 
 bool isIdentifierCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
@@ -63,7 +30,7 @@ std::optional<std::string> parse(std::string_view text) {
 
 std::optional<std::string> LastLiveLocale::recall() const noexcept {
   try {
-    auto text = readSmallRegularFile(file_, largestFile);
+    auto text = support::readRegularFile(file_, kLargestFile);
     if (!text) return std::nullopt;
     return parse(*text);
   } catch (...) {
