@@ -8,11 +8,11 @@ namespace {
 
 // Model files may be links (archives hold some); a FIFO or a device is no
 // model file and makes no key.
-constexpr size_t largestModelFile = size_t{1} << 30;
+constexpr size_t kLargestModelFile = size_t{1} << 30;
 
 bool hashFile(support::Sha256& hash, const std::filesystem::path& file) {
   return support::readRegularFile(
-      file, largestModelFile,
+      file, kLargestModelFile,
       [&hash](std::string_view piece) {
         hash.update(piece.data(), piece.size());
         return true;

@@ -11,8 +11,8 @@
 namespace earshot::platform::linuxos {
 namespace {
 
-constexpr size_t largestFeatureFile = 65536;
-constexpr size_t largestModelFile = size_t{1} << 30;
+constexpr size_t kLargestFeatureFile = 65536;
+constexpr size_t kLargestModelFile = size_t{1} << 30;
 
 struct Range {
   double low, high;
@@ -52,7 +52,7 @@ std::optional<std::string> featureProblem(const std::filesystem::path& file) {
   // Optional: the engine's defaults apply.
   if (!std::filesystem::exists(std::filesystem::symlink_status(file, error))) return std::nullopt;
   std::optional<std::string> text =
-      support::readRegularFile(file, largestFeatureFile, support::Links::follow);
+      support::readRegularFile(file, kLargestFeatureFile, support::Links::follow);
   if (!text) return "the acoustic model's feat.params is not a readable file";
   std::istringstream in(*text);
   std::map<std::string, double> values;
@@ -100,7 +100,7 @@ std::optional<std::string> definitionProblem(const std::filesystem::path& file) 
     start += piece;
     return start.size() < 64;
   };
-  if (!support::readRegularFile(file, largestModelFile, firstBytes, support::Links::follow)) {
+  if (!support::readRegularFile(file, kLargestModelFile, firstBytes, support::Links::follow)) {
     return "the acoustic model has no readable mdef";
   }
   if (start.starts_with("BMDF")) return std::nullopt;

@@ -10,8 +10,8 @@
 
 #include "platform/linux/store/manifest.h"
 #include "platform/linux/store/safe_path.h"
-#include "platform/linux/support/sha256.h"
 #include "platform/linux/support/regular_file.h"
+#include "platform/linux/support/sha256.h"
 #include "platform/linux/support/text_encoding.h"
 
 namespace earshot::platform::linuxos::store {
@@ -159,7 +159,7 @@ bool parseFiles(simdjson::dom::object object, CatalogEntry& entry) {
     if (!prepared.insert(preparedPath(file->path)).second) return false;
     entry.files.push_back(std::move(*file));
   }
-  if (prepared.count(Manifest::fileName) != 0) return false;
+  if (prepared.count(Manifest::kFileName) != 0) return false;
   for (const std::string& path : prepared) {
     for (size_t slash = path.find('/'); slash != std::string::npos;
          slash = path.find('/', slash + 1)) {

@@ -25,9 +25,9 @@ struct Manifest {
   // empty (and not written) for an archive, which `sha256` names.
   std::vector<std::string> downloads = {};
 
-  static constexpr const char* fileName = "manifest.json";
+  static constexpr const char* kFileName = "manifest.json";
   // A manifest is a few hundred bytes; a larger file is not one.
-  static constexpr size_t largestFile = 65536;
+  static constexpr size_t kLargestFile = 65536;
 
   std::string toJson() const;
   // nullopt when the text is not a complete manifest.

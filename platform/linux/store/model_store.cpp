@@ -41,7 +41,7 @@ fs::path ModelStore::entryDir(const Locale& locale) const {
 std::optional<StoreEntry> ModelStore::readEntry(const fs::path& dir) const {
   std::string name = dir.filename().string();
   if (name.empty() || name.front() == '.') return std::nullopt;
-  auto text = support::readRegularFile(dir / Manifest::fileName, Manifest::largestFile);
+  auto text = support::readRegularFile(dir / Manifest::kFileName, Manifest::kLargestFile);
   if (!text) return std::nullopt;
   auto manifest = Manifest::fromJson(*text);
   if (!manifest) return std::nullopt;

@@ -165,7 +165,7 @@ void StoreInstallationRequest::install() {
         assembleFiles(entry_, locations_.downloadsDir(), root);
       } else {
         extractArchive(partialOf(downloads.front()), entry_.format, root,
-                       ExtractRules{unpackedLimit(entry_.size), {Manifest::fileName}});
+                       ExtractRules{unpackedLimit(entry_.size), {Manifest::kFileName}});
       }
       auto named = [&](const std::string& path) {
         return entry_.fileByFile() ? preparedPath(path) : path;
@@ -188,7 +188,7 @@ void StoreInstallationRequest::install() {
       if (entry_.fileByFile()) {
         for (const auto& download : downloads) manifest.downloads.push_back(download.sha256);
       }
-      support::writeFileDurably(root / Manifest::fileName, manifest.toJson());
+      support::writeFileDurably(root / Manifest::kFileName, manifest.toJson());
       support::syncTree(root);
       store.publish(root, locale);
       folder.keep();

@@ -298,7 +298,7 @@ TEST_F(StoreEndToEnd, InstallsTranscribesAndReleasesAModelOfSeveralFiles) {
 
   fs::path entry = home_.root() / "data/earshot/models/en-IN";
   auto manifest = platform::linuxos::store::Manifest::fromJson(
-      readFile(entry / platform::linuxos::store::Manifest::fileName));
+      readFile(entry / platform::linuxos::store::Manifest::kFileName));
   ASSERT_TRUE(manifest);
   EXPECT_EQ(manifest->languageModel, "base_language_model.lm.bin");
   EXPECT_EQ(manifest->dictionary, "base_dictionary.txt");
@@ -449,7 +449,7 @@ TEST_P(BrokenModel, FailsALiveSessionWithOneErrorLine) {
   platform::linuxos::store::Manifest manifest{
       "en-GB",   "file:///broken", std::string(64, 'a'),  "2026-01-01T00:00:00Z",
       "m/en-gb", "m/en-gb.lm.bin", "m/cmudict-en-gb.dict"};
-  writeFile(entry / platform::linuxos::store::Manifest::fileName, manifest.toJson());
+  writeFile(entry / platform::linuxos::store::Manifest::kFileName, manifest.toJson());
 
   ProcessRun live = earshot({}, liveInput("en-GB"));
   EXPECT_EQ(live.status, 1);

@@ -63,7 +63,7 @@ class StoreTest : public testing::Test {
                       "m/acoustic",
                       "m/m.lm.bin",
                       "m/m.dict"};
-    writeFile(dir / Manifest::fileName, manifest.toJson());
+    writeFile(dir / Manifest::kFileName, manifest.toJson());
   }
   // Everything below the models folder, with file sizes.
   std::vector<std::string> modelsSnapshot() const {
