@@ -431,7 +431,8 @@ void Decoder::followNormalisation(uint64_t framesIn) {
     // more. Calls of 100 ms take some ten frames, so at most one scaling
     // falls in a call and where it fell hardly matters.
     const double after = std::max(0, frames - CMN_WIN);
-    const double before = std::max({double(framesIn) - after, double(CMN_WIN_HWM - seenFrames_), 0.0});
+    const double before =
+        std::max({double(framesIn) - after, double(CMN_WIN_HWM - seenFrames_), 0.0});
     const double scale = double(CMN_WIN) / (seenFrames_ + before);
     if (before + after > 0) {
       const double share = (before + after) / (scale * before + after);
