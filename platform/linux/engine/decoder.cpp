@@ -428,8 +428,9 @@ void Decoder::followNormalisation(uint64_t framesIn) {
   } else {
     // Past CMN_WIN_HWM frames the engine scales its sum down to CMN_WIN
     // frames: it took `before` of this call's frames, scaled, then `after`
-    // more. Calls of 100 ms take some ten frames, so at most one scaling
-    // falls in a call and where it fell hardly matters.
+    // more. The recognizer's calls of 100 ms take some ten frames, so one
+    // scaling at most falls in a call and where it fell hardly matters; a
+    // call of more than 3 s could hold several, which this would miss.
     const double after = std::max(0, frames - CMN_WIN);
     const double before =
         std::max({double(framesIn) - after, double(CMN_WIN_HWM - seenFrames_), 0.0});
