@@ -113,9 +113,13 @@ void SpeakerAdaptation::save(Decoder& decoder) noexcept {
   if (decoder.speechFrames() < a.savedAtFrame + enough) return;
   try {
     double seconds = double(decoder.speechFrames() - a.savedAtFrame) / decoder.framesPerSecond();
-    std::vector<float> mean = decoder.cepstralMean();
+    // The speech since the last save alone: the decoder's own mean still
+    // holds some of the kept one it started from, which would count twice.
+    std::vector<float> mean = decoder.newSpeechMean();
+    if (mean.empty()) return;
     memory_->keep(a.state, blend(memory_->recallKept(a.state), mean, seconds, blendCapSeconds));
     a.savedAtFrame = decoder.speechFrames();
+    decoder.markNewSpeech();
   } catch (...) {
   }
 }
@@ -133,6 +137,7 @@ void SpeakerAdaptation::enter(Decoder& decoder, const std::string& state) {
   leave(decoder);
   a.state = state;
   a.savedAtFrame = decoder.speechFrames();
+  decoder.markNewSpeech();
   if (auto parked = a.parked.find(state); parked != a.parked.end()) {
     decoder.setCepstralMean(parked->second);
     return;

@@ -21,8 +21,9 @@ namespace earshot::platform::linuxos {
 // from the mean this process learned for the profile and band, or the
 // model's own; `persistent` likewise, or else from the mean kept in memory.
 // When a session of `persistent` ends, or its audio changes band, having
-// heard enough speech since its state was entered or last saved, the
-// decoder's mean is blended into the kept one, each weighted by the speech
+// heard enough speech since its state was entered or last saved, the mean
+// of that speech alone (not the decoder's, which still holds the mean it
+// started from) is blended into the kept one, each weighted by the speech
 // it was learned from, each weight capped, so one short or odd session
 // cannot replace what many taught. Called on the thread that holds the
 // decoder's lease; never throws.

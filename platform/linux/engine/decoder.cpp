@@ -136,6 +136,7 @@ Decoder::Decoder(const SpeechModel& model, const EngineSettings& settings,
     earlyUntil_ = uint64_t{settings.earlyAdaptationSpeechSeconds} * framesPerSecond_;
   }
   initialMean_ = cepstralMean();
+  markNewSpeech();
 }
 
 void Decoder::FreeLanguageModel::operator()(ngram_model_s* model) const {
@@ -229,6 +230,7 @@ void Decoder::startUtterance() {
   if (ps_start_utt(engine_) < 0) fail("Speech engine could not start an utterance");
   inUtterance_ = true;
   utteranceFrames_ = 0;
+  followNormalisation(0);
 }
 
 void Decoder::process(const int16_t* samples, size_t count) {
@@ -236,11 +238,14 @@ void Decoder::process(const int16_t* samples, size_t count) {
     fail("Speech engine could not decode audio");
   }
   samplesProcessed_ += count;
+  uint64_t before = utteranceFrames_;
   countFrames();
+  followNormalisation(utteranceFrames_ - std::min(before, utteranceFrames_));
   uint64_t heard = speechFrames();
   if (earlyEnabled_ && heard < earlyFrom_ + earlyUntil_ &&
       heard >= lastEarlyUpdate_ + earlyEvery_) {
     cmn_live_update(ps_get_feat(engine_)->cmn_struct);
+    followNormalisation(0);
     lastEarlyUpdate_ = heard;
   }
 }
@@ -368,7 +373,9 @@ std::vector<DecodedWord> Decoder::splitCompounds(std::vector<DecodedWord> tokens
 void Decoder::endUtterance() {
   inUtterance_ = false;
   if (ps_end_utt(engine_) < 0) fail("Speech engine could not end an utterance");
+  uint64_t before = utteranceFrames_;
   countFrames();
+  followNormalisation(utteranceFrames_ - std::min(before, utteranceFrames_));
   finishedFrames_ += utteranceFrames_;
   utteranceFrames_ = 0;
 }
@@ -387,7 +394,56 @@ bool Decoder::setCepstralMean(std::span<const float> mean) {
   std::vector<mfcc_t> values(mean.begin(), mean.end());
   cmn_live_set(cmn, values.data());
   meanSet_ = true;
+  seeNormalisation();  // a new start, not speech
   return true;
+}
+
+std::vector<float> Decoder::newSpeechMean() const {
+  if (newFrames_ <= 0) return {};
+  std::vector<float> mean(newSum_.size());
+  for (size_t i = 0; i < mean.size(); ++i) mean[i] = static_cast<float>(newSum_[i] / newFrames_);
+  return mean;
+}
+
+void Decoder::markNewSpeech() {
+  seeNormalisation();
+  newSum_.assign(seenSum_.size(), 0.0);
+  newFrames_ = 0;
+}
+
+void Decoder::seeNormalisation() {
+  const cmn_t* cmn = ps_get_feat(engine_)->cmn_struct;
+  if (cmn == nullptr) return;
+  seenSum_.assign(cmn->sum, cmn->sum + cmn->veclen);
+  seenFrames_ = cmn->nframe;
+}
+
+void Decoder::followNormalisation(uint64_t framesIn) {
+  const cmn_t* cmn = ps_get_feat(engine_)->cmn_struct;
+  if (cmn == nullptr || seenSum_.size() != static_cast<size_t>(cmn->veclen)) return;
+  const int frames = cmn->nframe;
+  if (frames >= seenFrames_) {
+    for (size_t i = 0; i < newSum_.size(); ++i) newSum_[i] += cmn->sum[i] - seenSum_[i];
+    newFrames_ += frames - seenFrames_;
+  } else {
+    // Past CMN_WIN_HWM frames the engine scales its sum down to CMN_WIN
+    // frames: it took `before` of this call's frames, scaled, then `after`
+    // more. The recognizer's calls of 100 ms take some ten frames, so one
+    // scaling at most falls in a call and where it fell hardly matters; a
+    // call of more than 3 s could hold several, which this would miss.
+    const double after = std::max(0, frames - CMN_WIN);
+    const double before =
+        std::max({double(framesIn) - after, double(CMN_WIN_HWM - seenFrames_), 0.0});
+    const double scale = double(CMN_WIN) / (seenFrames_ + before);
+    if (before + after > 0) {
+      const double share = (before + after) / (scale * before + after);
+      for (size_t i = 0; i < newSum_.size(); ++i) {
+        newSum_[i] += (cmn->sum[i] - scale * seenSum_[i]) * share;
+      }
+      newFrames_ += before + after;
+    }
+  }
+  seeNormalisation();
 }
 
 void Decoder::restartEarlyAdaptation(bool enabled) {

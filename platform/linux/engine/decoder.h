@@ -83,6 +83,12 @@ class Decoder {
   // Starts from a mean learned before, weighted like a few seconds of
   // speech. False, and nothing changed, when its length is not the model's.
   bool setCepstralMean(std::span<const float> mean);
+  // The mean of the features the engine has taken in since markNewSpeech()
+  // (or since loaded), each frame counted once: the engine's own mean also
+  // holds the mean it started from, weighted like a few seconds of speech,
+  // and forgets old frames. Empty before the first frame.
+  std::vector<float> newSpeechMean() const;
+  void markNewSpeech();
   // The mean the decoder started with when it was loaded: the model's own.
   const std::vector<float>& initialCepstralMean() const { return initialMean_; }
   // Whether the engine's normalisation is still as loaded: no audio heard
@@ -132,6 +138,10 @@ class Decoder {
   void addConfidence(std::vector<DecodedWord>& tokens, int utteranceStart);
   std::vector<DecodedWord> splitCompounds(std::vector<DecodedWord> tokens) const;
   void countFrames();
+  // After every call that may change the engine's normalisation: adds the
+  // frames it took in (about `framesIn`) to the new speech's sum.
+  void followNormalisation(uint64_t framesIn);
+  void seeNormalisation();
 
   cmd_ln_s* config_ = nullptr;
   ps_decoder_s* engine_ = nullptr;
@@ -151,6 +161,12 @@ class Decoder {
   bool earlyEnabled_ = true;
   std::vector<float> initialMean_;
   bool meanSet_ = false;
+  // The new speech's sum and frames, and the engine's sum and frames as
+  // last seen.
+  std::vector<double> newSum_;
+  double newFrames_ = 0;
+  std::vector<double> seenSum_;
+  int seenFrames_ = 0;
   Adaptation adaptation_;
 };
 
