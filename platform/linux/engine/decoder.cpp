@@ -311,7 +311,7 @@ void Decoder::addConfidence(std::vector<DecodedWord>& tokens, int utteranceStart
   ngram_model_t* lm = ps_get_lm(engine_, ps_get_search(engine_));
   logmath_t* lmath = ps_lattice_get_logmath(lattice);
   // The engine's own posterior pass keeps its sums in 32-bit logarithms in
-  // which anything below -2^29 counts as nothing; past about 18 s of speech
+  // which anything below -2^29 counts as nothing; past about 20 s of speech
   // its normaliser falls there and every posterior comes out far above 1.
   // The same sums in doubles hold for any length (docs/recognition.md).
   const double unit = std::log(logmath_get_base(lmath));

@@ -422,7 +422,7 @@ TEST(AnalyzerSegments, UnbrokenSpeechIsCutIntoBoundedSegmentsWithoutLosingWords)
 
 TEST_F(Analyzer, ConfidenceStillSeparatesRightFromWrongOnALongFinal) {
   // The librivox recordings without their pauses, twice: the first final
-  // runs to the 30 s bound. Once the lattice of a final passed about 18 s,
+  // runs to the 30 s bound. Once the lattice of a final passed about 20 s,
   // every word of it scored 1.
   std::string reference;
   std::vector<int16_t> audio;
