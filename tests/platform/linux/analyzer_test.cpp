@@ -310,22 +310,24 @@ TEST_F(Analyzer, WritesItsResultsAsPeopleWriteThemByDefault) {
   EXPECT_TRUE(last.words[2].audioTimeRange && last.words[2].confidence);
 }
 
+// The librivox recordings by name, with what is said in them.
+const std::vector<std::pair<std::string, std::string>> kLibrivox = {
+    {"0870",
+     "and mister john dashwood had then leisure to consider how much there might be "
+     "prudently in his power to do for them"},
+    {"0880", "he was not an ill disposed young man"},
+    {"0890", "unless to be rather cold hearted and rather selfish is to be ill disposed"},
+    {"0920",
+     "had he married a more a amiable woman he might have been made still more "
+     "respectable than he was"},
+    {"0930", "he might even have been made amiable himself"}};
+
 TEST_F(Analyzer, RightWordsAreMoreConfidentThanWrongOnes) {
   // The five librivox recordings in one session; a word counts as right
   // when its recording's reference has it.
-  const std::vector<std::pair<std::string, std::string>> recordings = {
-      {"0870",
-       "and mister john dashwood had then leisure to consider how much there might be "
-       "prudently in his power to do for them"},
-      {"0880", "he was not an ill disposed young man"},
-      {"0890", "unless to be rather cold hearted and rather selfish is to be ill disposed"},
-      {"0920",
-       "had he married a more a amiable woman he might have been made still more "
-       "respectable than he was"},
-      {"0930", "he might even have been made amiable himself"}};
   double right = 0, wrong = 0;
   size_t rightCount = 0, wrongCount = 0;
-  for (const auto& [name, reference] : recordings) {
+  for (const auto& [name, reference] : kLibrivox) {
     auto results = transcribe(
         platform_, wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"),
         {false, true});
@@ -416,6 +418,56 @@ TEST(AnalyzerSegments, UnbrokenSpeechIsCutIntoBoundedSegmentsWithoutLosingWords)
   EXPECT_GE(wordsFound(heardWhole, heardCut) + 2 * size_t(countFinals(cutResults)),
             words(heardWhole).size())
       << "whole: " << heardWhole << "\ncut: " << heardCut;
+}
+
+TEST_F(Analyzer, ConfidenceStillSeparatesRightFromWrongOnALongFinal) {
+  // The librivox recordings without their pauses, twice: the first final
+  // runs to the 30 s bound. Once the lattice of a final passed about 20 s,
+  // every word of it scored 1.
+  std::string reference;
+  std::vector<int16_t> audio;
+  for (const auto& [name, text] : kLibrivox) {
+    auto speech = withoutPauses(
+        wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"));
+    audio.insert(audio.end(), speech.begin(), speech.end());
+    reference += " " + text;
+  }
+  const std::vector<int16_t> once = audio;
+  audio.insert(audio.end(), once.begin(), once.end());
+  auto expected = words(reference);
+  size_t scored = 0, certain = 0, rightCount = 0, wrongCount = 0;
+  double right = 0, wrong = 0;
+  for (const auto& result : transcribe(platform_, audio, {true, true})) {
+    if (!result.isFinal || result.range->end - result.range->start < 20) continue;
+    for (const auto& word : result.words) {
+      ++scored;
+      if (*word.confidence >= 0.99) ++certain;
+      bool ok = std::find(expected.begin(), expected.end(), word.text) != expected.end();
+      (ok ? right : wrong) += *word.confidence;
+      ++(ok ? rightCount : wrongCount);
+    }
+  }
+  ASSERT_GE(scored, 40u) << "no final of 20 s or more";
+  ASSERT_GT(wrongCount, 0u);
+  EXPECT_LT(certain, scored / 2) << certain << " of " << scored << " words at 0.99 or more";
+  EXPECT_GT(right / double(rightCount), wrong / double(wrongCount) + 0.15)
+      << rightCount << " right, " << wrongCount << " wrong";
+}
+
+TEST_F(Analyzer, AWordCutByTheEndOfTheAudioIsScoredLikeTheOthers) {
+  // goforward.raw ("go forward ten meters") stopped inside a word; the
+  // engine ends that word by force, and the lattice used to give it nothing.
+  const auto speech = raw(kData + "goforward.raw");
+  for (double cut : {0.7, 1.6, 1.8}) {
+    std::vector<int16_t> audio(speech.begin(), speech.begin() + long(cut * 16000));
+    auto results = transcribe(platform_, audio, {true, true});
+    ASSERT_FALSE(results.empty()) << cut;
+    const TranscriptionResult& last = results.back();
+    ASSERT_TRUE(last.isFinal && !last.words.empty()) << cut;
+    const TranscribedWord& word = last.words.back();
+    EXPECT_GT(*word.confidence, 0.0) << cut << " s: " << last.text;
+    EXPECT_LE(*word.confidence, 1.0) << cut << " s: " << last.text;
+  }
 }
 
 // A sentence with a name no dictionary has, spoken by flite.
