@@ -31,6 +31,7 @@
 #include "platform/linux/engine/engine_settings.h"
 #include "platform/linux/engine/segmenting_recognizer.h"
 #include "platform/linux/models/installed_models.h"
+#include "tests/support/host_audio.h"
 
 namespace {
 
@@ -437,31 +438,6 @@ int endpoint() {
   return 0;
 }
 
-// Speech with its pauses taken out: every 10 ms block quieter than a tenth
-// of the median block is dropped, so voice activity detection never ends
-// the utterance.
-std::vector<int16_t> withoutPauses(const std::vector<int16_t>& samples) {
-  const size_t block = 160;
-  std::vector<double> levels;
-  for (size_t at = 0; at + block <= samples.size(); at += block) {
-    double level = 0;
-    for (size_t i = at; i < at + block; ++i) level += double(samples[i]) * samples[i];
-    levels.push_back(level);
-  }
-  if (levels.empty()) return {};
-  std::vector<double> sorted = levels;
-  std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
-  const double quiet = sorted[sorted.size() / 2] / 10;
-  std::vector<int16_t> kept;
-  for (size_t n = 0; n < levels.size(); ++n) {
-    if (levels[n] >= quiet) {
-      kept.insert(kept.end(), samples.begin() + long(n * block),
-                  samples.begin() + long((n + 1) * block));
-    }
-  }
-  return kept;
-}
-
 // Finals of about 5, 15 and 30 s: the librivox recordings and the flite
 // sentences (each voice on its own), pauses taken out, joined in order until
 // a final is that long. Decoded with the program's settings but without the
@@ -477,7 +453,7 @@ int longFinals(const std::string& dir) {
   {
     std::vector<Source> book;
     for (const auto& recording : bench::librivoxRecordings()) {
-      book.push_back({withoutPauses(recording.samples), recording.reference});
+      book.push_back({testkit::withoutPauses(recording.samples), recording.reference});
     }
     speakers.push_back(book);
   }
@@ -486,7 +462,7 @@ int longFinals(const std::string& dir) {
     for (const std::string& stem : recordingsIn(dir, "sentences-")) {
       if (!stem.ends_with(std::string("-") + voice)) continue;
       sentences.push_back(
-          {withoutPauses(bench::readSamples(stem + ".wav")), lines(stem + ".txt").at(0)});
+          {testkit::withoutPauses(bench::readSamples(stem + ".wav")), lines(stem + ".txt").at(0)});
     }
     speakers.push_back(sentences);
   }

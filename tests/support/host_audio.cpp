@@ -89,4 +89,26 @@ size_t wordsHeard(const std::string& expected, const std::string& text) {
   return found;
 }
 
+std::vector<int16_t> withoutPauses(const std::vector<int16_t>& samples) {
+  const size_t block = 160;
+  std::vector<double> levels;
+  for (size_t at = 0; at + block <= samples.size(); at += block) {
+    double level = 0;
+    for (size_t i = at; i < at + block; ++i) level += double(samples[i]) * samples[i];
+    levels.push_back(level);
+  }
+  if (levels.empty()) return {};
+  std::vector<double> sorted = levels;
+  std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+  const double quiet = sorted[sorted.size() / 2] / 10;
+  std::vector<int16_t> kept;
+  for (size_t n = 0; n < levels.size(); ++n) {
+    if (levels[n] >= quiet) {
+      kept.insert(kept.end(), samples.begin() + long(n * block),
+                  samples.begin() + long((n + 1) * block));
+    }
+  }
+  return kept;
+}
+
 }  // namespace earshot::testkit

@@ -16,6 +16,7 @@
 #include "platform/linux/pocketsphinx_analyzer.h"
 #include "platform/platform_error.h"
 #include "tests/platform/linux/stderr_capture.h"
+#include "tests/support/host_audio.h"
 
 namespace earshot::platform::linuxos {
 namespace {
@@ -347,33 +348,10 @@ TEST_F(Analyzer, RightWordsAreMoreConfidentThanWrongOnes) {
       << rightCount << " right, " << wrongCount << " wrong";
 }
 
-// Speech with its pauses taken out, as from a speaker who never stops: every
-// 10 ms block quieter than a tenth of the median block is dropped, so voice
-// activity detection never sees an utterance end.
-std::vector<int16_t> withoutPauses(const std::vector<int16_t>& samples) {
-  const size_t block = 160;
-  std::vector<double> levels;
-  for (size_t at = 0; at + block <= samples.size(); at += block) {
-    double level = 0;
-    for (size_t i = at; i < at + block; ++i) level += double(samples[i]) * samples[i];
-    levels.push_back(level);
-  }
-  std::vector<double> sorted = levels;
-  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-  const double quiet = sorted[sorted.size() / 2] / 10;
-  std::vector<int16_t> kept;
-  for (size_t n = 0; n < levels.size(); ++n) {
-    if (levels[n] >= quiet) {
-      kept.insert(kept.end(), samples.begin() + n * block, samples.begin() + (n + 1) * block);
-    }
-  }
-  return kept;
-}
-
 TEST(AnalyzerSegments, UnbrokenSpeechIsCutIntoBoundedSegmentsWithoutLosingWords) {
   std::vector<int16_t> audio;
   for (const char* name : {"0870", "0880", "0890", "0920", "0930"}) {
-    auto speech = withoutPauses(
+    auto speech = testkit::withoutPauses(
         wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"));
     audio.insert(audio.end(), speech.begin(), speech.end());
   }
@@ -427,7 +405,7 @@ TEST_F(Analyzer, ConfidenceStillSeparatesRightFromWrongOnALongFinal) {
   std::string reference;
   std::vector<int16_t> audio;
   for (const auto& [name, text] : kLibrivox) {
-    auto speech = withoutPauses(
+    auto speech = testkit::withoutPauses(
         wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"));
     audio.insert(audio.end(), speech.begin(), speech.end());
     reference += " " + text;

@@ -68,6 +68,8 @@ class SpeakerAdaptationTest : public testing::Test {
   const fs::path folder_ = scratch_.path() / "adaptation";
   SpeechModel model_ = english();
   std::shared_ptr<CepstralMeanFiles> files_ = std::make_shared<CepstralMeanFiles>(folder_);
+  // The name the model's state is kept under.
+  const std::string key_ = modelAdaptationKey(model_).value();
 };
 
 TEST_F(SpeakerAdaptationTest, TheNextDecoderStartsFromTheMeanTheLastOneAdaptedTo) {
@@ -83,10 +85,8 @@ TEST_F(SpeakerAdaptationTest, TheNextDecoderStartsFromTheMeanTheLastOneAdaptedTo
   const std::vector<float> adapted = first.newSpeechMean();
   EXPECT_NE(adapted, generic);
   adaptation.save(first);
-  auto key = modelAdaptationKey(model_);
-  ASSERT_TRUE(key.has_value());
-  EXPECT_TRUE(fs::is_regular_file(folder_ / (*key + ".cmn")));
-  EXPECT_EQ(files_->recall(*key), adapted);
+  EXPECT_TRUE(fs::is_regular_file(folder_ / (key_ + ".cmn")));
+  EXPECT_EQ(files_->recall(key_), adapted);
 
   Decoder second(model_, defaultEngineSettings());
   adaptation.restore(second, model_);
@@ -96,14 +96,12 @@ TEST_F(SpeakerAdaptationTest, TheNextDecoderStartsFromTheMeanTheLastOneAdaptedTo
   decode(second, speech("sense_and_sensibility_01_austen_64kb-0880", 1.0));
   EXPECT_NE(second.cepstralMean(), adapted);
   adaptation.save(second);
-  EXPECT_EQ(files_->recall(*key), adapted);
+  EXPECT_EQ(files_->recall(key_), adapted);
 }
 
 TEST_F(SpeakerAdaptationTest, AMeanOfAnotherLengthGivesTheGenericStartQuietly) {
-  auto key = modelAdaptationKey(model_);
-  ASSERT_TRUE(key.has_value());
-  files_->remember(*key, std::vector<float>(12, 1.0f));
-  ASSERT_TRUE(files_->recall(*key).has_value());
+  files_->remember(key_, std::vector<float>(12, 1.0f));
+  ASSERT_TRUE(files_->recall(key_).has_value());
 
   testkit::StderrCapture stderrText;
   Decoder cold(model_, defaultEngineSettings());
@@ -153,14 +151,12 @@ using testkit::readFile;
 // also leaves out the early updates, so the first utterance is heard with
 // the model's own mean throughout.
 TEST_F(SpeakerAdaptationTest, OffAndSessionNeitherReadNorWriteKeptState) {
-  auto key = modelAdaptationKey(model_);
-  ASSERT_TRUE(key.has_value());
   Decoder probe(model_, defaultEngineSettings());
   const std::vector<float> generic = probe.cepstralMean();
   std::vector<float> planted = generic;
   for (float& value : planted) value += 3.0f;
-  files_->keep(*key, KeptMean{planted, 30.0});
-  const std::string plantedFile = readFile(folder_ / (*key + ".cmn"));
+  files_->keep(key_, KeptMean{planted, 30.0});
+  const std::string plantedFile = readFile(folder_ / (key_ + ".cmn"));
 
   const auto start = speech("sense_and_sensibility_01_austen_64kb-0870", 3.0);
   for (auto mode : {SpeakerAdaptationMode::off, SpeakerAdaptationMode::session}) {
@@ -178,8 +174,8 @@ TEST_F(SpeakerAdaptationTest, OffAndSessionNeitherReadNorWriteKeptState) {
     decoder.endUtterance();
     decode(decoder, speech("sense_and_sensibility_01_austen_64kb-0880"));
     adaptation.save(decoder);
-    EXPECT_EQ(namesIn(folder_), std::vector<std::string>{*key + ".cmn"});
-    EXPECT_EQ(readFile(folder_ / (*key + ".cmn")), plantedFile);
+    EXPECT_EQ(namesIn(folder_), std::vector<std::string>{key_ + ".cmn"});
+    EXPECT_EQ(readFile(folder_ / (key_ + ".cmn")), plantedFile);
 
     // The next session of the process: "off" starts afresh, "session" where
     // the last one ended.
@@ -190,8 +186,6 @@ TEST_F(SpeakerAdaptationTest, OffAndSessionNeitherReadNorWriteKeptState) {
 }
 
 TEST_F(SpeakerAdaptationTest, ProfilesAreKeptApart) {
-  auto key = modelAdaptationKey(model_);
-  ASSERT_TRUE(key.has_value());
   SpeakerAdaptation adaptation(files_);
   Decoder alice(model_, defaultEngineSettings());
   const std::vector<float> generic = alice.cepstralMean();
@@ -200,7 +194,7 @@ TEST_F(SpeakerAdaptationTest, ProfilesAreKeptApart) {
   const std::vector<float> alicesKept = alice.newSpeechMean();
   adaptation.save(alice);
   const std::vector<float> alices = alice.cepstralMean();
-  EXPECT_EQ(namesIn(folder_), std::vector<std::string>{*key + "@alice.cmn"});
+  EXPECT_EQ(namesIn(folder_), std::vector<std::string>{key_ + "@alice.cmn"});
 
   struct Case {
     std::string profile;
@@ -224,8 +218,6 @@ TEST_F(SpeakerAdaptationTest, ProfilesAreKeptApart) {
 // Audio that came at a low rate is adapted to in a state of its own, which
 // wideband sessions never start from, in this process or the next.
 TEST_F(SpeakerAdaptationTest, NarrowbandStateDoesNotReachWidebandSessions) {
-  auto key = modelAdaptationKey(model_);
-  ASSERT_TRUE(key.has_value());
   SpeakerAdaptation adaptation(files_);
   Decoder decoder(model_, defaultEngineSettings());
   const std::vector<float> generic = decoder.cepstralMean();
@@ -237,7 +229,7 @@ TEST_F(SpeakerAdaptationTest, NarrowbandStateDoesNotReachWidebandSessions) {
   const std::vector<float> narrowKept = decoder.newSpeechMean();
   adaptation.useBand(decoder, false);  // switching saves the narrowband state
   EXPECT_EQ(decoder.cepstralMean(), generic);
-  EXPECT_EQ(namesIn(folder_), std::vector<std::string>{*key + "@default+narrowband.cmn"});
+  EXPECT_EQ(namesIn(folder_), std::vector<std::string>{key_ + "@default+narrowband.cmn"});
   adaptation.useBand(decoder, true);
   EXPECT_EQ(decoder.cepstralMean(), narrow);
   adaptation.save(decoder);
@@ -248,8 +240,8 @@ TEST_F(SpeakerAdaptationTest, NarrowbandStateDoesNotReachWidebandSessions) {
   decode(next, speech("sense_and_sensibility_01_austen_64kb-0890"));
   const std::vector<float> wide = next.newSpeechMean();
   adaptation.save(next);
-  EXPECT_EQ(files_->recall(*key + "@default+narrowband"), narrowKept);
-  EXPECT_EQ(files_->recall(*key), wide);
+  EXPECT_EQ(files_->recall(key_ + "@default+narrowband"), narrowKept);
+  EXPECT_EQ(files_->recall(key_), wide);
   adaptation.useBand(next, true);  // the next process: what was kept
   EXPECT_EQ(next.cepstralMean(), narrowKept);
 }
@@ -286,14 +278,12 @@ TEST_F(SpeakerAdaptationTest, TheNewSpeechMeanIsTheSameWhereverTheDecoderStarted
 // the decoder's mean, which still holds the kept one it started from,
 // counted that twice).
 TEST_F(SpeakerAdaptationTest, AShortOddSessionMovesAWellLearnedMeanOnlyALittle) {
-  auto key = modelAdaptationKey(model_);
-  ASSERT_TRUE(key.has_value());
   SpeakerAdaptation adaptation(files_);
   Decoder learner(model_, defaultEngineSettings());
   adaptation.restore(learner, model_);
   decode(learner, speech("sense_and_sensibility_01_austen_64kb-0870"));
   const std::vector<float> learned = learner.cepstralMean();
-  files_->keep(*key, KeptMean{learned, 600.0});
+  files_->keep(key_, KeptMean{learned, 600.0});
 
   std::vector<int16_t> quiet = speech("sense_and_sensibility_01_austen_64kb-0880", 4.0);
   for (int16_t& sample : quiet) sample = static_cast<int16_t>(sample / 10);
@@ -312,7 +302,7 @@ TEST_F(SpeakerAdaptationTest, AShortOddSessionMovesAWellLearnedMeanOnlyALittle) 
   const std::vector<float> oddMean = alone.newSpeechMean();
   ASSERT_GT(distance(oddMean, learned), 1.0f);
 
-  std::optional<KeptMean> kept = files_->recallKept(*key);
+  std::optional<KeptMean> kept = files_->recallKept(key_);
   ASSERT_TRUE(kept.has_value());
   const double share = heard / (SpeakerAdaptation::blendCapSeconds + heard);
   std::vector<float> expected(learned.size());
