@@ -17,18 +17,18 @@ namespace earshot::platform::linuxos {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::string_view header = "earshot cepstral mean 2";
+constexpr std::string_view kHeader = "earshot cepstral mean 2";
 // The first format: no seconds of speech.
-constexpr std::string_view firstHeader = "earshot cepstral mean 1";
-constexpr std::string_view suffix = ".cmn";
-constexpr size_t largestFile = 4096;
-constexpr size_t mostValues = 64;
+constexpr std::string_view kFirstHeader = "earshot cepstral mean 1";
+constexpr std::string_view kSuffix = ".cmn";
+constexpr size_t kLargestFile = 4096;
+constexpr size_t kMostValues = 64;
 // Means of speech stay well inside this (en-us starts at 41 for the first
 // value and within 7 for the others; speech at 3% to 300% of a normal level
 // gave values within 70); anything beyond is damage, not a voice.
-constexpr float plausibleBound = 200.0f;
+constexpr float kPlausibleBound = 200.0f;
 // More speech than anyone says to one model; beyond it the number is damage.
-constexpr double mostSpeechSeconds = 1e9;
+constexpr double kMostSpeechSeconds = 1e9;
 
 std::optional<KeptMean> parse(std::string_view text, const std::string& name) {
   std::vector<std::string_view> lines;
@@ -39,16 +39,16 @@ std::optional<KeptMean> parse(std::string_view text, const std::string& name) {
     text.remove_prefix(end + 1);
   }
   KeptMean kept;
-  if (lines.size() == 4 && lines[0] == header) {
+  if (lines.size() == 4 && lines[0] == kHeader) {
     std::string_view seconds = lines[2];
     auto [end, error] =
         std::from_chars(seconds.data(), seconds.data() + seconds.size(), kept.speechSeconds);
     if (error != std::errc() || end != seconds.data() + seconds.size() ||
-        !(kept.speechSeconds >= 0 && kept.speechSeconds <= mostSpeechSeconds)) {
+        !(kept.speechSeconds >= 0 && kept.speechSeconds <= kMostSpeechSeconds)) {
       return std::nullopt;
     }
     lines.erase(lines.begin() + 2);
-  } else if (lines.size() != 3 || lines[0] != firstHeader) {
+  } else if (lines.size() != 3 || lines[0] != kFirstHeader) {
     return std::nullopt;
   }
   if (lines[1] != name) return std::nullopt;
@@ -57,7 +57,7 @@ std::optional<KeptMean> parse(std::string_view text, const std::string& name) {
   while (!rest.empty()) {
     float value = 0;
     auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
-    if (error != std::errc() || !std::isfinite(value) || std::fabs(value) > plausibleBound) {
+    if (error != std::errc() || !std::isfinite(value) || std::fabs(value) > kPlausibleBound) {
       return std::nullopt;
     }
     values.push_back(value);
@@ -66,7 +66,7 @@ std::optional<KeptMean> parse(std::string_view text, const std::string& name) {
       if (rest.front() != ' ' || rest.size() == 1) return std::nullopt;
       rest.remove_prefix(1);
     }
-    if (values.size() > mostValues) return std::nullopt;
+    if (values.size() > kMostValues) return std::nullopt;
   }
   if (values.empty()) return std::nullopt;
   return kept;
@@ -76,11 +76,11 @@ std::optional<KeptMean> parse(std::string_view text, const std::string& name) {
 // "<bcp47>-<16 hex>[@<more>].cmn" or ".<bcp47>-<16 hex>[@<more>].cmn.XXXXXX".
 std::optional<std::string> localeOf(std::string name) {
   if (name.starts_with('.')) {
-    size_t end = name.rfind(suffix);
+    size_t end = name.rfind(kSuffix);
     if (end == std::string::npos) return std::nullopt;
     name = name.substr(1, end - 1);
-  } else if (name.ends_with(suffix)) {
-    name.resize(name.size() - suffix.size());
+  } else if (name.ends_with(kSuffix)) {
+    name.resize(name.size() - kSuffix.size());
   } else {
     return std::nullopt;
   }
@@ -93,12 +93,12 @@ std::optional<std::string> localeOf(std::string name) {
 }  // namespace
 
 fs::path CepstralMeanFiles::fileOf(const std::string& name) const {
-  return folder_ / (name + std::string(suffix));
+  return folder_ / (name + std::string(kSuffix));
 }
 
 std::optional<KeptMean> CepstralMeanFiles::recallKept(const std::string& name) {
   try {
-    auto text = support::readRegularFile(fileOf(name), largestFile);
+    auto text = support::readRegularFile(fileOf(name), kLargestFile);
     if (!text) return std::nullopt;
     return parse(*text, name);
   } catch (...) {
@@ -109,16 +109,16 @@ std::optional<KeptMean> CepstralMeanFiles::recallKept(const std::string& name) {
 void CepstralMeanFiles::keep(const std::string& name, const KeptMean& kept) {
   const std::string& model = name;
   const std::vector<float>& mean = kept.values;
-  if (mean.empty() || mean.size() > mostValues) return;
-  if (!(kept.speechSeconds >= 0 && kept.speechSeconds <= mostSpeechSeconds)) return;
-  std::string text(header);
+  if (mean.empty() || mean.size() > kMostValues) return;
+  if (!(kept.speechSeconds >= 0 && kept.speechSeconds <= kMostSpeechSeconds)) return;
+  std::string text(kHeader);
   char seconds[32];
   auto [secondsEnd, secondsError] =
       std::to_chars(seconds, seconds + sizeof seconds, kept.speechSeconds);
   if (secondsError != std::errc()) return;
   text += "\n" + model + "\n" + std::string(seconds, secondsEnd) + "\n";
   for (size_t i = 0; i < mean.size(); ++i) {
-    if (!std::isfinite(mean[i]) || std::fabs(mean[i]) > plausibleBound) return;
+    if (!std::isfinite(mean[i]) || std::fabs(mean[i]) > kPlausibleBound) return;
     char number[32];
     // Shortest text that reads back as the same float.
     auto [end, error] = std::to_chars(number, number + sizeof number, mean[i]);
@@ -131,7 +131,7 @@ void CepstralMeanFiles::keep(const std::string& name, const KeptMean& kept) {
     std::error_code error;
     fs::create_directories(folder_, error);
     if (error) return;
-    temporary = (folder_ / ("." + model + std::string(suffix) + ".XXXXXX")).string();
+    temporary = (folder_ / ("." + model + std::string(kSuffix) + ".XXXXXX")).string();
     int fd = ::mkstemp(temporary.data());
     if (fd < 0) return;
     ::close(fd);

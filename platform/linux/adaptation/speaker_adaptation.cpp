@@ -8,9 +8,9 @@ namespace earshot::platform::linuxos {
 namespace {
 
 // The state of `off`: the model's own mean, entered afresh by every session.
-const std::string offState = "off";
+const std::string kOffState = "off";
 // States of `session` are kept in this process only.
-const std::string sessionPrefix = "session:";
+const std::string kSessionPrefix = "session:";
 
 bool safeProfile(const std::string& profile) {
   return !profile.empty() && profile.size() <= 64 &&
@@ -52,21 +52,21 @@ std::string SpeakerAdaptation::keptName(const std::string& modelKey, const std::
 std::string SpeakerAdaptation::stateOf(const Decoder::Adaptation& a) const {
   switch (a.mode) {
     case SpeakerAdaptationMode::off:
-      return offState;
+      return kOffState;
     case SpeakerAdaptationMode::session:
-      return sessionPrefix + a.profile + (a.narrowband ? "+narrowband" : "");
+      return kSessionPrefix + a.profile + (a.narrowband ? "+narrowband" : "");
     case SpeakerAdaptationMode::persistent:
       break;
   }
   // Without a key or a memory nothing is kept: the process's own state.
   if (!memory_ || !a.modelKey || !safeProfile(a.profile)) {
-    return sessionPrefix + a.profile + (a.narrowband ? "+narrowband" : "");
+    return kSessionPrefix + a.profile + (a.narrowband ? "+narrowband" : "");
   }
   return keptName(*a.modelKey, a.profile, a.narrowband);
 }
 
 bool SpeakerAdaptation::keeps(const std::string& state) const {
-  return memory_ && state != offState && !state.starts_with(sessionPrefix);
+  return memory_ && state != kOffState && !state.starts_with(kSessionPrefix);
 }
 
 void SpeakerAdaptation::begin(Decoder& decoder, const SpeechModel& model,
@@ -109,7 +109,7 @@ void SpeakerAdaptation::useBand(Decoder& decoder, bool narrowband) noexcept {
 void SpeakerAdaptation::save(Decoder& decoder) noexcept {
   Decoder::Adaptation& a = decoder.adaptation();
   if (a.owner != this || !keeps(a.state)) return;
-  uint64_t enough = static_cast<uint64_t>(savingSpeechSeconds * decoder.framesPerSecond());
+  uint64_t enough = static_cast<uint64_t>(kSavingSpeechSeconds * decoder.framesPerSecond());
   if (decoder.speechFrames() < a.savedAtFrame + enough) return;
   try {
     double seconds = double(decoder.speechFrames() - a.savedAtFrame) / decoder.framesPerSecond();
@@ -117,7 +117,7 @@ void SpeakerAdaptation::save(Decoder& decoder) noexcept {
     // holds some of the kept one it started from, which would count twice.
     std::vector<float> mean = decoder.newSpeechMean();
     if (mean.empty()) return;
-    memory_->keep(a.state, blend(memory_->recallKept(a.state), mean, seconds, blendCapSeconds));
+    memory_->keep(a.state, blend(memory_->recallKept(a.state), mean, seconds, kBlendCapSeconds));
     a.savedAtFrame = decoder.speechFrames();
     decoder.markNewSpeech();
   } catch (...) {
@@ -126,7 +126,7 @@ void SpeakerAdaptation::save(Decoder& decoder) noexcept {
 
 void SpeakerAdaptation::leave(Decoder& decoder) {
   Decoder::Adaptation& a = decoder.adaptation();
-  if (a.state.empty() || a.state == offState) return;
+  if (a.state.empty() || a.state == kOffState) return;
   save(decoder);
   a.parked[a.state] = decoder.cepstralMean();
 }
@@ -149,7 +149,7 @@ void SpeakerAdaptation::enter(Decoder& decoder, const std::string& state) {
   if ((!kept || !decoder.setCepstralMean(kept->values)) && !decoder.normalisationUntouched()) {
     decoder.setCepstralMean(decoder.initialCepstralMean());
   }
-  decoder.restartEarlyAdaptation(state != offState);
+  decoder.restartEarlyAdaptation(state != kOffState);
 }
 
 }  // namespace earshot::platform::linuxos

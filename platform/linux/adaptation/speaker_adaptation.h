@@ -30,9 +30,9 @@ namespace earshot::platform::linuxos {
 class SpeakerAdaptation {
  public:
   // Less speech gives a mean too rough to keep (docs/recognition.md).
-  static constexpr double savingSpeechSeconds = 2.0;
+  static constexpr double kSavingSpeechSeconds = 2.0;
   // The most speech either side of a blend counts as (docs/recognition.md).
-  static constexpr double blendCapSeconds = 60.0;
+  static constexpr double kBlendCapSeconds = 60.0;
 
   // Without `memory`, nothing is carried between processes.
   explicit SpeakerAdaptation(std::shared_ptr<CepstralMeanMemory> memory)

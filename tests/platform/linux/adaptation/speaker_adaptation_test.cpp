@@ -292,7 +292,7 @@ TEST_F(SpeakerAdaptationTest, AShortOddSessionMovesAWellLearnedMeanOnlyALittle) 
   EXPECT_EQ(odd.cepstralMean(), learned);
   decode(odd, quiet);
   const double heard = double(odd.speechFrames()) / odd.framesPerSecond();
-  ASSERT_GE(heard, SpeakerAdaptation::savingSpeechSeconds);
+  ASSERT_GE(heard, SpeakerAdaptation::kSavingSpeechSeconds);
   adaptation.save(odd);
   // The odd speech's own mean: the plain average of its frames in a new
   // decoder, which weighs the model's mean as nothing and does not scale
@@ -304,14 +304,14 @@ TEST_F(SpeakerAdaptationTest, AShortOddSessionMovesAWellLearnedMeanOnlyALittle) 
 
   std::optional<KeptMean> kept = files_->recallKept(key_);
   ASSERT_TRUE(kept.has_value());
-  const double share = heard / (SpeakerAdaptation::blendCapSeconds + heard);
+  const double share = heard / (SpeakerAdaptation::kBlendCapSeconds + heard);
   std::vector<float> expected(learned.size());
   for (size_t i = 0; i < learned.size(); ++i) {
     expected[i] = static_cast<float>(learned[i] + share * (oddMean[i] - learned[i]));
   }
   EXPECT_LT(distance(kept->values, expected), 0.05 * share * distance(oddMean, learned));
   EXPECT_LT(distance(kept->values, learned), distance(oddMean, learned) / 10);
-  EXPECT_EQ(kept->speechSeconds, SpeakerAdaptation::blendCapSeconds);
+  EXPECT_EQ(kept->speechSeconds, SpeakerAdaptation::kBlendCapSeconds);
 }
 
 // A flush ends one session and starts the next on the same pooled decoder,
