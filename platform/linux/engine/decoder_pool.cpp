@@ -47,8 +47,19 @@ void DecoderPool::Lease::reset() noexcept {
 }
 
 DecoderPool::DecoderPool() = default;
-// The preloader, the last member, is joined first.
-DecoderPool::~DecoderPool() = default;
+
+DecoderPool::~DecoderPool() {
+  std::shared_ptr<Preload> started;
+  {
+    threading::MutexLock lock(mutex_);
+    started = started_;
+  }
+  // The preloader closes the queue when it is done with the decoder.
+  if (started) {
+    while (started->decoder.next()) {
+    }
+  }
+}
 
 DecoderPool& DecoderPool::shared() {
   static DecoderPool pool;
@@ -86,10 +97,14 @@ DecoderPool::Lease DecoderPool::acquire(const SpeechModel& model, const EngineSe
 void DecoderPool::preload(std::function<std::optional<SpeechModel>()> choose,
                           EngineSettings settings) {
   threading::MutexLock lock(mutex_);
-  if (preloader_.joinable()) return;
+  if (started_) return;
   auto preload = std::make_shared<Preload>();
   preload_ = preload;
-  preloader_ = std::jthread([preload, choose = std::move(choose), settings = std::move(settings)] {
+  started_ = preload;
+  // Detached: a finished thread left unjoined when the program ends with
+  // _exit would be a leak, and joining one that still loads would make the
+  // end wait for a load nobody wants.
+  std::jthread([preload, choose = std::move(choose), settings = std::move(settings)] {
     std::optional<SpeechModel> model;
     try {
       model = choose();
@@ -108,7 +123,7 @@ void DecoderPool::preload(std::function<std::optional<SpeechModel>()> choose,
       }
     }
     preload->decoder.close();
-  });
+  }).detach();
 }
 
 std::unique_ptr<Decoder> DecoderPool::takePreloaded(const Lease::Key& key) {

@@ -28,8 +28,10 @@ namespace earshot::platform::linuxos {
 // matches its own model, settings and phrases, for the decoder, and takes
 // it; otherwise it drops the preload, whose decoder is freed on the
 // preloader once loaded, and loads as if there had been none. Everything
-// else runs on the caller's thread under the pool's mutex, and the pool's
-// destructor joins the preloader.
+// else runs on the caller's thread under the pool's mutex. The preloader
+// runs detached and owns what it uses, so that the program may end while it
+// still loads; the pool's destructor waits until it has handed over or
+// dropped its decoder.
 class DecoderPool {
  public:
   // Gives the decoder back to the pool when dropped, at the end of any
@@ -94,8 +96,8 @@ class DecoderPool {
   size_t preloadsTaken_ GUARDED_BY(mutex_) = 0;
   // Until the first acquire() takes or drops it.
   std::shared_ptr<Preload> preload_ GUARDED_BY(mutex_);
-  // Last, so that it is joined before the rest goes.
-  std::jthread preloader_ GUARDED_BY(mutex_);
+  // The one preload this pool started, for the destructor to wait on.
+  std::shared_ptr<Preload> started_ GUARDED_BY(mutex_);
 };
 
 }  // namespace earshot::platform::linuxos
