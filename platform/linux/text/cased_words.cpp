@@ -1,5 +1,7 @@
 #include "platform/linux/text/cased_words.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -34,31 +36,66 @@ CasedWords CasedWords::fromFile(const std::string& path) {
     while (!word.empty() && (word.back() == '\r' || word.back() == ' ')) word.remove_suffix(1);
     if (first && onlyDigits(word)) word = {};
     first = false;
-    if (word.empty() || word.ends_with("'s")) continue;
+    if (word.empty() || word.ends_with("'s") || word.size() > UINT16_MAX) continue;
     std::string lower = asciiLower(word);
-    words.known_.insert(lower);
+    Entry entry;
+    entry.lower = static_cast<uint32_t>(words.text_.size());
+    entry.lowerSize = static_cast<uint16_t>(lower.size());
+    words.text_ += lower;
     if (lower == word) {
-      words.lowerWords_.insert(lower);
+      entry.inLowerCase = true;
     } else {
-      words.capitalised_.try_emplace(std::move(lower), word);
+      entry.written = static_cast<uint32_t>(words.text_.size());
+      entry.writtenSize = static_cast<uint16_t>(word.size());
+      words.text_ += word;
+    }
+    words.entries_.push_back(entry);
+  }
+  // One entry per word: in lower case if the list has it so, capitalised as
+  // its first capitalised line has it.
+  std::stable_sort(
+      words.entries_.begin(), words.entries_.end(),
+      [&words](const Entry& a, const Entry& b) { return words.lowerOf(a) < words.lowerOf(b); });
+  std::vector<Entry> merged;
+  for (const Entry& entry : words.entries_) {
+    if (merged.empty() || words.lowerOf(merged.back()) != words.lowerOf(entry)) {
+      merged.push_back(entry);
+      continue;
+    }
+    Entry& kept = merged.back();
+    kept.inLowerCase = kept.inLowerCase || entry.inLowerCase;
+    if (kept.writtenSize == 0) {
+      kept.written = entry.written;
+      kept.writtenSize = entry.writtenSize;
     }
   }
+  merged.shrink_to_fit();
+  words.entries_ = std::move(merged);
+  words.text_.shrink_to_fit();
   return words;
 }
 
+const CasedWords::Entry* CasedWords::find(std::string_view lower) const {
+  auto found = std::lower_bound(
+      entries_.begin(), entries_.end(), lower,
+      [this](const Entry& entry, std::string_view key) { return lowerOf(entry) < key; });
+  if (found == entries_.end() || lowerOf(*found) != lower) return nullptr;
+  return &*found;
+}
+
 std::optional<std::string_view> CasedWords::alwaysCapitalised(std::string_view lower) const {
-  std::string key(lower);
-  auto found = capitalised_.find(key);
-  if (found == capitalised_.end() || lowerWords_.contains(key)) return std::nullopt;
-  return std::string_view(found->second);
+  const Entry* entry = find(lower);
+  if (entry == nullptr || entry->writtenSize == 0 || entry->inLowerCase) return std::nullopt;
+  return std::string_view(text_).substr(entry->written, entry->writtenSize);
 }
 
 bool CasedWords::knows(std::string_view lower) const {
-  return known_.contains(std::string(lower));
+  return find(lower) != nullptr;
 }
 
 bool CasedWords::canBeName(std::string_view lower) const {
-  return capitalised_.contains(std::string(lower));
+  const Entry* entry = find(lower);
+  return entry != nullptr && entry->writtenSize != 0;
 }
 
 std::string casedWordsPath(const Locale& locale) {
