@@ -360,7 +360,8 @@ class WrittenForm::Scan {
       return Group{at + 1, double(*ordinal), true};
     }
     if (std::optional<Group> cardinal = this->cardinal(at);
-        cardinalToo && cardinal && cardinal->tensOnly && cardinal->value >= 1 && cardinal->value <= 31) {
+        cardinalToo && cardinal && cardinal->tensOnly && cardinal->value >= 1 &&
+        cardinal->value <= 31) {
       return cardinal;
     }
     return std::nullopt;
