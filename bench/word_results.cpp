@@ -9,8 +9,12 @@
 //   word_results cost                decode time with and without attributes
 //   word_results load FILE N         decoder load time with and without N phrases
 //   word_results endpoint            when finals come: pauses that end an utterance
-//   word_results long DIR            confidence on finals of 5, 15 and 30 s of
-//                                    unbroken speech: AUC, processor time, stop wait
+//   word_results long DIR [PART [WINDOW]]
+//                                    confidence on finals of 5, 15 and 30 s of
+//                                    unbroken speech: AUC, processor time, stop wait,
+//                                    word errors; PART: seconds of a scored part
+//                                    (0: the whole final), WINDOW: milliseconds of
+//                                    its cut window; else the program's
 //   ... --whole-dictionary           decoders load the whole dictionary
 //
 // DIR holds the recordings bench/speech_set.sh makes.
@@ -22,6 +26,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -443,8 +448,11 @@ int endpoint() {
 // a final is that long. Decoded with the program's settings but without the
 // segment bound, so that each piece is exactly one final. Reports the area
 // under the ROC curve, the processor time of decoding with confidence
-// against without, and the wait at the end of each final (finish()).
-int longFinals(const std::string& dir) {
+// against without, the wait at the end of each final (finish()), and the word
+// errors of both: with confidence, a final is decoded in parts of `part`
+// seconds.
+int longFinals(const std::string& dir, std::optional<unsigned> part,
+               std::optional<unsigned> window) {
   struct Source {
     std::vector<int16_t> samples;
     std::string reference;
@@ -468,11 +476,15 @@ int longFinals(const std::string& dir) {
   }
   EngineSettings settings = defaultEngineSettings();
   settings.maxSegmentSeconds = 0;
+  if (part) settings.confidencePartSeconds = *part;
+  if (window) settings.confidencePartWindowMilliseconds = *window;
+  std::printf("confidence in parts of %u s (0: whole finals), cut in their last %u ms\n",
+              settings.confidencePartSeconds, settings.confidencePartWindowMilliseconds);
   for (double seconds : {5.0, 15.0, 30.0}) {
     std::vector<std::pair<double, bool>> scored;
     double plainCpu = 0, confidentCpu = 0;
     std::vector<double> plainStops, confidentStops;
-    size_t finals = 0, certain = 0;
+    size_t finals = 0, certain = 0, referenceWords = 0, plainErrors = 0, confidentErrors = 0;
     for (const auto& speaker : speakers) {
       // Pieces of the speaker's speech, each `seconds` long.
       std::vector<std::pair<std::vector<int16_t>, std::string>> pieces;
@@ -509,7 +521,10 @@ int longFinals(const std::string& dir) {
           double end = threadSeconds();
           (confident ? confidentCpu : plainCpu) += end - start;
           (confident ? confidentStops : plainStops).push_back(end - stop);
+          const auto errors = bench::wordErrors(words, textOf(results));
+          (confident ? confidentErrors : plainErrors) += errors.errors;
           if (!confident) continue;
+          referenceWords += errors.reference;
           auto heard = wordsOf(results);
           finals += results.size();
           std::vector<std::string> hyp;
@@ -527,10 +542,12 @@ int longFinals(const std::string& dir) {
     std::printf(
         "finals of %2.0f s: %3zu finals, %4zu words (%zu wrong), %zu at >= 0.999: AUC %.3f; "
         "processor %.2f s plain, %.2f s with confidence (%+.1f%%); wait at the end, median "
-        "%.0f ms plain, %.0f ms with confidence (max %.0f ms)\n",
+        "%.0f ms plain, %.0f ms with confidence (max %.0f ms); word errors %zu plain, %zu with "
+        "confidence, of %zu\n",
         seconds, finals, scored.size(), scored.size() - right, certain, areaUnderCurve(scored),
         plainCpu, confidentCpu, 100 * (confidentCpu / plainCpu - 1), 1000 * median(plainStops),
-        1000 * median(confidentStops), 1000 * quantile(confidentStops, 1.0));
+        1000 * median(confidentStops), 1000 * quantile(confidentStops, 1.0), plainErrors,
+        confidentErrors, referenceWords);
   }
   return 0;
 }
@@ -547,7 +564,13 @@ int main(int argc, char** argv) {
   if (args.size() == 1 && args[0] == "cost") return cost();
   if (args.size() == 3 && args[0] == "load") return load(args[1], std::stoul(args[2]));
   if (args.size() == 1 && args[0] == "endpoint") return endpoint();
-  if (args.size() == 2 && args[0] == "long") return longFinals(args[1]);
+  if (args.size() >= 2 && args.size() <= 4 && args[0] == "long") {
+    auto number = [&](size_t i) -> std::optional<unsigned> {
+      if (i >= args.size()) return std::nullopt;
+      return unsigned(std::stoul(args[i]));
+    };
+    return longFinals(args[1], number(2), number(3));
+  }
   std::printf("usage: see the top of bench/word_results.cpp\n");
   return 2;
 }

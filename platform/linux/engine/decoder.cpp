@@ -11,15 +11,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <limits>
 #include <set>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/linux/engine/dictionary_filter.h"
 #include "platform/linux/engine/engine_log.h"
 #include "platform/linux/engine/hypothesis_text.h"
+#include "platform/linux/engine/lattice_posteriors.h"
 #include "platform/linux/engine/model_files_check.h"
 #include "platform/linux/vocabulary/pronunciation.h"
 #include "platform/platform_error.h"
@@ -311,139 +310,8 @@ DecodedHypothesis Decoder::detailedHypothesis(bool confidence) {
 
 void Decoder::addConfidence(std::vector<DecodedWord>& tokens, int utteranceStart) {
   // The lattice belongs to the engine and lives until the next utterance.
-  ps_lattice_t* lattice = ps_get_lattice(engine_);
-  if (lattice == nullptr) return;
-  ngram_model_t* lm = ps_get_lm(engine_, ps_get_search(engine_));
-  logmath_t* lmath = ps_lattice_get_logmath(lattice);
-  // The engine's own posterior pass keeps its sums in 32-bit logarithms in
-  // which anything below -2^29 counts as nothing; past about 20 s of speech
-  // its normaliser falls there and every posterior comes out far above 1.
-  // The same sums in doubles hold for any length (docs/recognition.md).
-  const double unit = std::log(logmath_get_base(lmath));
-  const double acousticScale = unit / cmd_ln_float32_r(config_, "-ascale");
-  const int32 logZero = logmath_get_zero(lmath);
-  constexpr double kNothing = -std::numeric_limits<double>::infinity();
-  struct Node {
-    std::string_view word;
-    int32 id = 0;
-    int start = 0;
-    bool filler = false;
-    bool entered = false;
-    bool left = false;
-    double forward = kNothing;
-    double backward = kNothing;
-  };
-  struct Link {
-    size_t from = 0;
-    size_t to = 0;
-    int end = 0;       // one past the from word's last frame
-    double score = 0;  // scaled acoustic and language log probability
-  };
-  std::vector<Node> nodes;
-  std::vector<ps_latnode_t*> engineNodes;
-  std::unordered_map<const ps_latnode_t*, size_t> index;
-  for (ps_latnode_iter_t* it = ps_latnode_iter(lattice); it != nullptr;
-       it = ps_latnode_iter_next(it)) {
-    ps_latnode_t* node = ps_latnode_iter_node(it);
-    const char* base = ps_latnode_baseword(lattice, node);
-    int16 firstEnd = 0, lastEnd = 0;
-    Node item;
-    item.word = base != nullptr ? base : "";
-    item.start = ps_latnode_times(node, &firstEnd, &lastEnd);
-    item.filler = !spokenWord(item.word).has_value();
-    item.id = ngram_wid(lm, base != nullptr ? base : "");
-    index.emplace(node, nodes.size());
-    engineNodes.push_back(node);
-    nodes.push_back(item);
-  }
-  std::vector<Link> links;
-  for (size_t from = 0; from < nodes.size(); ++from) {
-    for (ps_latlink_iter_t* it = ps_latnode_exits(engineNodes[from]); it != nullptr;
-         it = ps_latlink_iter_next(it)) {
-      ps_latlink_t* link = ps_latlink_iter_link(it);
-      ps_latnode_t* source = nullptr;
-      auto to = index.find(ps_latlink_nodes(link, &source));
-      if (to == index.end()) continue;
-      int32 acoustic = 0;
-      ps_latlink_prob(lattice, link, &acoustic);
-      int16 unusedStart = 0;
-      links.push_back(Link{from, to->second, ps_latlink_times(link, &unusedStart) + 1,
-                           acoustic * acousticScale});
-      nodes[from].left = true;
-      nodes[to->second].entered = true;
-    }
-  }
-  // Paths run from the node nothing enters to the one nothing leaves. Filler
-  // nodes in between are passed by the links the engine adds around them
-  // (their penalty included), so only the words' links count, each with the
-  // language model's probability of its next word after its own.
-  std::erase_if(links, [&](const Link& link) {
-    const Node &from = nodes[link.from], &to = nodes[link.to];
-    return (from.filler && from.entered) || (to.filler && to.left);
-  });
-  for (Link& link : links) {
-    const Node &from = nodes[link.from], &to = nodes[link.to];
-    if (to.filler && to.word != "</s>") continue;
-    int32 used = 0, history = from.id;
-    const int32 known = from.filler && from.word != "<s>" ? 0 : 1;
-    int32 probability = ngram_ng_prob(lm, to.id, &history, known, &used);
-    link.score = probability <= logZero ? kNothing : link.score + probability * unit;
-  }
-  auto add = [](double a, double b) {
-    if (a < b) std::swap(a, b);
-    return b == kNothing ? a : a + std::log1p(std::exp(b - a));
-  };
-  // A link enters a node that starts after the link's own word does.
-  std::stable_sort(links.begin(), links.end(), [&](const Link& a, const Link& b) {
-    return nodes[a.from].start < nodes[b.from].start;
-  });
-  for (Node& node : nodes) {
-    if (!node.entered) node.forward = 0;
-    if (!node.left) node.backward = 0;
-  }
-  for (const Link& link : links) {
-    nodes[link.to].forward = add(nodes[link.to].forward, nodes[link.from].forward + link.score);
-  }
-  for (auto link = links.rbegin(); link != links.rend(); ++link) {
-    nodes[link->from].backward =
-        add(nodes[link->from].backward, link->score + nodes[link->to].backward);
-  }
-  double total = kNothing;
-  for (const Node& node : nodes) {
-    if (!node.left) total = add(total, node.forward);
-  }
-  if (total == kNothing) return;
-  // A word's confidence is the posterior mass of the lattice's links for
-  // the same word that cover at least half of its frames. Lattice frames
-  // count from the utterance's first frame.
-  std::unordered_multimap<std::string_view, DecodedWord*> byWord;
-  for (DecodedWord& token : tokens) byWord.emplace(token.text, &token);
-  for (const Link& link : links) {
-    const Node& from = nodes[link.from];
-    auto [first, last] = byWord.equal_range(from.word);
-    if (first == last) continue;
-    double posterior = std::exp(from.forward + link.score + nodes[link.to].backward - total);
-    for (auto it = first; it != last; ++it) {
-      DecodedWord& token = *it->second;
-      int start = token.startFrame - utteranceStart, end = token.endFrame - utteranceStart;
-      int overlap = std::min(end, link.end) - std::max(start, from.start);
-      if (overlap * 2 >= end - start) token.confidence += posterior;
-    }
-  }
-  // A word that a flush or stop cuts is where every path ends. The engine
-  // keeps no rival for it: it ends its lattice in one node, which need not
-  // hold the word the hypothesis ends on. That node stands for the cut word
-  // when it covers at least half of it, and gives it the mass of the paths
-  // that reach it (docs/recognition.md).
-  const int lastFrame = ps_lattice_n_frames(lattice);
-  DecodedWord& cut = tokens.back();
-  for (const Node& node : nodes) {
-    if (node.left || !node.entered || node.filler) continue;
-    int start = cut.startFrame - utteranceStart, end = cut.endFrame - utteranceStart;
-    int overlap = std::min(end, lastFrame) - std::max(start, node.start);
-    if (overlap * 2 >= end - start) cut.confidence += std::exp(node.forward - total);
-  }
-  for (DecodedWord& token : tokens) token.confidence = std::clamp(token.confidence, 0.0, 1.0);
+  addLatticePosteriors(ps_get_lattice(engine_), ps_get_lm(engine_, ps_get_search(engine_)),
+                       cmd_ln_float32_r(config_, "-ascale"), utteranceStart, tokens);
 }
 
 std::vector<DecodedWord> Decoder::splitCompounds(std::vector<DecodedWord> tokens) const {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/engine/decoded_word.h"
 #include "platform/linux/engine/engine_settings.h"
 #include "platform/linux/models/installed_models.h"
 #include "platform/linux/support/text_encoding.h"
@@ -20,19 +21,6 @@ struct cmd_ln_s;
 struct ngram_model_s;
 
 namespace earshot::platform::linuxos {
-
-// A word of a hypothesis and the frames it spans, counted from the first
-// audio the decoder was given (the silence its voice activity detection
-// drops included: frame n starts n / framesPerSecond() seconds into that audio);
-// `endFrame` is one past its last frame.
-struct DecodedWord {
-  std::string text;
-  int startFrame = 0;
-  int endFrame = 0;
-  // Posterior probability from the utterance's word lattice, 0 to 1; only
-  // filled in for a closed utterance when asked for.
-  double confidence = 0.0;
-};
 
 // The words of a hypothesis and the frames of the utterance it covers so
 // far, silence and noise the engine kept included.

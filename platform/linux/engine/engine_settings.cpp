@@ -16,6 +16,8 @@ EngineSettings defaultEngineSettings() {
   // quiet point of their last seconds (docs/recognition.md).
   settings.maxSegmentSeconds = 30;
   settings.segmentCutWindowMilliseconds = 2000;
+  settings.confidencePartSeconds = 8;
+  settings.confidencePartWindowMilliseconds = 1000;
   return settings;
 }
 

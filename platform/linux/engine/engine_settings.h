@@ -27,6 +27,14 @@ struct EngineSettings {
   // cut at (SegmentingRecognizer). Zero: segments end only at pauses.
   unsigned maxSegmentSeconds = 0;
   unsigned segmentCutWindowMilliseconds = 0;
+  // With word confidence, a segment's speech reaches the engine in parts of
+  // at most this length, cut the same way in a window of their own, and the
+  // final joins them: the lattice confidence is read from grows faster than
+  // its utterance, and the final waits for its last part's. The window is
+  // short because held audio waits: volatile results pause, and a stop
+  // decodes it. Zero: one part per segment.
+  unsigned confidencePartSeconds = 0;
+  unsigned confidencePartWindowMilliseconds = 0;
   // The decoder loads only the dictionary words its language model can
   // produce (and those contextual phrases look up): the same results from a
   // faster load and less memory. False loads the whole dictionary, to compare.

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -27,6 +28,13 @@ namespace earshot::platform::linuxos {
 // at the quietest point of what was held; the rest opens the next segment.
 // Volatile results pause while audio is held.
 //
+// With confidence, a segment's speech is also decoded in parts of at most
+// `confidencePartSeconds`, cut the same way in their last
+// `confidencePartWindowMilliseconds`: each part is its own engine
+// utterance, scored when it ends, and the segment's results join its parts.
+// After a part, the segment goes on when the engine hears speech again, and
+// closes if it hears none for `kResumeSeconds`.
+//
 // With attributes, results carry their words; with the audio time range,
 // times in seconds of the audio given since begin() (the decoder's frames
 // count all of its audio, the silence it drops included); with confidence,
@@ -47,25 +55,42 @@ class SegmentingRecognizer {
   void finish();
 
  private:
+  // The words of a segment's finished parts.
+  struct Parts {
+    std::string text;
+    std::vector<TranscribedWord> words;
+    std::optional<AudioTimeRange> range;
+    uint64_t frames = 0;  // engine frames
+  };
+  static constexpr double kResumeSeconds = 0.5;
+
   void decode(const int16_t* samples, size_t count);
+  bool cutDue();
   void cutHeldAudio();
   void closeSegment(bool reopen);
+  void closePart();
+  std::string joined(const std::string& text) const;
   TranscriptionResult result(std::string text, bool isFinal);
 
   Decoder& decoder_;
   size_t chunkFrames_;
-  uint64_t holdFromFrame_ = 0;  // engine frames of a segment; 0: segments are unbounded
+  uint64_t holdFromFrame_ = 0;      // engine frames of a segment; 0: segments are unbounded
+  uint64_t partHoldFromFrame_ = 0;  // engine frames of a part; 0: one part per segment
   size_t windowSamples_ = 0;
+  size_t partWindowSamples_ = 0;
   size_t blockSamples_ = 0;
   std::vector<int16_t> held_;
   bool holding_ = false;
+  bool cutEndsSegment_ = false;
   Deliver deliver_;
   AttributeOptions attributes_;
-  double origin_ = 0.0;        // the decoder's seconds at begin()
-  double lastFinalEnd_ = 0.0;  // seconds of this session's audio
+  double origin_ = 0.0;   // the decoder's seconds at begin()
+  double lastEnd_ = 0.0;  // of the last final or part, in seconds of this session's audio
   bool inSpeech_ = false;
   bool hadPartial_ = false;
   std::string partial_;
+  Parts parts_;
+  std::optional<double> partEndedAt_;  // decoder seconds, while the engine has heard no more speech
 };
 
 }  // namespace earshot::platform::linuxos

@@ -323,6 +323,23 @@ const std::vector<std::pair<std::string, std::string>> kLibrivox = {
      "respectable than he was"},
     {"0930", "he might even have been made amiable himself"}};
 
+// The librivox recordings one after another with their pauses taken out:
+// about 20 s of speech with no pause.
+std::vector<int16_t> unbrokenLibrivox() {
+  std::vector<int16_t> audio;
+  for (const auto& [name, text] : kLibrivox) {
+    auto speech = testkit::withoutPauses(
+        wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"));
+    audio.insert(audio.end(), speech.begin(), speech.end());
+  }
+  return audio;
+}
+
+size_t countFinals(const std::vector<TranscriptionResult>& results) {
+  return size_t(std::count_if(results.begin(), results.end(),
+                              [](const TranscriptionResult& result) { return result.isFinal; }));
+}
+
 TEST_F(Analyzer, RightWordsAreMoreConfidentThanWrongOnes) {
   // The five librivox recordings in one session; a word counts as right
   // when its recording's reference has it.
@@ -349,12 +366,7 @@ TEST_F(Analyzer, RightWordsAreMoreConfidentThanWrongOnes) {
 }
 
 TEST(AnalyzerSegments, UnbrokenSpeechIsCutIntoBoundedSegmentsWithoutLosingWords) {
-  std::vector<int16_t> audio;
-  for (const char* name : {"0870", "0880", "0890", "0920", "0930"}) {
-    auto speech = testkit::withoutPauses(
-        wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"));
-    audio.insert(audio.end(), speech.begin(), speech.end());
-  }
+  const std::vector<int16_t> audio = unbrokenLibrivox();
   const double seconds = double(audio.size()) / 16000;
   EngineSettings unbounded = defaultEngineSettings();
   unbounded.maxSegmentSeconds = 0;
@@ -364,17 +376,13 @@ TEST(AnalyzerSegments, UnbrokenSpeechIsCutIntoBoundedSegmentsWithoutLosingWords)
   Platform whole = makeLinuxPlatform(InstalledModels::system(), unbounded, nullptr);
   Platform cut = makeLinuxPlatform(InstalledModels::system(), bounded, nullptr);
 
-  auto countFinals = [](const std::vector<TranscriptionResult>& results) {
-    return std::count_if(results.begin(), results.end(),
-                         [](const TranscriptionResult& result) { return result.isFinal; });
-  };
   // Without a bound the whole recording is one segment: what the bound is for.
   auto wholeResults = transcribe(whole, audio);
-  ASSERT_LE(countFinals(wholeResults), 2) << finals(wholeResults);
+  ASSERT_LE(countFinals(wholeResults), 2u) << finals(wholeResults);
 
   auto cutResults = transcribe(cut, audio, {true, false});
   expectSegments(cutResults);
-  EXPECT_GE(countFinals(cutResults), long(seconds / 6)) << seconds << " s";
+  EXPECT_GE(countFinals(cutResults), size_t(seconds / 6)) << seconds << " s";
   // Segments follow one another: the next starts where the last final
   // ended, at the cut, never before it (SRT cues must not overlap), and
   // no result reaches past the audio given.
@@ -391,11 +399,57 @@ TEST(AnalyzerSegments, UnbrokenSpeechIsCutIntoBoundedSegmentsWithoutLosingWords)
   }
   // A cut at a quiet point costs a word at most here and there.
   const std::string heardWhole = finals(wholeResults), heardCut = finals(cutResults);
-  EXPECT_GE(words(heardCut).size() + 2 * size_t(countFinals(cutResults)), words(heardWhole).size())
+  EXPECT_GE(words(heardCut).size() + 2 * countFinals(cutResults), words(heardWhole).size())
       << "whole: " << heardWhole << "\ncut: " << heardCut;
-  EXPECT_GE(wordsFound(heardWhole, heardCut) + 2 * size_t(countFinals(cutResults)),
+  EXPECT_GE(wordsFound(heardWhole, heardCut) + 2 * countFinals(cutResults),
             words(heardWhole).size())
       << "whole: " << heardWhole << "\ncut: " << heardCut;
+}
+
+TEST(AnalyzerSegments, ConfidenceHearsUnbrokenSpeechInPartsThatJoinIntoOneFinal) {
+  // Twice 20 s of speech without a pause, with a pause between: two finals,
+  // with confidence as without it, although with it the engine hears each in
+  // parts of at most 4 s.
+  const std::vector<int16_t> speech = unbrokenLibrivox();
+  std::vector<int16_t> audio = speech;
+  audio.insert(audio.end(), 2 * 16000, int16_t{0});
+  audio.insert(audio.end(), speech.begin(), speech.end());
+  EngineSettings settings = defaultEngineSettings();
+  settings.confidencePartSeconds = 4;
+  Platform plainPlatform = makeLinuxPlatform(InstalledModels::system(), settings, nullptr);
+  Platform scoredPlatform = makeLinuxPlatform(InstalledModels::system(), settings, nullptr);
+  auto plain = transcribe(plainPlatform, audio, {true, false});
+  auto scored = transcribe(scoredPlatform, audio, {true, true});
+  ASSERT_EQ(countFinals(plain), 2u) << finals(plain);
+  EXPECT_EQ(countFinals(scored), 2u) << finals(scored);
+  expectSegments(scored);
+  size_t partialWords = 0;
+  for (const auto& result : scored) {
+    if (!result.isFinal) {
+      // Earlier parts stay at the front of every partial that follows them.
+      EXPECT_GE(words(result.text).size() + 3, partialWords) << result.text;
+      partialWords = words(result.text).size();
+      continue;
+    }
+    partialWords = 0;
+    ASSERT_TRUE(result.range && !result.words.empty()) << result.text;
+    EXPECT_LE(result.range->start, result.words.front().audioTimeRange->start);
+    EXPECT_GE(result.range->end, result.words.back().audioTimeRange->end);
+    // Words follow one another with no room for a lost part between them.
+    for (size_t i = 0; i < result.words.size(); ++i) {
+      const TranscribedWord& word = result.words[i];
+      ASSERT_TRUE(word.confidence && word.audioTimeRange) << word.text;
+      EXPECT_GE(*word.confidence, 0.0);
+      EXPECT_LE(*word.confidence, 1.0);
+      if (i == 0) continue;
+      const AudioTimeRange& before = *result.words[i - 1].audioTimeRange;
+      EXPECT_GE(word.audioTimeRange->start, before.end - 1e-9) << word.text;
+      EXPECT_LT(word.audioTimeRange->start - before.end, 1.0) << word.text;
+    }
+  }
+  const std::string heardWhole = finals(plain), heardInParts = finals(scored);
+  EXPECT_GE(double(wordsFound(heardWhole, heardInParts)), 0.85 * double(words(heardWhole).size()))
+      << "whole: " << heardWhole << "\nin parts: " << heardInParts;
 }
 
 TEST_F(Analyzer, ConfidenceStillSeparatesRightFromWrongOnALongFinal) {
@@ -403,13 +457,8 @@ TEST_F(Analyzer, ConfidenceStillSeparatesRightFromWrongOnALongFinal) {
   // runs to the 30 s bound. Once the lattice of a final passed about 20 s,
   // every word of it scored 1.
   std::string reference;
-  std::vector<int16_t> audio;
-  for (const auto& [name, text] : kLibrivox) {
-    auto speech = testkit::withoutPauses(
-        wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"));
-    audio.insert(audio.end(), speech.begin(), speech.end());
-    reference += " " + text;
-  }
+  for (const auto& [name, text] : kLibrivox) reference += " " + text;
+  std::vector<int16_t> audio = unbrokenLibrivox();
   const std::vector<int16_t> once = audio;
   audio.insert(audio.end(), once.begin(), once.end());
   auto expected = words(reference);
