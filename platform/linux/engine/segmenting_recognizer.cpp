@@ -89,10 +89,9 @@ void SegmentingRecognizer::decode(const int16_t* samples, size_t count) {
       continue;
     }
     inSpeech_ = speech;
-    std::string text = decoder_.hypothesis();
-    std::string whole = joined(text);
-    if (whole != partial_) {
-      partial_ = std::move(whole);
+    std::string text = joined(decoder_.hypothesis());
+    if (text != partial_) {
+      partial_ = text;
       hadPartial_ = true;
       deliver_(result(std::move(text), false));
     }
@@ -125,10 +124,8 @@ void SegmentingRecognizer::finish() {
 
 void SegmentingRecognizer::closeSegment(bool reopen) {
   decoder_.endUtterance();
-  std::string text = decoder_.hypothesis();
-  if (hadPartial_ || !text.empty() || !parts_.text.empty()) {
-    deliver_(result(std::move(text), true));
-  }
+  std::string text = joined(decoder_.hypothesis());
+  if (hadPartial_ || !text.empty()) deliver_(result(std::move(text), true));
   hadPartial_ = false;
   partial_.clear();
   parts_ = Parts{};
@@ -142,7 +139,7 @@ void SegmentingRecognizer::closePart() {
   std::string text = decoder_.hypothesis();
   if (!text.empty()) {
     // Scored now, while the engine still has this part's lattice.
-    TranscriptionResult part = result(std::move(text), true);
+    TranscriptionResult part = result(joined(text), true);
     parts_.text = std::move(part.text);
     parts_.words = std::move(part.words);
     parts_.range = part.range;
@@ -152,14 +149,14 @@ void SegmentingRecognizer::closePart() {
   partEndedAt_ = decoder_.secondsProcessed();
 }
 
-std::string SegmentingRecognizer::joined(const std::string& text) const {
+std::string SegmentingRecognizer::joined(std::string text) const {
   if (parts_.text.empty()) return text;
   if (text.empty()) return parts_.text;
   return parts_.text + ' ' + text;
 }
 
 TranscriptionResult SegmentingRecognizer::result(std::string text, bool isFinal) {
-  TranscriptionResult result{joined(text), isFinal, std::nullopt, {}};
+  TranscriptionResult result{std::move(text), isFinal, std::nullopt, {}};
   const bool confidence = isFinal && attributes_.transcriptionConfidence;
   if (!attributes_.audioTimeRange && !confidence) return result;
   DecodedHypothesis hypothesis = decoder_.detailedHypothesis(confidence);

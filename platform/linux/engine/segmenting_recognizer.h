@@ -69,7 +69,9 @@ class SegmentingRecognizer {
   void cutHeldAudio();
   void closeSegment(bool reopen);
   void closePart();
-  std::string joined(const std::string& text) const;
+  // The segment's text so far: its parts' and then the engine's `text`.
+  std::string joined(std::string text) const;
+  // A result of the segment's `text` (joined), with its parts' words.
   TranscriptionResult result(std::string text, bool isFinal);
 
   Decoder& decoder_;

@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,22 +20,6 @@
 namespace earshot::platform::linuxos {
 namespace {
 namespace fs = std::filesystem;
-
-const std::string kData = "/usr/share/pocketsphinx/test/data/";
-
-std::vector<int16_t> raw(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(file)), {});
-  std::vector<int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-  return samples;
-}
-
-std::vector<int16_t> wav(const std::string& path) {
-  auto samples = raw(path);
-  samples.erase(samples.begin(), samples.begin() + 22);  // the 44-byte header
-  return samples;
-}
 
 std::vector<std::string> words(const std::string& text) {
   std::istringstream in(text);
@@ -157,7 +140,7 @@ class Analyzer : public testing::Test {
 };
 
 TEST_F(Analyzer, HearsGoForwardWithPartialsBeforeTheFinal) {
-  auto results = transcribe(platform_, raw(kData + "goforward.raw"));
+  auto results = transcribe(platform_, testkit::recording("goforward.raw"));
   ASSERT_FALSE(results.empty());
   EXPECT_FALSE(results.front().isFinal);
   expectSegments(results);
@@ -165,11 +148,11 @@ TEST_F(Analyzer, HearsGoForwardWithPartialsBeforeTheFinal) {
 }
 
 TEST_F(Analyzer, SessionsShareOneDecoderAndStartClean) {
-  transcribe(platform_, raw(kData + "goforward.raw"));
+  transcribe(platform_, testkit::recording("goforward.raw"));
   size_t loads = DecoderPool::shared().loadCount();
-  auto book =
-      transcribe(platform_, wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-0930.wav"));
-  auto again = transcribe(platform_, raw(kData + "goforward.raw"));
+  auto book = transcribe(
+      platform_, testkit::recording("librivox/sense_and_sensibility_01_austen_64kb-0930.wav"));
+  auto again = transcribe(platform_, testkit::recording("goforward.raw"));
   EXPECT_EQ(DecoderPool::shared().loadCount(), loads);
   expectSegments(book);
   EXPECT_GE(wordsFound("he might even have been made amiable himself", finals(book)), 6u)
@@ -182,9 +165,9 @@ TEST_F(Analyzer, SilenceGivesNoResults) {
 }
 
 TEST_F(Analyzer, DestroyingItStopsDecodingAndEndsTheResults) {
-  transcribe(platform_, raw(kData + "goforward.raw"));  // the decoder is loaded
+  transcribe(platform_, testkit::recording("goforward.raw"));  // the decoder is loaded
   size_t loads = DecoderPool::shared().loadCount();
-  auto speech = raw(kData + "goforward.raw");
+  auto speech = testkit::recording("goforward.raw");
   const int recordings = 40;
   {
     Session session(platform_);
@@ -229,7 +212,7 @@ std::string wordsOf(const TranscriptionResult& result) {
 }
 
 TEST_F(Analyzer, ResultsCarryOnlyTheAttributesAskedFor) {
-  auto speech = raw(kData + "goforward.raw");
+  auto speech = testkit::recording("goforward.raw");
   struct Case {
     AttributeOptions attributes;
   } cases[] = {{{false, false}}, {{true, false}}, {{false, true}}, {{true, true}}};
@@ -260,7 +243,7 @@ TEST_F(Analyzer, ResultsCarryOnlyTheAttributesAskedFor) {
 TEST_F(Analyzer, WordTimesAreSecondsOfTheSessionsAudioInOrder) {
   // goforward.raw after 1.5 s of silence, twice, with 2 s between: "go"
   // starts 0.47 s into the recording.
-  auto speech = raw(kData + "goforward.raw");
+  auto speech = testkit::recording("goforward.raw");
   std::vector<int16_t> audio(24000, 0);
   audio.insert(audio.end(), speech.begin(), speech.end());
   const double second = double(audio.size() + 32000) / 16000;
@@ -294,7 +277,7 @@ TEST_F(Analyzer, WordTimesAreSecondsOfTheSessionsAudioInOrder) {
 }
 
 TEST_F(Analyzer, WritesItsResultsAsPeopleWriteThemByDefault) {
-  auto speech = raw(kData + "goforward.raw");
+  auto speech = testkit::recording("goforward.raw");
   auto results = transcribe(platform_, speech, {true, true}, {}, TextForm::written);
   ASSERT_FALSE(results.empty());
   const TranscriptionResult& last = results.back();
@@ -329,7 +312,7 @@ std::vector<int16_t> unbrokenLibrivox() {
   std::vector<int16_t> audio;
   for (const auto& [name, text] : kLibrivox) {
     auto speech = testkit::withoutPauses(
-        wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"));
+        testkit::recording("librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"));
     audio.insert(audio.end(), speech.begin(), speech.end());
   }
   return audio;
@@ -347,7 +330,8 @@ TEST_F(Analyzer, RightWordsAreMoreConfidentThanWrongOnes) {
   size_t rightCount = 0, wrongCount = 0;
   for (const auto& [name, reference] : kLibrivox) {
     auto results = transcribe(
-        platform_, wav(kData + "librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"),
+        platform_,
+        testkit::recording("librivox/sense_and_sensibility_01_austen_64kb-" + name + ".wav"),
         {false, true});
     auto expected = words(reference);
     for (const auto& result : results) {
@@ -484,7 +468,7 @@ TEST_F(Analyzer, ConfidenceStillSeparatesRightFromWrongOnALongFinal) {
 TEST_F(Analyzer, AWordCutByTheEndOfTheAudioIsScoredLikeTheOthers) {
   // goforward.raw ("go forward ten meters") stopped inside a word; the
   // engine ends that word by force, and the lattice used to give it nothing.
-  const auto speech = raw(kData + "goforward.raw");
+  const auto speech = testkit::recording("goforward.raw");
   for (double cut : {0.7, 1.6, 1.8}) {
     std::vector<int16_t> audio(speech.begin(), speech.begin() + long(cut * 16000));
     auto results = transcribe(platform_, audio, {true, true});
@@ -504,14 +488,14 @@ std::vector<int16_t> spokenByFlite(const std::string& text) {
   std::string command =
       std::string(EARSHOT_FLITE) + " -voice rms -t '" + text + "' -o '" + file.string() + "'";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  auto samples = wav(file.string());
+  auto samples = testkit::recording(file.string());
   fs::remove(file);
   return samples;
 }
 
 TEST_F(Analyzer, AContextualPhraseTeachesANameTheDictionaryLacks) {
   // goforward.raw first, so that the engine has adapted to the channel.
-  auto speech = raw(kData + "goforward.raw");
+  auto speech = testkit::recording("goforward.raw");
   auto sentence = spokenByFlite("Tavrish said the new engine is ready");
   speech.insert(speech.end(), 8000, 0);
   speech.insert(speech.end(), sentence.begin(), sentence.end());
@@ -563,7 +547,7 @@ TEST(AnalyzerEngine, LoadingAndDecodingWriteNothingToStderr) {
   settings.options.emplace_back("-lw", "6.5");
   Platform platform = makeLinuxPlatform(InstalledModels::system(), settings);
   size_t loads = DecoderPool::shared().loadCount();
-  auto results = transcribe(platform, raw(kData + "goforward.raw"));
+  auto results = transcribe(platform, testkit::recording("goforward.raw"));
   EXPECT_EQ(DecoderPool::shared().loadCount(), loads + 1);
   EXPECT_FALSE(results.empty());
   EXPECT_EQ(stderrText.text(), "");
